@@ -1,0 +1,2 @@
+// Being written: the command-line host.
+int main() { return 0; }

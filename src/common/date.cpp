@@ -1,0 +1,85 @@
+#include "common/date.h"
+
+#include <cmath>
+#include <cstdio>
+#include <ctime>
+
+#include "common/text.h"
+
+namespace nbl::date {
+namespace {
+
+// Days from 1970-01-01 of a proleptic Gregorian date.
+long long DaysFromCivil(long long y, unsigned m, unsigned d) {
+  y -= m <= 2;
+  const long long era = (y >= 0 ? y : y - 399) / 400;
+  const unsigned yoe = static_cast<unsigned>(y - era * 400);
+  const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
+  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + static_cast<long long>(doe) - 719468;
+}
+
+void CivilFromDays(long long z, int& y, int& m, int& d) {
+  z += 719468;
+  const long long era = (z >= 0 ? z : z - 146096) / 146097;
+  const unsigned doe = static_cast<unsigned>(z - era * 146097);
+  const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const unsigned mp = (5 * doy + 2) / 153;
+  d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+  m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+  y = static_cast<int>(static_cast<long long>(yoe) + era * 400 + (m <= 2));
+}
+
+const long long kEpochOffset = DaysFromCivil(1899, 12, 30);
+
+}  // namespace
+
+double FromParts(const Parts& p) {
+  const double days = static_cast<double>(DaysFromCivil(p.year, static_cast<unsigned>(p.month), static_cast<unsigned>(p.day)) - kEpochOffset);
+  const double time = (p.hour * 3600.0 + p.minute * 60.0 + p.second) / 86400.0;
+  // Before 1899-12-30 the time of day counts away from zero, as OLE dates do.
+  return days >= 0 ? days + time : days - time;
+}
+
+Parts ToParts(double value) {
+  double whole = std::trunc(value);
+  long long seconds = std::llround(std::fabs(value - whole) * 86400.0);
+  long long day = static_cast<long long>(whole);
+  if (seconds >= 86400) {
+    seconds -= 86400;
+    day += value >= 0 ? 1 : -1;
+  }
+  Parts p;
+  CivilFromDays(day + kEpochOffset, p.year, p.month, p.day);
+  p.hour = static_cast<int>(seconds / 3600);
+  p.minute = static_cast<int>(seconds / 60 % 60);
+  p.second = static_cast<int>(seconds % 60);
+  return p;
+}
+
+std::u16string GeneralDate(double value) {
+  const Parts p = ToParts(value);
+  char buf[64];
+  if (p.hour == 0 && p.minute == 0 && p.second == 0) {
+    std::snprintf(buf, sizeof buf, "%04d/%02d/%02d", p.year, p.month, p.day);
+  } else {
+    std::snprintf(buf, sizeof buf, "%04d/%02d/%02d %d:%02d:%02d", p.year, p.month, p.day, p.hour, p.minute, p.second);
+  }
+  return text::FromUtf8(buf);
+}
+
+std::u16string ShortDate(int year, int month, int day) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%04d/%02d/%02d", year, month, day);
+  return text::FromUtf8(buf);
+}
+
+double Now() {
+  const std::time_t t = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&t, &local);
+  return FromParts({local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec});
+}
+
+}  // namespace nbl::date

@@ -1,0 +1,29 @@
+// Date values (days since 1899-12-30 as a double) and their Japanese text forms,
+// independent of the machine's time zone and locale.
+#pragma once
+
+#include <string>
+
+namespace nbl::date {
+
+struct Parts {
+  int year = 1899, month = 12, day = 30;
+  int hour = 0, minute = 0, second = 0;
+};
+
+// The date value of a calendar day and time of day (proleptic Gregorian).
+double FromParts(const Parts& p);
+
+// The calendar parts of a date value, rounded to the nearest second.
+Parts ToParts(double value);
+
+// "YYYY/MM/DD H:MM:SS"; the date alone ("YYYY/MM/DD") when the time of day is exactly 0:00:00.
+std::u16string GeneralDate(double value);
+
+// "YYYY/MM/DD".
+std::u16string ShortDate(int year, int month, int day);
+
+// The machine's local date and time now, as a date value.
+double Now();
+
+}  // namespace nbl::date

@@ -1,0 +1,116 @@
+#include "common/text.h"
+
+namespace nbl::text {
+
+std::u16string Replace(std::u16string_view text, std::u16string_view find, std::u16string_view with) {
+  if (find.empty()) return std::u16string(text);
+  std::u16string out;
+  out.reserve(text.size());
+  std::size_t pos = 0;
+  for (std::size_t hit = text.find(find); hit != npos; hit = text.find(find, pos)) {
+    out.append(text.substr(pos, hit - pos));
+    out.append(with);
+    pos = hit + find.size();
+  }
+  out.append(text.substr(pos));
+  return out;
+}
+
+std::vector<std::u16string> Split(std::u16string_view text, std::u16string_view separator) {
+  std::vector<std::u16string> parts;
+  if (separator.empty()) {
+    parts.emplace_back(text);
+    return parts;
+  }
+  std::size_t pos = 0;
+  for (std::size_t hit = text.find(separator); hit != npos; hit = text.find(separator, pos)) {
+    parts.emplace_back(text.substr(pos, hit - pos));
+    pos = hit + separator.size();
+  }
+  parts.emplace_back(text.substr(pos));
+  return parts;
+}
+
+std::size_t Find(std::u16string_view text, std::u16string_view find, std::size_t from) {
+  return text.find(find, from);
+}
+
+std::u16string Left(std::u16string_view text, std::size_t n) { return std::u16string(text.substr(0, n)); }
+
+std::u16string Mid(std::u16string_view text, std::size_t start, std::size_t length) {
+  if (start >= text.size()) return {};
+  return std::u16string(text.substr(start, length));
+}
+
+std::u16string Digits(long long value) {
+  std::string s = std::to_string(value);
+  return std::u16string(s.begin(), s.end());
+}
+
+std::string ToUtf8(std::u16string_view text) {
+  std::string out;
+  out.reserve(text.size() * 3);
+  auto put = [&out](char32_t c) {
+    if (c < 0x80) {
+      out.push_back(static_cast<char>(c));
+    } else if (c < 0x800) {
+      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+      out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+      out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+  };
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    char32_t u = text[i];
+    if (u >= 0xD800 && u <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+      put(0x10000 + ((u - 0xD800) << 10) + (text[i + 1] - 0xDC00));
+      ++i;
+    } else if (u >= 0xD800 && u <= 0xDFFF) {
+      put(0xFFFD);
+    } else {
+      put(u);
+    }
+  }
+  return out;
+}
+
+std::u16string FromUtf8(std::string_view utf8) {
+  std::u16string out;
+  out.reserve(utf8.size());
+  auto byte = [&utf8](std::size_t i) { return static_cast<unsigned char>(utf8[i]); };
+  std::size_t i = 0;
+  while (i < utf8.size()) {
+    unsigned char b0 = byte(i);
+    int extra = b0 < 0x80 ? 0 : (b0 >= 0xC2 && b0 <= 0xDF) ? 1 : (b0 >= 0xE0 && b0 <= 0xEF) ? 2 : (b0 >= 0xF0 && b0 <= 0xF4) ? 3 : -1;
+    char32_t c = extra == 0 ? b0 : extra == 1 ? (b0 & 0x1F) : extra == 2 ? (b0 & 0x0F) : (b0 & 0x07);
+    bool ok = extra >= 0 && i + extra < utf8.size();
+    for (int k = 1; ok && k <= extra; ++k) {
+      if ((byte(i + k) & 0xC0) != 0x80) ok = false;
+      else c = (c << 6) | (byte(i + k) & 0x3F);
+    }
+    if (ok && ((extra == 2 && (c < 0x800 || (c >= 0xD800 && c <= 0xDFFF))) || (extra == 3 && (c < 0x10000 || c > 0x10FFFF)))) ok = false;
+    if (!ok) {
+      out.push_back(0xFFFD);
+      ++i;
+      continue;
+    }
+    if (c >= 0x10000) {
+      c -= 0x10000;
+      out.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
+      out.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
+    } else {
+      out.push_back(static_cast<char16_t>(c));
+    }
+    i += extra + 1;
+  }
+  return out;
+}
+
+}  // namespace nbl::text

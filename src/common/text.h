@@ -1,0 +1,39 @@
+// Text helpers on 16-bit strings shared by every subsystem, and the conversion
+// between 16-bit text and the UTF-8 of the C++ side (paths, messages, SQL).
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace nbl::text {
+
+inline constexpr std::size_t npos = std::u16string_view::npos;
+
+// Every occurrence of `find` (exact, case-sensitive, left to right, no rescan of
+// what was inserted) replaced by `with`. An empty `find` leaves the text as it is.
+std::u16string Replace(std::u16string_view text, std::u16string_view find, std::u16string_view with);
+
+// Cuts at every `separator`; n separators give n + 1 parts (empty ones kept).
+// An empty text gives one empty part; an empty separator gives the whole text.
+std::vector<std::u16string> Split(std::u16string_view text, std::u16string_view separator);
+
+// 0-based position of the first `find` at or after `from`, or npos.
+std::size_t Find(std::u16string_view text, std::u16string_view find, std::size_t from = 0);
+
+// The first n units (all when shorter).
+std::u16string Left(std::u16string_view text, std::size_t n);
+
+// From 0-based `start`, at most `length` units (to the end when npos); empty past the end.
+std::u16string Mid(std::u16string_view text, std::size_t start, std::size_t length = npos);
+
+// Decimal digits of a number, as 16-bit text.
+std::u16string Digits(long long value);
+
+// Standard conversions for the C++ side: surrogate pairs are combined; a lone
+// surrogate or a malformed byte becomes U+FFFD.
+std::string ToUtf8(std::u16string_view text);
+std::u16string FromUtf8(std::string_view utf8);
+
+}  // namespace nbl::text

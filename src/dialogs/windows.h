@@ -1,0 +1,119 @@
+// The windows the plug-in shows, as the runs and the handle see them, and the
+// per-thread set of windows of the chosen backend (Qt, console or a test fake).
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "common/vb_types.h"
+
+namespace nbl::dialogs {
+
+// frmProgress: the modeless progress window of a run. This base holds the
+// window's state and its close guard; a backend draws it through OnChange.
+class frmProgress {
+ public:
+  enum class Change { Load, Show, Caption, TxtTitle, TxtText, BtnOkEnabled, ProgressMax, ProgressValue, Refresh, Yield, Unload };
+
+  struct State {
+    bool loaded = false;
+    std::u16string caption = u"ProgressWindow";
+    std::u16string txtTitle;
+    std::u16string txtText;
+    float progressMax = 100.0f;  // ProgressBar1.Max; the minimum stays 0
+    float progressValue = 0.0f;  // ProgressBar1.Value
+    bool btnOkEnabled = true;    // Btn_OK.Enabled
+  };
+
+  virtual ~frmProgress() = default;
+
+  // Public value: while False every request to close the window is refused.
+  vb::Boolean EnableBatsuBtn = vb::False;
+
+  // Shows the window without blocking; loads it first (design state,
+  // EnableBatsuBtn False) when it is not loaded.
+  void Show();
+  void SetCaption(std::u16string_view caption);
+  void SetTxtTitle(std::u16string_view text);
+  void SetTxtText(std::u16string_view text);
+  void SetBtnOkEnabled(bool enabled);
+  void SetProgressMax(float max);
+  float ProgressValue() const { return state_.progressValue; }
+  void SetProgressValue(float value);
+  void Refresh();
+  // Lets the window system process the events that are waiting.
+  void DoEvents();
+
+  // Any request to close (close box, keyboard, unload from code): granted, and
+  // the window unloaded, only while EnableBatsuBtn is True. Returns whether it closed.
+  bool RequestClose();
+  // A click on Btn_OK: EnableBatsuBtn True, then the window unloads itself.
+  void ClickOK();
+
+  const State& state() const { return state_; }
+  bool IsLoaded() const { return state_.loaded; }
+
+ protected:
+  // Called after each operation has changed the state; backends draw here.
+  virtual void OnChange(Change what) = 0;
+
+ private:
+  void Unload();
+  State state_;
+};
+
+// frmOption: the modal export options dialog. Public values outlive its window.
+class frmOption {
+ public:
+  virtual ~frmOption() = default;
+
+  std::u16string PathDiaryMdb;
+  vb::Boolean IsOK = vb::False;
+  vb::Boolean bGenre = vb::False;
+  std::u16string stGenre;
+  vb::Boolean bPeriod = vb::False;
+  std::u16string stStart;
+  std::u16string stEnd;
+  vb::Boolean bPublish = vb::False;
+  vb::Integer intPublish;
+  vb::Integer intBR;
+  vb::Integer intHyphen;
+  vb::Integer intPublishDay;
+
+  // Loads (IsOK False, genre list read from PathDiaryMdb), shows modally and
+  // returns when closed. A failure while loading passes to the caller.
+  virtual void Show() = 0;
+};
+
+// frmOptionImport: the modal import options dialog.
+class frmOptionImport {
+ public:
+  virtual ~frmOptionImport() = default;
+
+  vb::Boolean IsOK = vb::False;
+  std::u16string stTitleStTag = u"<H2>";
+  std::u16string stTitleEdTag = u"</H2>";
+
+  // Loads (defaults), shows modally and returns when closed.
+  virtual void Show() = 0;
+};
+
+// One backend's windows, one instance of each per thread.
+class Ui {
+ public:
+  virtual ~Ui() = default;
+  virtual frmProgress& Progress() = 0;
+  virtual frmOption& Option() = 0;
+  virtual frmOptionImport& OptionImport() = 0;
+  // A message box with the critical icon, only an OK button and no title of
+  // its own; returns when the user has closed it.
+  virtual void MsgBoxCritical(std::u16string_view message) = 0;
+};
+
+// This thread's windows; the console backend when none was installed.
+Ui& CurrentUi();
+// Replaces this thread's windows (the old ones are destroyed); returns the new ones.
+Ui& InstallUi(std::unique_ptr<Ui> ui);
+
+}  // namespace nbl::dialogs

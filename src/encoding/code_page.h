@@ -1,0 +1,16 @@
+// The platform's code page step: bytes of code page 932 (Shift-JIS with the
+// NEC and IBM extensions) to 16-bit text.
+#pragma once
+
+#include <string>
+
+#include "encoding/utf8.h"
+
+namespace nbl::encoding {
+
+// Decodes code page 932 bytes. A sequence that is not valid there becomes
+// U+FFFD and decoding goes on. Never fails on content; throws
+// ConversionFailure only when the converter itself is not available.
+std::u16string CodePageBytesToText(const Bytes& bytes);
+
+}  // namespace nbl::encoding

@@ -1,0 +1,31 @@
+// The modKanjiCodeConvert module: recognises JIS, EUC-JP and Shift-JIS byte
+// arrays and turns the first two into Shift-JIS, then into text.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "encoding/utf8.h"
+
+namespace nbl::encoding {
+
+inline constexpr std::int32_t kCodeUndecided = 0;
+inline constexpr std::int32_t kCodeShiftJis = 1;
+inline constexpr std::int32_t kCodeJis = 2;
+inline constexpr std::int32_t kCodeEuc = 3;
+
+// Which code the bytes most likely use (0-3). Throws ConversionFailure for an empty array.
+std::int32_t GuessKanjiCode(const Bytes& bytes);
+
+// Byte converters; each returns a new array cut before its first 0x00 byte.
+// They throw ConversionFailure on a read past the end, a computed byte outside
+// 0-255, or an empty result.
+Bytes JisToSjisBytes(const Bytes& bytes);
+Bytes EucToJisBytes(const Bytes& bytes);
+Bytes EucToSjisBytes(const Bytes& bytes);
+
+// Whole conversions to text through the code page step; fail where their converters fail.
+std::u16string JisBytesToText(const Bytes& bytes);
+std::u16string EucBytesToText(const Bytes& bytes);
+
+}  // namespace nbl::encoding

@@ -1,0 +1,72 @@
+#include "plugin/nubelo_handle.h"
+
+#include "common/files.h"
+#include "dialogs/windows.h"
+#include "export/export_run.h"
+#include "import/import_run.h"
+
+namespace nbl::plugin {
+
+vb::Boolean clsNubeloHandle::Initialize(const std::u16string& stDiaryMdbPath) {
+  DiaryMdbPath_ = stDiaryMdbPath;
+  const vb::Boolean result = vb::ToBoolean(!DiaryMdbPath_.empty() && files::ExistsR(DiaryMdbPath_));
+  ExpSet_ = ExportSettingNubelo{u"", u"", u"", 0, 0, 1, 1, 1};
+  ImpSet_ = ImportSettingNubelo{u"<H2>", u"</H2>"};
+  return result;
+}
+
+vb::Boolean clsNubeloHandle::SetPath(const std::u16string& stFilePath, vb::Boolean OverWrite) {
+  FilePath_ = stFilePath;
+  bool result = true;
+  if (IsImport_ == vb::True) {
+    if (FilePath_.empty() || !files::ExistsR(FilePath_)) result = false;
+  } else {
+    if (files::ExistsN(FilePath_) && OverWrite != vb::False) files::Delete(FilePath_);
+    if (files::ExistsN(FilePath_) && !FilePath_.empty()) result = false;
+  }
+  if (!result) FilePath_.clear();
+  return vb::ToBoolean(result);
+}
+
+vb::Boolean clsNubeloHandle::Execute() {
+  if (!FilePath_.empty() && !DiaryMdbPath_.empty()) {
+    if (IsImport_ == vb::True) {
+      importing::ImportDiary(FilePath_, DiaryMdbPath_, ImpSet_);
+    } else {
+      exporting::ExportDiary(FilePath_, DiaryMdbPath_, ExpSet_);
+    }
+  }
+  return vb::False;
+}
+
+vb::Boolean clsNubeloHandle::SetExportSettingMySelf() {
+  dialogs::frmOption& dlg = dialogs::CurrentUi().Option();
+  dlg.PathDiaryMdb = DiaryMdbPath_;
+  dlg.Show();
+  if (dlg.IsOK != vb::True) return vb::False;
+  ExpSet_.stGenre = dlg.bGenre == vb::True ? dlg.stGenre : u"";
+  if (dlg.bPeriod == vb::True) {
+    ExpSet_.stStartDay = dlg.stStart;
+    ExpSet_.stEndDay = dlg.stEnd;
+  } else {
+    ExpSet_.stStartDay.clear();
+    ExpSet_.stEndDay.clear();
+  }
+  ExpSet_.intPublish = dlg.bPublish == vb::True ? dlg.intPublish : vb::Integer(0);
+  ExpSet_.intScroll = 0;
+  ExpSet_.intBR = dlg.intBR;
+  ExpSet_.intHyphen = dlg.intHyphen;
+  ExpSet_.intPublishDay = dlg.intPublishDay;
+  return vb::True;
+}
+
+vb::Boolean clsNubeloHandle::SetImportSettingMySelf() {
+  dialogs::frmOptionImport& dlg = dialogs::CurrentUi().OptionImport();
+  dlg.Show();
+  if (dlg.IsOK != vb::True) return vb::False;
+  ImpSet_.stTitleStTag = dlg.stTitleStTag;
+  ImpSet_.stTitleEdTag = dlg.stTitleEdTag;
+  return vb::True;
+}
+
+}  // namespace nbl::plugin

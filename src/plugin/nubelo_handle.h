@@ -1,0 +1,56 @@
+// clsNubeloHandle: what a host creates and drives to move diary entries between
+// its diary store and a diary XML file.
+#pragma once
+
+#include <string>
+
+#include "common/records.h"
+#include "common/vb_types.h"
+
+namespace nbl::plugin {
+
+class clsNubeloHandle {
+ public:
+  // Stores the database path (kept even when the result is False) and resets
+  // both settings records to their defaults. True when the path names a file.
+  vb::Boolean Initialize(const std::u16string& stDiaryMdbPath);
+
+  void SetImport() { IsImport_ = vb::True; }
+  void SetExport() { IsImport_ = vb::False; }
+
+  // Copies the record as it is, without validation.
+  void setExportSetting(const ExportSettingNubelo& eExpSet) { ExpSet_ = eExpSet; }
+  void setImportSetting(const ImportSettingNubelo& eImpSet) { ImpSet_ = eImpSet; }
+
+  // Shows the export options dialog (genres from DiaryMdbPath); True and ExpSet
+  // filled after OK, False and ExpSet unchanged otherwise. A store that cannot
+  // be read while the dialog loads throws, and ExpSet stays.
+  vb::Boolean SetExportSettingMySelf();
+  // Shows the import options dialog; True and ImpSet filled after OK.
+  vb::Boolean SetImportSettingMySelf();
+
+  // Stores the file path and checks it for the current direction: import needs
+  // an existing file; export deletes an existing file when OverWrite is nonzero
+  // and refuses one that remains. On False, FilePath becomes "". Throws
+  // FileFailure when the file system refuses the deletion (FilePath stays set).
+  vb::Boolean SetPath(const std::u16string& stFilePath, vb::Boolean OverWrite = vb::False);
+
+  // Runs the import or export when both paths are set. Always False: the run
+  // reports its outcome to the user only.
+  vb::Boolean Execute();
+
+  const std::u16string& FilePath() const { return FilePath_; }
+  const std::u16string& DiaryMdbPath() const { return DiaryMdbPath_; }
+  vb::Boolean IsImport() const { return IsImport_; }
+  const ExportSettingNubelo& ExpSet() const { return ExpSet_; }
+  const ImportSettingNubelo& ImpSet() const { return ImpSet_; }
+
+ private:
+  std::u16string FilePath_;
+  std::u16string DiaryMdbPath_;
+  vb::Boolean IsImport_ = vb::False;
+  ExportSettingNubelo ExpSet_;
+  ImportSettingNubelo ImpSet_;
+};
+
+}  // namespace nbl::plugin

@@ -1,0 +1,24 @@
+// A fresh folder under the system's temporary folder, removed with its content at scope end.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+namespace nbl::testing {
+
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  const std::filesystem::path& path() const { return path_; }
+  // `name` inside the folder, as 16-bit text for the handle and the runs.
+  std::u16string File(const std::string& name) const;
+
+ private:
+  std::filesystem::path path_;
+};
+
+}  // namespace nbl::testing

@@ -1,1 +1,170 @@
-// Being written.
+#include "store/connection.h"
+
+#include <fcntl.h>
+#include <sqlite3.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+#include "common/failure.h"
+#include "common/text.h"
+#include "store/schema.h"
+#include "store/sqlite_handle.h"
+
+namespace nbl::store {
+namespace {
+
+// How long a statement waits for a host that holds the file briefly before it fails.
+constexpr int kBusyTimeoutMs = 5000;
+
+char16_t Lower(char16_t c) { return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + (u'a' - u'A')) : c; }
+
+bool StartsWithNoCase(std::u16string_view text, std::size_t at, std::u16string_view key) {
+  if (text.size() - at < key.size()) return false;
+  for (std::size_t i = 0; i < key.size(); ++i) {
+    if (Lower(text[at + i]) != key[i]) return false;
+  }
+  return true;
+}
+
+std::string Quoted(std::u16string_view path) { return "'" + text::ToUtf8(path) + "'"; }
+
+// The UTF-8 form SQLite and POSIX take; a NUL inside would silently name another file.
+std::string FilePathBytes(std::u16string_view path, const char* action) {
+  if (path.empty()) throw StoreFailure(std::string("cannot ") + action + " diary store: no path given");
+  if (path.find(u'\0') != std::u16string_view::npos) {
+    throw StoreFailure(std::string("cannot ") + action + " diary store " + Quoted(path) + ": the path holds a NUL character");
+  }
+  return text::ToUtf8(path);
+}
+
+// A clearer reason than SQLite's "unable to open database file" where the file system can tell.
+std::string OpenFailureReason(const std::string& utf8Path, sqlite3* db, int rc) {
+  std::error_code ec;
+  const auto status = std::filesystem::status(std::filesystem::path(utf8Path), ec);
+  if (status.type() == std::filesystem::file_type::not_found) return "no such file";
+  if (status.type() == std::filesystem::file_type::directory) return "is a directory";
+  return detail::ErrorText(db, rc);
+}
+
+std::int64_t SingleInteger(sqlite3* db, const char* sql, const std::string& what) {
+  sqlite3_stmt* raw = nullptr;
+  int rc = sqlite3_prepare_v2(db, sql, -1, &raw, nullptr);
+  detail::Statement stmt(raw);
+  if (rc != SQLITE_OK) detail::Fail(what, db, rc);
+  rc = sqlite3_step(stmt.get());
+  if (rc != SQLITE_ROW) detail::Fail(what, db, rc);
+  return sqlite3_column_int64(stmt.get(), 0);
+}
+
+}  // namespace
+
+Connection::Connection() = default;
+Connection::~Connection() = default;
+
+void Connection::SetConnectionString(std::u16string_view text) { connectionString_ = text; }
+
+void Connection::Open(std::u16string_view connectionString, std::u16string_view /*user*/,
+                      std::u16string_view /*password*/, int /*options*/) {
+  if (IsOpen()) {
+    throw StoreFailure("cannot open diary store " + Quoted(DataSourceOf(connectionString_)) +
+                       ": the connection is already open");
+  }
+  if (!connectionString.empty()) connectionString_ = connectionString;
+  const std::u16string path = DataSourceOf(connectionString_);
+  if (path.empty()) throw StoreFailure("cannot open diary store: the connection text names no Data Source");
+  const std::string utf8 = FilePathBytes(path, "open");
+  const std::string what = "cannot open diary store " + Quoted(path);
+
+  sqlite3* raw = nullptr;
+  // Read-write only: a missing store must fail, never become a new empty file.
+  const int rc = sqlite3_open_v2(utf8.c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr);
+  std::shared_ptr<sqlite3> db = detail::AdoptDatabase(raw);
+  if (rc != SQLITE_OK) throw StoreFailure(what + ": " + OpenFailureReason(utf8, raw, rc));
+
+  sqlite3_extended_result_codes(raw, 1);
+  sqlite3_busy_timeout(raw, kBusyTimeoutMs);
+  // The genre-list query writes its literal in double quotes; do not depend on the build default.
+  sqlite3_db_config(raw, SQLITE_DBCONFIG_DQS_DML, 1, nullptr);
+  sqlite3_db_config(raw, SQLITE_DBCONFIG_DQS_DDL, 1, nullptr);
+
+  // SQLite opens lazily: read the schema now so that a file that is not a database fails here.
+  sqlite3_stmt* probe = nullptr;
+  int prc = sqlite3_prepare_v2(raw, "SELECT count(*) FROM sqlite_master;", -1, &probe, nullptr);
+  detail::Statement probeOwner(probe);
+  if (prc == SQLITE_OK) prc = sqlite3_step(probe);
+  if (prc != SQLITE_ROW) throw StoreFailure(what + ": " + OpenFailureReason(utf8, raw, prc));
+  probeOwner.reset();
+  // SQLite takes an empty file for an empty database; a diary store never is one.
+  if (SingleInteger(raw, "PRAGMA page_count;", what) == 0) throw StoreFailure(what + ": the file is empty, not a database");
+  detail::Exec(raw, "PRAGMA synchronous=NORMAL;", what);
+  db_ = std::move(db);
+}
+
+std::u16string DataSourceOf(std::u16string_view connectionString) {
+  constexpr std::u16string_view key = u"data source";
+  const std::u16string_view t = connectionString;
+  bool atStart = true;  // at the start of the text or of a key=value pair
+  for (std::size_t i = 0; i < t.size(); ++i) {
+    if (atStart && StartsWithNoCase(t, i, key)) {
+      std::size_t j = i + key.size();
+      while (j < t.size() && t[j] == u' ') ++j;
+      // The runs put the path last, so it runs to the end of the text, ';' included.
+      if (j < t.size() && t[j] == u'=') return std::u16string(t.substr(j + 1));
+    }
+    if (t[i] == u';') atStart = true;
+    else if (t[i] != u' ') atStart = false;
+  }
+  return {};
+}
+
+void CreateDiaryStore(std::u16string_view path) {
+  const std::string utf8 = FilePathBytes(path, "create");
+  const std::string what = "cannot create diary store " + Quoted(path);
+  std::error_code ec;
+  // A journal left by a deleted database would be replayed into the new file.
+  for (const char* suffix : {"-wal", "-journal"}) {
+    if (std::filesystem::exists(std::filesystem::path(utf8 + suffix), ec)) {
+      throw StoreFailure(what + ": a leftover journal '" + utf8 + suffix + "' exists");
+    }
+  }
+  // O_EXCL: an existing file is refused even when it appears between a check and the creation.
+  const int fd = ::open(utf8.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    const int err = errno;
+    throw StoreFailure(what + ": " + (err == EEXIST ? std::string("the file already exists") : std::strerror(err)));
+  }
+  ::close(fd);
+
+  auto removeAll = [&utf8] {
+    std::error_code ignored;
+    for (const char* suffix : {"", "-wal", "-shm"}) std::filesystem::remove(std::filesystem::path(utf8 + suffix), ignored);
+  };
+  try {
+    sqlite3* raw = nullptr;
+    const int rc = sqlite3_open_v2(utf8.c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr);
+    std::shared_ptr<sqlite3> db = detail::AdoptDatabase(raw);
+    if (rc != SQLITE_OK) detail::Fail(what, raw, rc);
+    sqlite3_extended_result_codes(raw, 1);
+
+    sqlite3_stmt* s = nullptr;
+    int jrc = sqlite3_prepare_v2(raw, "PRAGMA journal_mode=WAL;", -1, &s, nullptr);
+    detail::Statement journal(s);
+    if (jrc == SQLITE_OK) jrc = sqlite3_step(s);
+    if (jrc != SQLITE_ROW) detail::Fail(what, raw, jrc);
+    const auto* mode = reinterpret_cast<const char*>(sqlite3_column_text(s, 0));
+    if (mode == nullptr || std::strcmp(mode, "wal") != 0) throw StoreFailure(what + ": the file system refuses the WAL journal");
+    journal.reset();
+
+    detail::Exec(raw, detail::kDiaryStoreSchema, what);
+    db.reset();
+  } catch (...) {
+    removeAll();
+    throw;
+  }
+}
+
+}  // namespace nbl::store

@@ -1,4 +1,9 @@
 // An ADO-shaped connection to a diary store held in an SQLite file.
+//
+// Ownership: a Connection owns its database handle and releases it in its
+// destructor (no explicit close is needed). A Recordset opened on it shares the
+// handle, so the file stays open until the last of the two is gone, whatever
+// order they are destroyed in. Nothing is shared between Connection objects.
 #pragma once
 
 #include <memory>
@@ -21,24 +26,31 @@ class Connection {
   void SetConnectionString(std::u16string_view text);
 
   // Opens the existing database named by `connectionString` (or by the text set
-  // before when it is empty). Never creates a file. Throws StoreFailure when the
-  // file is missing or is not a database.
+  // before when it is empty) for reading and writing. Never creates a file.
+  // Throws StoreFailure, naming the path and the reason, when the text names no
+  // path, the file is missing, empty or not a database, or the connection is
+  // already open. User, password and options are accepted and not used.
   void Open(std::u16string_view connectionString = {}, std::u16string_view user = {},
             std::u16string_view password = {}, int options = -1);
 
   bool IsOpen() const { return db_ != nullptr; }
-  sqlite3* handle() const { return db_; }  // for Recordset
+  sqlite3* handle() const { return db_.get(); }
+  // The handle for a Recordset, which keeps it open as long as it needs it.
+  std::shared_ptr<sqlite3> shared_handle() const { return db_; }
 
  private:
   std::u16string connectionString_;
-  sqlite3* db_ = nullptr;
+  std::shared_ptr<sqlite3> db_;
 };
 
-// The database path named by "Data Source=" in a connection text; empty when absent.
+// The database path named by "Data Source=" (key in any letter case) in a
+// connection text: everything after it to the end of the text, so that a path
+// holding ';' survives; empty when the key is absent.
 std::u16string DataSourceOf(std::u16string_view connectionString);
 
 // Creates a new, empty diary store at `path` (WAL journal, table Contents).
-// Throws StoreFailure when the file exists or cannot be created.
+// Throws StoreFailure when the file exists or cannot be created; a file it
+// created and could not finish is removed again.
 void CreateDiaryStore(std::u16string_view path);
 
 }  // namespace nbl::store

@@ -1,1 +1,338 @@
-// Being written.
+#include "store/recordset.h"
+
+#include <sqlite3.h>
+
+#include <limits>
+#include <map>
+#include <utility>
+#include <vector>
+
+#include "common/failure.h"
+#include "common/text.h"
+#include "store/sqlite_handle.h"
+
+namespace nbl::store {
+namespace {
+
+std::u16string Fold(std::u16string_view s) {
+  std::u16string out(s);
+  for (char16_t& c : out) {
+    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c + (u'a' - u'A'));
+  }
+  return out;
+}
+
+std::string Quoted(std::u16string_view s) { return "'" + text::ToUtf8(s) + "'"; }
+
+std::string QuoteIdentifier(std::u16string_view name) {
+  std::string out = "\"";
+  for (char c : text::ToUtf8(name)) {
+    if (c == '"') out.push_back('"');
+    out.push_back(c);
+  }
+  out.push_back('"');
+  return out;
+}
+
+bool OnlyBlanks(const char* p) {
+  for (; *p != '\0'; ++p) {
+    if (*p != ' ' && *p != '\t' && *p != '\r' && *p != '\n') return false;
+  }
+  return true;
+}
+
+enum class Mode { Closed, Read, Append };
+
+}  // namespace
+
+struct Recordset::Impl {
+  Mode mode = Mode::Closed;
+  std::shared_ptr<sqlite3> db;
+
+  // Reading.
+  detail::Statement query;
+  std::vector<std::u16string> fullNames;   // folded, as SQLite names the result columns
+  std::vector<std::u16string> shortNames;  // folded, the part after the last '.'
+  std::int32_t recordCount = -1;
+  bool eof = true;
+
+  // Appending.
+  std::u16string table;
+  std::vector<std::u16string> columns;  // the table's own spelling
+  bool pending = false;
+  std::vector<std::pair<int, Value>> row;  // column index and value, in the order they were set
+  std::map<std::vector<int>, detail::Statement> inserts;  // by column set, so a repeated row shape reuses one
+
+  sqlite3* handle() const { return db.get(); }
+
+  void RequireOpen() const {
+    if (mode == Mode::Closed) throw StoreFailure("the record set is closed");
+  }
+
+  // Steps the query once; false at the end of rows.
+  bool Step(const char* what) {
+    const int rc = sqlite3_step(query.get());
+    if (rc == SQLITE_ROW) return true;
+    if (rc == SQLITE_DONE) return false;
+    detail::Fail(what, handle(), rc);
+  }
+
+  void OpenRead(std::u16string_view sql, int cursorType) {
+    const std::string utf8 = text::ToUtf8(sql);
+    const std::string what = "cannot run " + Quoted(sql);
+    // SQLite stops reading at a NUL, which would run a different text than the one given.
+    if (sql.find(u'\0') != std::u16string_view::npos) throw StoreFailure(what + ": the SQL text holds a NUL character");
+    sqlite3_stmt* raw = nullptr;
+    const char* tail = nullptr;
+    int rc = sqlite3_prepare_v2(handle(), utf8.c_str(), static_cast<int>(utf8.size() + 1), &raw, &tail);
+    detail::Statement stmt(raw);
+    if (rc != SQLITE_OK) detail::Fail(what, handle(), rc);
+    if (!stmt) throw StoreFailure(what + ": the SQL text is empty");
+    // A second statement after the first (even a harmless one) is refused rather than silently skipped.
+    if (tail != nullptr && !OnlyBlanks(tail)) {
+      sqlite3_stmt* rest = nullptr;
+      rc = sqlite3_prepare_v2(handle(), tail, -1, &rest, nullptr);
+      detail::Statement restOwner(rest);
+      if (rc != SQLITE_OK || rest != nullptr) throw StoreFailure(what + ": more than one statement");
+    }
+    // A read-only record set must not change the store, nor start a transaction on the connection.
+    if (!sqlite3_stmt_readonly(stmt.get()) || sqlite3_column_count(stmt.get()) == 0) {
+      throw StoreFailure(what + ": not a query that reads rows");
+    }
+    const bool counted = cursorType == adOpenKeyset || cursorType == 3;
+    if (!counted && cursorType != adOpenForwardOnly && cursorType != 2 && cursorType != -1) {
+      throw StoreFailure(what + ": unsupported cursor type " + std::to_string(cursorType));
+    }
+
+    query = std::move(stmt);
+    const int n = sqlite3_column_count(query.get());
+    for (int i = 0; i < n; ++i) {
+      const char* name = sqlite3_column_name(query.get(), i);
+      const std::u16string folded = Fold(text::FromUtf8(name != nullptr ? name : ""));
+      const auto dot = folded.rfind(u'.');
+      fullNames.push_back(folded);
+      shortNames.push_back(dot == std::u16string::npos ? folded : folded.substr(dot + 1));
+    }
+
+    recordCount = -1;
+    if (counted) {
+      // Count by stepping through once and start over: memory stays flat whatever the row count.
+      std::int64_t count = 0;
+      while (Step(what.c_str())) ++count;
+      if (count > std::numeric_limits<std::int32_t>::max()) throw OverflowFailure(what + ": too many rows to count");
+      recordCount = static_cast<std::int32_t>(count);
+      sqlite3_reset(query.get());
+    }
+    eof = !Step(what.c_str());
+    mode = Mode::Read;
+  }
+
+  void OpenAppend(std::u16string_view name) {
+    const std::string what = "cannot open table " + Quoted(name) + " for adding rows";
+    sqlite3_stmt* raw = nullptr;
+    int rc = sqlite3_prepare_v2(handle(), "SELECT name FROM pragma_table_info(?1);", -1, &raw, nullptr);
+    detail::Statement info(raw);
+    if (rc != SQLITE_OK) detail::Fail(what, handle(), rc);
+    const std::string utf8 = text::ToUtf8(name);
+    sqlite3_bind_text(raw, 1, utf8.data(), static_cast<int>(utf8.size()), SQLITE_TRANSIENT);
+    std::vector<std::u16string> found;
+    while ((rc = sqlite3_step(raw)) == SQLITE_ROW) {
+      const auto* col = reinterpret_cast<const char*>(sqlite3_column_text(raw, 0));
+      found.push_back(text::FromUtf8(col != nullptr ? col : ""));
+    }
+    if (rc != SQLITE_DONE) detail::Fail(what, handle(), rc);
+    if (found.empty()) throw StoreFailure(what + ": no such table");
+    table = name;
+    columns = std::move(found);
+    pending = false;
+    row.clear();
+    mode = Mode::Append;
+  }
+
+  int ColumnIndex(std::u16string_view name) const {
+    const std::u16string folded = Fold(name);
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+      if (Fold(columns[i]) == folded) return static_cast<int>(i);
+    }
+    throw StoreFailure("table " + Quoted(table) + " has no column " + Quoted(name));
+  }
+
+  sqlite3_stmt* InsertFor(const std::vector<int>& shape) {
+    auto it = inserts.find(shape);
+    if (it != inserts.end()) return it->second.get();
+    std::string sql = "INSERT INTO " + QuoteIdentifier(table);
+    if (shape.empty()) {
+      sql += " DEFAULT VALUES;";
+    } else {
+      std::string names, marks;
+      for (std::size_t i = 0; i < shape.size(); ++i) {
+        names += (i ? "," : "") + QuoteIdentifier(columns[static_cast<std::size_t>(shape[i])]);
+        marks += i ? ",?" : "?";
+      }
+      sql += " (" + names + ") VALUES (" + marks + ");";
+    }
+    sqlite3_stmt* raw = nullptr;
+    const int rc = sqlite3_prepare_v3(handle(), sql.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &raw, nullptr);
+    detail::Statement stmt(raw);
+    if (rc != SQLITE_OK) detail::Fail("cannot add a row to " + Quoted(table), handle(), rc);
+    return inserts.emplace(shape, std::move(stmt)).first->second.get();
+  }
+
+  static int Bind(sqlite3_stmt* stmt, int index, const Value& value) {
+    struct Visitor {
+      sqlite3_stmt* s;
+      int i;
+      int operator()(std::monostate) const { return sqlite3_bind_null(s, i); }
+      int operator()(const std::u16string& t) const {
+        return sqlite3_bind_text16(s, i, t.data(), static_cast<int>(t.size() * sizeof(char16_t)), SQLITE_TRANSIENT);
+      }
+      int operator()(std::int64_t v) const { return sqlite3_bind_int64(s, i, v); }
+      int operator()(double v) const { return sqlite3_bind_double(s, i, v); }
+      // Stored as 1/0 so that "= TRUE" and "= FALSE" find it.
+      int operator()(Value::BoolBox b) const { return sqlite3_bind_int(s, i, b.b ? 1 : 0); }
+    };
+    return std::visit(Visitor{stmt, index}, value.raw());
+  }
+
+  void StorePending() {
+    pending = false;
+    std::vector<std::pair<int, Value>> values = std::move(row);
+    row.clear();
+    std::vector<int> shape;
+    shape.reserve(values.size());
+    for (const auto& [index, value] : values) shape.push_back(index);
+    sqlite3_stmt* stmt = InsertFor(shape);
+    const std::string what = "cannot add a row to " + Quoted(table);
+    int rc = SQLITE_OK;
+    for (std::size_t i = 0; i < values.size() && rc == SQLITE_OK; ++i) {
+      rc = Bind(stmt, static_cast<int>(i + 1), values[i].second);
+    }
+    if (rc == SQLITE_OK) rc = sqlite3_step(stmt);
+    const std::string reason = rc == SQLITE_DONE ? std::string() : detail::ErrorText(handle(), rc);
+    sqlite3_reset(stmt);
+    sqlite3_clear_bindings(stmt);
+    if (rc != SQLITE_DONE) throw StoreFailure(what + ": " + reason);
+  }
+
+  void Close() noexcept {
+    query.reset();
+    inserts.clear();
+    fullNames.clear();
+    shortNames.clear();
+    columns.clear();
+    row.clear();
+    pending = false;
+    eof = true;
+    recordCount = -1;
+    db.reset();
+    mode = Mode::Closed;
+  }
+};
+
+Recordset::Recordset() : impl_(std::make_unique<Impl>()) {}
+Recordset::~Recordset() { impl_->Close(); }
+
+void Recordset::Open(std::u16string_view source, Connection& connection, int cursorType, int lockType,
+                     int /*options*/) {
+  if (impl_->mode != Mode::Closed) throw StoreFailure("cannot open " + Quoted(source) + ": the record set is already open");
+  if (!connection.IsOpen()) throw StoreFailure("cannot open " + Quoted(source) + ": the connection is closed");
+  impl_->db = connection.shared_handle();
+  try {
+    if (lockType == adLockOptimistic) {
+      impl_->OpenAppend(source);
+    } else if (lockType == adLockReadOnly || lockType == -1) {
+      impl_->OpenRead(source, cursorType);
+    } else {
+      throw StoreFailure("cannot open " + Quoted(source) + ": unsupported lock type " + std::to_string(lockType));
+    }
+  } catch (...) {
+    impl_->Close();
+    throw;
+  }
+}
+
+std::int32_t Recordset::RecordCount() const {
+  impl_->RequireOpen();
+  return impl_->mode == Mode::Read ? impl_->recordCount : -1;
+}
+
+bool Recordset::IsEOF() const {
+  impl_->RequireOpen();
+  return impl_->mode == Mode::Read ? impl_->eof : true;
+}
+
+void Recordset::MoveNext() {
+  impl_->RequireOpen();
+  if (impl_->mode == Mode::Append) return;
+  if (impl_->eof) throw StoreFailure("cannot move past the last row");
+  impl_->eof = !impl_->Step("cannot read the next row");
+}
+
+Value Recordset::Field(std::u16string_view name) const {
+  impl_->RequireOpen();
+  if (impl_->mode != Mode::Read) throw StoreFailure("cannot read column " + Quoted(name) + ": the record set only adds rows");
+  if (impl_->eof) throw StoreFailure("cannot read column " + Quoted(name) + ": there is no current row");
+  const std::u16string folded = Fold(name);
+  int index = -1;
+  const int n = static_cast<int>(impl_->fullNames.size());
+  for (int i = 0; i < n && index < 0; ++i) {
+    if (impl_->fullNames[static_cast<std::size_t>(i)] == folded) index = i;
+  }
+  for (int i = 0; i < n && index < 0; ++i) {
+    if (impl_->shortNames[static_cast<std::size_t>(i)] == folded) index = i;
+  }
+  if (index < 0) throw StoreFailure("the query has no column " + Quoted(name));
+
+  sqlite3_stmt* s = impl_->query.get();
+  switch (sqlite3_column_type(s, index)) {
+    case SQLITE_NULL:
+      return Value();
+    case SQLITE_INTEGER:
+      return Value::Integer(sqlite3_column_int64(s, index));
+    case SQLITE_FLOAT:
+      return Value::Double(sqlite3_column_double(s, index));
+    default: {  // TEXT, and BLOB read as UTF-8 text
+      const auto* p = static_cast<const char16_t*>(sqlite3_column_text16(s, index));
+      const int bytes = sqlite3_column_bytes16(s, index);
+      if (p == nullptr) {
+        if (sqlite3_errcode(impl_->handle()) == SQLITE_NOMEM) throw StoreFailure("out of memory reading " + Quoted(name));
+        return Value(std::u16string());
+      }
+      return Value(std::u16string(p, static_cast<std::size_t>(bytes) / sizeof(char16_t)));
+    }
+  }
+}
+
+void Recordset::AddNew() {
+  impl_->RequireOpen();
+  if (impl_->mode != Mode::Append) throw StoreFailure("cannot add a row: the record set was opened read-only");
+  if (impl_->pending) impl_->StorePending();
+  impl_->pending = true;
+  impl_->row.clear();
+}
+
+void Recordset::SetField(std::u16string_view name, Value value) {
+  impl_->RequireOpen();
+  if (impl_->mode != Mode::Append) throw StoreFailure("cannot set column " + Quoted(name) + ": the record set was opened read-only");
+  if (!impl_->pending) throw StoreFailure("cannot set column " + Quoted(name) + ": no row was added");
+  const int index = impl_->ColumnIndex(name);
+  for (auto& [i, v] : impl_->row) {
+    if (i == index) {
+      v = std::move(value);
+      return;
+    }
+  }
+  impl_->row.emplace_back(index, std::move(value));
+}
+
+void Recordset::Update() {
+  impl_->RequireOpen();
+  if (impl_->mode != Mode::Append || !impl_->pending) throw StoreFailure("cannot update: no row was added");
+  impl_->StorePending();
+}
+
+void Recordset::Close() { impl_->Close(); }
+
+bool Recordset::IsOpen() const { return impl_->mode != Mode::Closed; }
+
+}  // namespace nbl::store

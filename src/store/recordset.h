@@ -1,5 +1,9 @@
 // An ADO-shaped record set: keyset (with record count) and forward-only reads
 // of an SQL text, and appending rows to a table opened by name.
+//
+// Ownership: a Recordset owns its prepared statements and finalizes them in
+// Close or its destructor. It shares the database handle of the Connection it
+// was opened on, so either may be released first. Values it returns are copies.
 #pragma once
 
 #include <cstdint>
@@ -26,25 +30,45 @@ class Recordset {
   Recordset& operator=(const Recordset&) = delete;
 
   // Opens `source` on `connection`. With lockType adLockOptimistic `source` is a
-  // table name opened for appending; otherwise it is an SQL text read row by row.
-  // Throws StoreFailure on a bad SQL text or a closed connection.
+  // table name opened for appending. With adLockReadOnly (or -1, unspecified) it
+  // is one SQL text that only reads and returns columns; the first row is
+  // current after opening. A keyset or static cursor (1, 3) counts the rows at
+  // opening by stepping through them once, holding none of them. `options` is
+  // accepted and not used.
+  // Throws StoreFailure on a closed connection, an open Recordset, a bad, empty,
+  // writing or multi-statement SQL text, an unknown table or an unsupported
+  // cursor or lock type.
   void Open(std::u16string_view source, Connection& connection, int cursorType, int lockType, int options);
 
-  // Number of rows of a keyset read; -1 for a forward-only read.
+  // Number of rows of a keyset read, counted at opening; -1 for a forward-only
+  // read and for appending. Throws StoreFailure when closed.
   std::int32_t RecordCount() const;
 
+  // True past the last row of a read; always true when appending.
+  // Throws StoreFailure when closed.
   bool IsEOF() const;
+  // Next row of a read (StoreFailure past the end or when the store fails);
+  // nothing when appending.
   void MoveNext();
 
-  // The current row's value of the column `name` (case-insensitive).
-  // Throws StoreFailure at the end of rows or for an unknown column.
+  // The current row's value of the column `name` (case-insensitive; a column
+  // written as "Table.Column" is found by "Column" too). Text is read as 16-bit
+  // units, so characters outside the BMP keep their surrogate pairs; a BLOB is
+  // read as UTF-8 text. Throws StoreFailure at the end of rows, when appending,
+  // or for an unknown column.
   Value Field(std::u16string_view name) const;
 
-  // Appending: start a new row, set columns by name, store it (autocommit).
+  // Appending: start a new row (a row pending from an earlier AddNew is stored
+  // first), set columns by name (case-insensitive; an unknown column throws
+  // StoreFailure), and store it with Update, at once and in its own transaction.
+  // A failed Update throws StoreFailure and abandons the row; rows stored before
+  // stay. Update without AddNew throws StoreFailure.
   void AddNew();
   void SetField(std::u16string_view name, Value value);
   void Update();
 
+  // Finalizes the statements; a row added but not updated is abandoned. Closing
+  // a closed Recordset does nothing.
   void Close();
   bool IsOpen() const;
 

@@ -20,12 +20,15 @@ class Value {
 
   bool IsNull() const { return std::holds_alternative<std::monostate>(v_); }
 
-  // Text form: text as it is, integers in decimal, doubles in shortest decimal,
+  // Text form: text as it is, integers in decimal, doubles with at most 15
+  // significant digits as the host language writes them ("0.1", "1E+15", "1E-05"),
   // booleans "True"/"False". Throws NullValueFailure on Null.
   std::u16string CStr() const;
 
-  // 16-bit integer (doubles rounded half to even, numeric text parsed).
-  // Throws NullValueFailure on Null, OverflowFailure out of range, ConversionFailure for other text.
+  // 16-bit integer: doubles rounded half to even, numeric text (optional blanks,
+  // sign, decimal point and exponent) parsed and rounded the same way, booleans -1/0.
+  // Throws NullValueFailure on Null, OverflowFailure out of range (NaN and infinities
+  // included), ConversionFailure for text that is not a number.
   vb::Integer CInt() const;
 
   struct BoolBox { bool b; };

@@ -1,0 +1,44 @@
+// Internal to the store: RAII owners of SQLite handles and the error text helpers.
+#pragma once
+
+#include <sqlite3.h>
+
+#include <memory>
+#include <string>
+
+#include "common/failure.h"
+
+namespace nbl::store::detail {
+
+struct StatementFinalizer {
+  void operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); }
+};
+using Statement = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
+
+// close_v2 so that a handle whose statements are still alive closes once the last one is finalized.
+inline std::shared_ptr<sqlite3> AdoptDatabase(sqlite3* db) {
+  return std::shared_ptr<sqlite3>(db, [](sqlite3* p) { sqlite3_close_v2(p); });
+}
+
+// SQLite's message for the last failure on `db`, or for the bare result code when there is no handle.
+inline std::string ErrorText(sqlite3* db, int rc) {
+  if (db != nullptr && sqlite3_errcode(db) != SQLITE_OK) return sqlite3_errmsg(db);
+  return sqlite3_errstr(rc);
+}
+
+[[noreturn]] inline void Fail(const std::string& what, sqlite3* db, int rc) {
+  throw StoreFailure(what + ": " + ErrorText(db, rc));
+}
+
+// Runs statements that return no rows we need; throws StoreFailure naming `what`.
+inline void Exec(sqlite3* db, const char* sql, const std::string& what) {
+  char* message = nullptr;
+  const int rc = sqlite3_exec(db, sql, nullptr, nullptr, &message);
+  if (rc != SQLITE_OK) {
+    std::string reason = message != nullptr ? message : sqlite3_errstr(rc);
+    sqlite3_free(message);
+    throw StoreFailure(what + ": " + reason);
+  }
+}
+
+}  // namespace nbl::store::detail

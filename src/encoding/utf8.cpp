@@ -1,1 +1,145 @@
-// Being written.
+#include "encoding/utf8.h"
+
+#include <algorithm>
+#include <cstddef>
+
+namespace nbl::encoding {
+
+namespace {
+
+bool IsContinuation(std::uint8_t b) { return b >= 0x80 && b <= 0xBF; }
+bool IsHighSurrogate(char16_t u) { return u >= 0xD800 && u <= 0xDBFF; }
+bool IsLowSurrogate(char16_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
+
+}  // namespace
+
+std::int32_t TextToUtf8Bytes(std::u16string_view text, Bytes& bytes) {
+  const std::size_t n = text.size();
+  if (n == 0) return 0;  // the caller's array is left exactly as it was
+
+  // Three bytes per unit is the worst case; a pair takes four bytes for two units.
+  Bytes out(3 * n, 0);
+  std::size_t p = 0;
+  for (std::size_t k = 0; k < n; ++k) {
+    const char32_t u = text[k];
+    if (u <= 0x7F) {
+      out[p++] = static_cast<std::uint8_t>(u);
+    } else if (u <= 0x7FF) {
+      out[p++] = static_cast<std::uint8_t>(0xC0 | (u >> 6));
+      out[p++] = static_cast<std::uint8_t>(0x80 | (u & 0x3F));
+    } else if (IsHighSurrogate(text[k]) && k + 1 < n && IsLowSurrogate(text[k + 1])) {
+      const char32_t cp = 0x10000 + ((u - 0xD800) << 10) + (text[k + 1] - 0xDC00);
+      out[p++] = static_cast<std::uint8_t>(0xF0 | (cp >> 18));
+      out[p++] = static_cast<std::uint8_t>(0x80 | ((cp >> 12) & 0x3F));
+      out[p++] = static_cast<std::uint8_t>(0x80 | ((cp >> 6) & 0x3F));
+      out[p++] = static_cast<std::uint8_t>(0x80 | (cp & 0x3F));
+      ++k;
+    } else {
+      // Lone surrogates take this form too, so nothing of the text is lost.
+      out[p++] = static_cast<std::uint8_t>(0xE0 | (u >> 12));
+      out[p++] = static_cast<std::uint8_t>(0x80 | ((u >> 6) & 0x3F));
+      out[p++] = static_cast<std::uint8_t>(0x80 | (u & 0x3F));
+    }
+  }
+  out.resize(p);
+  out.shrink_to_fit();
+  bytes = std::move(out);
+  return vb::Long::From(static_cast<long long>(p)).value();
+}
+
+std::u16string Utf8BytesToText(const Bytes& bytes, std::u16string_view replacement) {
+  const std::size_t n = bytes.size();
+  if (n == 0) return {};
+
+  // Every byte yields at most one unit or one replacement (a four-byte
+  // sequence yields two units), so the buffer never grows.
+  const std::size_t r = replacement.size();
+  std::u16string out(r > 0 ? n * r : n, u'\0');
+  std::size_t w = 0;
+  std::size_t i = 0;
+  while (i < n) {
+    const std::uint8_t b0 = bytes[i];
+    if (b0 <= 0x7F) {
+      out[w++] = b0;
+      i += 1;
+      continue;
+    }
+    if (b0 >= 0xC2 && b0 <= 0xDF) {
+      if (i + 1 < n && IsContinuation(bytes[i + 1])) {
+        out[w++] = static_cast<char16_t>(((b0 & 0x1F) << 6) | (bytes[i + 1] & 0x3F));
+        i += 2;
+        continue;
+      }
+    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+      // Neither overlong forms nor encoded surrogates are refused: older files
+      // hold characters above U+FFFF as two such three-byte surrogates.
+      if (i + 2 < n && IsContinuation(bytes[i + 1]) && IsContinuation(bytes[i + 2])) {
+        out[w++] = static_cast<char16_t>(((b0 & 0x0F) << 12) | ((bytes[i + 1] & 0x3F) << 6) |
+                                         (bytes[i + 2] & 0x3F));
+        i += 3;
+        continue;
+      }
+    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+      // The second byte's range keeps the result within U+10000..U+10FFFF.
+      const std::uint8_t lo = b0 == 0xF0 ? 0x90 : 0x80;
+      const std::uint8_t hi = b0 == 0xF4 ? 0x8F : 0xBF;
+      if (i + 3 < n && bytes[i + 1] >= lo && bytes[i + 1] <= hi && IsContinuation(bytes[i + 2]) &&
+          IsContinuation(bytes[i + 3])) {
+        const char32_t cp = ((b0 & 0x07) << 18) | ((bytes[i + 1] & 0x3F) << 12) |
+                            ((bytes[i + 2] & 0x3F) << 6) | (bytes[i + 3] & 0x3F);
+        out[w++] = static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
+        out[w++] = static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
+        i += 4;
+        continue;
+      }
+    }
+    // A bad lead byte: only it is consumed; what follows is read again as a lead.
+    std::copy(replacement.begin(), replacement.end(), out.begin() + static_cast<std::ptrdiff_t>(w));
+    w += r;
+    i += 1;
+  }
+  out.resize(w);
+  return out;
+}
+
+vb::Boolean LooksLikeUtf8(const Bytes& bytes, std::int32_t count) {
+  if (count == 0) return vb::False;
+  if (bytes.empty()) return vb::False;
+  long long window = count;
+  if (window > static_cast<long long>(bytes.size())) window = static_cast<long long>(bytes.size());
+  if (window <= 0) return vb::False;
+
+  long long i = 0;
+  int sequences = 0;
+  while (i < window) {
+    const std::uint8_t b = bytes[static_cast<std::size_t>(i)];
+    if (b <= 0x7F) {
+      i += 1;
+    } else if (b <= 0xBF) {
+      return vb::False;  // a continuation byte where a lead byte is expected
+    } else if (b == 0xFE || b == 0xFF) {
+      i += 1;
+    } else {
+      int t = 1;
+      if ((b & 0xFC) == 0xFC) {
+        t = 5;
+      } else if ((b & 0xF8) == 0xF8) {
+        t = 4;
+      } else if ((b & 0xF0) == 0xF0) {
+        t = 3;
+      } else if ((b & 0xE0) == 0xE0) {
+        t = 2;
+      }
+      // A sequence the window cuts off is neither counted nor rejected.
+      if (i + t >= window) break;
+      for (int k = 1; k <= t; ++k) {
+        if (!IsContinuation(bytes[static_cast<std::size_t>(i + k)])) return vb::False;
+      }
+      ++sequences;
+      i += t + 1;
+    }
+  }
+  return vb::ToBoolean(sequences >= 2);
+}
+
+}  // namespace nbl::encoding

@@ -1,2 +1,227 @@
-// Being written: the command-line host.
-int main() { return 0; }
+// nblinout: the command-line host. It plays the host application: creates the
+// handle and calls it in the host's order, then tells how the run ended.
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "cli/reporting_ui.h"
+#include "common/failure.h"
+#include "common/files.h"
+#include "common/text.h"
+#include "dialogs/console/console_ui.h"
+#include "plugin/nubelo_handle.h"
+#include "store/connection.h"
+#ifdef NBL_HAVE_QT
+#include "dialogs/qt/qt_ui.h"
+#endif
+#if __has_include("plugin/version_info.h")
+#include "plugin/version_info.h"
+#define NBL_HAVE_VERSION_INFO 1
+#endif
+#include <chrono>
+#include <thread>
+
+namespace {
+
+using nbl::text::FromUtf8;
+
+// True when the windows are desktop windows that outlive the run until OK.
+bool g_desktop = false;
+
+enum Exit { kCompleted = 0, kRunFailed = 1, kRefused = 2, kCancelled = 3 };
+
+struct Options {
+  std::string db, file, ui = "auto";
+  std::string genre, from, to, publish = "all", date = "day";
+  bool keepLineBreaks = false, keepHyphens = false, overwrite = false, dialog = false;
+  std::vector<std::string> headingTags;
+};
+
+int Refuse(const std::string& reason) {
+  std::fprintf(stderr, "nblinout: %s\n", reason.c_str());
+  return kRefused;
+}
+
+bool IsDayText(const std::string& s) {
+  if (s.size() != 10 || s[4] != '/' || s[7] != '/') return false;
+  for (std::size_t i : {0, 1, 2, 3, 5, 6, 8, 9}) {
+    if (s[i] < '0' || s[i] > '9') return false;
+  }
+  return true;
+}
+
+bool HaveDisplay() {
+  const char* x = std::getenv("DISPLAY");
+  const char* w = std::getenv("WAYLAND_DISPLAY");
+  return (x != nullptr && *x != '\0') || (w != nullptr && *w != '\0');
+}
+
+// Installs this thread's windows for --ui; returns the wrapper that tells about failures.
+nbl::cli::ReportingUi* InstallWindows(const Options& o, int& argc, char** argv) {
+  std::string ui = o.ui;
+  if (ui == "auto") ui = (o.dialog && HaveDisplay()) ? "gui" : "console";
+  std::unique_ptr<nbl::dialogs::Ui> inner;
+  if (ui == "gui") {
+#ifdef NBL_HAVE_QT
+    nbl::dialogs::qt::EnsureQtApplication(argc, argv);
+    inner = nbl::dialogs::qt::MakeQtUi();
+    g_desktop = true;
+#else
+    (void)argc;
+    (void)argv;
+    return nullptr;
+#endif
+  } else if (ui == "none") {
+    inner = nbl::cli::MakeSilentUi();
+  } else {
+    inner = nbl::dialogs::console::MakeConsoleUi();
+  }
+  auto wrapper = std::make_unique<nbl::cli::ReportingUi>(std::move(inner));
+  auto* raw = wrapper.get();
+  nbl::dialogs::InstallUi(std::move(wrapper));
+  return raw;
+}
+
+int Finish(nbl::cli::ReportingUi& ui, const std::string& what, const std::string& file) {
+  // A desktop progress window stays until the user presses OK; the host waits for that.
+  while (g_desktop && ui.Progress().IsLoaded()) {
+    ui.Progress().DoEvents();
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  if (ui.failed()) return kRunFailed;
+  std::fprintf(stderr, "nblinout: %s %s\n", what.c_str(), file.c_str());
+  return kCompleted;
+}
+
+int RunExport(const Options& o, int& argc, char** argv) {
+  if (!o.from.empty() && !IsDayText(o.from)) return Refuse("--from '" + o.from + "' is not a day of the form YYYY/MM/DD");
+  if (!o.to.empty() && !IsDayText(o.to)) return Refuse("--to '" + o.to + "' is not a day of the form YYYY/MM/DD");
+  nbl::cli::ReportingUi* ui = InstallWindows(o, argc, argv);
+  if (ui == nullptr) return Refuse("this build has no desktop windows; use --ui console");
+
+  nbl::plugin::clsNubeloHandle handle;
+  if (handle.Initialize(FromUtf8(o.db)) != nbl::vb::True) return Refuse("cannot open database '" + o.db + "': no such file");
+  handle.SetExport();
+  nbl::ExportSettingNubelo set = handle.ExpSet();
+  set.stGenre = FromUtf8(o.genre);
+  set.stStartDay = FromUtf8(o.from);
+  set.stEndDay = FromUtf8(o.to);
+  set.intPublish = o.publish == "public" ? 1 : o.publish == "private" ? 2 : 0;
+  set.intBR = o.keepLineBreaks ? 0 : 1;
+  set.intHyphen = o.keepHyphens ? 0 : 1;
+  set.intPublishDay = o.date == "publish" ? 0 : 1;
+  handle.setExportSetting(set);
+  if (o.dialog && handle.SetExportSettingMySelf() != nbl::vb::True) {
+    std::fprintf(stderr, "nblinout: cancelled; nothing was written\n");
+    return kCancelled;
+  }
+  if (handle.SetPath(FromUtf8(o.file), nbl::vb::ToBoolean(o.overwrite)) != nbl::vb::True) {
+    return Refuse("output '" + o.file + "' exists and may not be overwritten; give --overwrite to replace it");
+  }
+  if (o.file.empty()) return Refuse("no output file given");
+  handle.Execute();
+  return Finish(*ui, "exported to", o.file);
+}
+
+int RunImport(const Options& o, int& argc, char** argv) {
+  nbl::cli::ReportingUi* ui = InstallWindows(o, argc, argv);
+  if (ui == nullptr) return Refuse("this build has no desktop windows; use --ui console");
+
+  nbl::plugin::clsNubeloHandle handle;
+  if (handle.Initialize(FromUtf8(o.db)) != nbl::vb::True) return Refuse("cannot open database '" + o.db + "': no such file");
+  handle.SetImport();
+  if (o.headingTags.size() == 2) handle.setImportSetting({FromUtf8(o.headingTags[0]), FromUtf8(o.headingTags[1])});
+  if (o.dialog && handle.SetImportSettingMySelf() != nbl::vb::True) {
+    std::fprintf(stderr, "nblinout: cancelled; nothing was imported\n");
+    return kCancelled;
+  }
+  if (handle.SetPath(FromUtf8(o.file)) != nbl::vb::True) return Refuse("cannot read '" + o.file + "': no such file");
+  handle.Execute();
+  return Finish(*ui, "imported from", o.file);
+}
+
+int RunNewDb(const Options& o) {
+  nbl::store::CreateDiaryStore(FromUtf8(o.db));
+  std::fprintf(stderr, "nblinout: created empty diary store %s\n", o.db.c_str());
+  return kCompleted;
+}
+
+int RunVersion() {
+#ifdef NBL_HAVE_VERSION_INFO
+  for (const auto& [name, value] : nbl::plugin::VersionEntries()) std::printf("%s: %s\n", name.c_str(), value.c_str());
+  return kCompleted;
+#else
+  std::fprintf(stderr, "nblinout: version entries are not built yet\n");
+  return kRunFailed;
+#endif
+}
+
+void AddUiOption(CLI::App& cmd, Options& o) {
+  cmd.add_option("--ui", o.ui,
+                 "Which windows to show: auto (desktop windows when a display is available and --dialog is given, "
+                 "else the terminal), gui, console (texts and a progress bar on stderr), none (only failures)")
+      ->check(CLI::IsMember({"auto", "gui", "console", "none"}))
+      ->capture_default_str();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options o;
+  CLI::App app{"nblinout moves diary entries between a diary store (an SQLite file) and the diary XML file format, both ways."};
+  app.require_subcommand(1);
+
+  CLI::App* newDb = app.add_subcommand("new-db", "Create an empty diary store");
+  newDb->add_option("DB", o.db, "Path of the store to create; it must not exist yet")->required();
+
+  CLI::App* exp = app.add_subcommand("export", "Write the entries of a diary store to a diary XML file");
+  exp->add_option("DB", o.db, "The diary store to read")->required();
+  exp->add_option("FILE", o.file, "The XML file to write (UTF-8)")->required();
+  exp->add_option("--genre", o.genre, "Export only entries of this genre (default: every genre)");
+  exp->add_option("--from", o.from, "Export only entries after this day, YYYY/MM/DD (the day itself is left out)");
+  exp->add_option("--to", o.to, "Export only entries before this day, YYYY/MM/DD (the day itself is left out)");
+  exp->add_option("--publish", o.publish, "Which entries by their public state: all, public, private")
+      ->check(CLI::IsMember({"all", "public", "private"}))
+      ->capture_default_str();
+  exp->add_flag("--keep-line-breaks", o.keepLineBreaks, "Keep line breaks in bodies as they are (default: turn them into <BR> tags)");
+  exp->add_flag("--keep-hyphens", o.keepHyphens, "Keep hyphens in bodies as they are (default: make them full-width)");
+  exp->add_option("--date", o.date, "Which date each day element carries: day (the entry's day) or publish (its update time)")
+      ->check(CLI::IsMember({"day", "publish"}))
+      ->capture_default_str();
+  exp->add_flag("--overwrite", o.overwrite, "Replace FILE when it exists (default: refuse)");
+  exp->add_flag("--dialog", o.dialog, "Choose the settings in the plug-in's own options dialog instead");
+  AddUiOption(*exp, o);
+
+  CLI::App* imp = app.add_subcommand("import", "Append the days of a diary XML file to a diary store");
+  imp->add_option("DB", o.db, "The diary store to add rows to")->required();
+  imp->add_option("FILE", o.file, "The XML file to read (UTF-8, JIS, EUC-JP or Shift-JIS)")->required();
+  imp->add_option("--heading-tags", o.headingTags, "Tags put around headings of the form *seconds*text (default: <H2> </H2>)")
+      ->expected(2);
+  imp->add_flag("--dialog", o.dialog, "Choose the heading tags in the plug-in's own options dialog instead");
+  AddUiOption(*imp, o);
+
+  app.add_subcommand("version", "Print the version entries of the plug-in");
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::ParseError& e) {
+    app.exit(e);
+    return kRefused;
+  }
+
+  try {
+    if (newDb->parsed()) return RunNewDb(o);
+    if (exp->parsed()) return RunExport(o, argc, argv);
+    if (imp->parsed()) return RunImport(o, argc, argv);
+    return RunVersion();
+  } catch (const nbl::Failure& e) {
+    return Refuse(e.what());
+  }
+}

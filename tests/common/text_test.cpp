@@ -1,0 +1,63 @@
+#include "common/text.h"
+
+#include <gtest/gtest.h>
+
+namespace nbl::text {
+namespace {
+
+struct ReplaceCase {
+  std::u16string text, find, with, expected;
+};
+
+TEST(TextReplace, ReplacesEveryOccurrenceWithoutRescanning) {
+  const ReplaceCase cases[] = {
+      {u"a<b<c", u"<", u"&lt;", u"a&lt;b&lt;c"},
+      {u"&lt;", u"&", u"&amp;", u"&amp;lt;"},  // what was inserted is not looked at again
+      {u"aaa", u"aa", u"b", u"ba"},            // left to right, no overlap
+      {u"abc", u"", u"x", u"abc"},             // empty search text changes nothing
+      {u"", u"a", u"b", u""},
+      {u"x\r\ny\r\n", u"\r\n", u"\n", u"x\ny\n"},
+      {u"Aa", u"a", u"", u"A"},                // case-sensitive
+  };
+  for (const auto& c : cases) EXPECT_EQ(Replace(c.text, c.find, c.with), c.expected) << ToUtf8(c.text);
+}
+
+TEST(TextSplit, GivesOneMorePartThanSeparators) {
+  struct Case {
+    std::u16string text, sep;
+    std::vector<std::u16string> parts;
+  };
+  const Case cases[] = {
+      {u"a\nb", u"\n", {u"a", u"b"}},
+      {u"a\n", u"\n", {u"a", u""}},
+      {u"", u"\n", {u""}},
+      {u"*1*x*y", u"*", {u"", u"1", u"x", u"y"}},
+      {u"abc", u"", {u"abc"}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Split(c.text, c.sep), c.parts) << ToUtf8(c.text);
+}
+
+TEST(TextCut, LeftAndMidStayInsideTheText) {
+  EXPECT_EQ(Left(u"abcdef", 3), u"abc");
+  EXPECT_EQ(Left(u"ab", 10), u"ab");
+  EXPECT_EQ(Mid(u"abcdef", 2, 2), u"cd");
+  EXPECT_EQ(Mid(u"abcdef", 4), u"ef");
+  EXPECT_EQ(Mid(u"abc", 3), u"");
+  EXPECT_EQ(Mid(u"abc", 99, 1), u"");
+  EXPECT_EQ(Find(u"abcabc", u"c", 3), 5u);
+  EXPECT_EQ(Find(u"abc", u"x"), npos);
+  EXPECT_EQ(Digits(-1234), u"-1234");
+}
+
+TEST(TextUtf8, ConvertsBothWaysWithSurrogatePairs) {
+  const std::u16string text = u"a\u00E9\u3042\U0001F600";
+  const std::string utf8 = "a\xC3\xA9\xE3\x81\x82\xF0\x9F\x98\x80";
+  EXPECT_EQ(ToUtf8(text), utf8);
+  EXPECT_EQ(FromUtf8(utf8), text);
+  EXPECT_EQ(ToUtf8(std::u16string(1, char16_t(0xD800))), "\xEF\xBF\xBD");  // a lone surrogate cannot be UTF-8
+  EXPECT_EQ(FromUtf8("\xC3"), u"\uFFFD");
+  EXPECT_EQ(FromUtf8("\xED\xA0\x80"), u"\uFFFD\uFFFD\uFFFD");  // encoded surrogates are not UTF-8
+}
+
+}  // namespace
+}  // namespace nbl::text

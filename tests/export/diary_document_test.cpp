@@ -1,0 +1,120 @@
+#include "export/diary_document.h"
+
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sstream>
+
+#include "common/text.h"
+#include "support/temp_dir.h"
+
+namespace nbl::exporting {
+namespace {
+
+ExportSettingNubelo Settings(int br, int hyphen, int publishDay) {
+  return ExportSettingNubelo{u"", u"", u"", 0, 0, br, hyphen, publishDay};
+}
+
+TEST(EncodeHtmlText, EscapesAmpersandsOfInsertedEntitiesToo) {
+  struct Case {
+    std::u16string in, out;
+  };
+  const Case cases[] = {
+      {u"<", u"&amp;lt;"},
+      {u">", u"&amp;gt;"},
+      {u"\"", u"&amp;quot;"},
+      {u"&", u"&amp;"},
+      {u"'", u"'"},
+      {u"&lt;", u"&amp;lt;"},
+      {u"a<b>c", u"a&amp;lt;b&amp;gt;c"},
+      {u"", u""},
+  };
+  for (const auto& c : cases) {
+    std::u16string t = c.in;
+    EncodeHtmlText(t);
+    EXPECT_EQ(t, c.out) << text::ToUtf8(c.in);
+  }
+}
+
+TEST(BodyRule, LineBreaksHyphensAndNull) {
+  struct Case {
+    store::Value value;
+    int br, hyphen;
+    std::u16string out;
+  };
+  const Case cases[] = {
+      {store::Value(), 1, 1, u""},
+      {u"a\r\nb", 1, 1, u"a\r&amp;lt;BR&amp;gt;b"},
+      {u"a\nb", 0, 1, u"a\nb"},
+      {u"a\nb", 2, 1, u"a&amp;lt;BR&amp;gt;b"},
+      {u"a\nb", -1, 1, u"a&amp;lt;BR&amp;gt;b"},
+      {u"c-d", 1, 1, u"c\uFF0Dd"},
+      {u"c-d", 1, 0, u"c-d"},
+      {u"c-d", 1, 2, u"c-d"},
+      {u"x&lt;", 1, 1, u"x&amp;lt;"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ApplyBodyRule(c.value, Settings(c.br, c.hyphen, 1)), c.out) << "br " << c.br << " hyphen " << c.hyphen;
+  }
+}
+
+TEST(DateAndTitlePieces, FollowTheirSources) {
+  EXPECT_EQ(DatePiece(store::Value(u"2007/01/05")), u"2007-01-05");
+  EXPECT_EQ(DatePiece(store::Value(u"2007/01/05 extra")), u"2007-01-05 extra");  // a Day is written whole
+  EXPECT_EQ(DatePiece(store::Value(u"20070105")), u"20070105");
+  EXPECT_EQ(PublishDatePiece(store::Value(u"2007/01/06 00:15:30")), u"2007-01-06");
+  EXPECT_EQ(PublishDatePiece(store::Value(u"2007/1/6")), u"2007-1-6");
+  EXPECT_EQ(PublishDatePiece(store::Value(u"")), u"");
+  EXPECT_THROW(PublishDatePiece(store::Value()), NullValueFailure);
+  EXPECT_THROW(DatePiece(store::Value()), NullValueFailure);
+
+  EXPECT_EQ(TitlePiece(store::Value(u"テスト")), u"\" title=\"テスト\">\n");
+  EXPECT_EQ(TitlePiece(store::Value()), u"\" title=\"\">\n");
+  EXPECT_EQ(TitlePiece(store::Value(u"A&B <x> \"q\" 'a'\r\n")),
+            u"\" title=\"A&amp;B &lt;x&gt; &quot;q&quot; 'a'&#13;&#10;\">\n");
+}
+
+std::string Slurp(const std::filesystem::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+TEST(DocumentWriter, WritesTheWorkedExampleByteForByte) {
+  testing::TempDir dir;
+  const ExportSettingNubelo set = Settings(1, 1, 1);
+  {
+    DocumentWriter doc(dir.File("d.xml"));
+    doc.Append(kHead);
+    doc.Append(kDayOpen);
+    doc.Append(DatePiece(store::Value(u"2007/01/05")));
+    doc.Append(TitlePiece(store::Value(u"テスト")));
+    doc.Append(kBodyOpen);
+    doc.Append(ApplyBodyRule(store::Value(u"a<b\r\nc-d"), set) + u"\n");
+    doc.Append(ApplyBodyRule(store::Value(), set) + u"\n");
+    doc.Append(kDayClose);
+    doc.Append(kTail);
+    doc.Commit();
+  }
+  const std::string expected =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<diary>\n"
+      "<day date=\"2007-01-05\" title=\"\xE3\x83\x86\xE3\x82\xB9\xE3\x83\x88\">\n<body>\n"
+      "a&amp;lt;b\r&amp;lt;BR&amp;gt;c\xEF\xBC\x8D" "d\n\n</body>\n</day>\n</diary>";
+  const std::string got = Slurp(dir.path() / "d.xml");
+  EXPECT_EQ(got.size(), 155u);
+  EXPECT_EQ(got, expected);
+}
+
+TEST(DocumentWriter, CharactersAboveTheBasicPlaneTakeFourBytes) {
+  testing::TempDir dir;
+  {
+    DocumentWriter doc(dir.File("e.xml"));
+    doc.Append(u"\U0001F359");
+    doc.Append(u"");
+    doc.Commit();
+  }
+  EXPECT_EQ(Slurp(dir.path() / "e.xml"), "\xF0\x9F\x8D\x99");
+}
+
+}  // namespace
+}  // namespace nbl::exporting

@@ -1,0 +1,238 @@
+#include "export/export_run.h"
+
+#include <sys/stat.h>
+
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sstream>
+
+#include "common/text.h"
+#include "support/diary_store.h"
+#include "support/fake_ui.h"
+#include "support/temp_dir.h"
+
+namespace nbl::exporting {
+namespace {
+
+using testing::Row;
+
+ExportSettingNubelo Defaults() { return ExportSettingNubelo{u"", u"", u"", 0, 0, 1, 1, 1}; }
+
+TEST(ExportQuery, IsBuiltFromTheSelectionSettings) {
+  struct Case {
+    ExportSettingNubelo set;
+    std::u16string query;
+  };
+  const Case cases[] = {
+      {Defaults(),
+       u"SELECT Contents.* FROM Contents WHERE (((Contents.Genre)Like '%') AND ((Contents.Private)Like '%') AND "
+       u"((Contents.Day)>'0000/00/00' And (Contents.Day)<'9999/99/99'));"},
+      {{u"日記", u"2007/01/01", u"2007/12/31", 1, 0, 1, 1, 1},
+       u"SELECT Contents.* FROM Contents WHERE (((Contents.Genre)= '日記') AND ((Contents.Private)= FALSE) AND "
+       u"((Contents.Day)>'2007/01/01' And (Contents.Day)<'2007/12/31'));"},
+      {{u"", u"", u"", 2, 0, 1, 1, 1},
+       u"SELECT Contents.* FROM Contents WHERE (((Contents.Genre)Like '%') AND ((Contents.Private)= TRUE) AND "
+       u"((Contents.Day)>'0000/00/00' And (Contents.Day)<'9999/99/99'));"},
+      {{u"", u"", u"", 3, 0, 1, 1, 1},
+       u"SELECT Contents.* FROM Contents WHERE (((Contents.Genre)Like '%') AND ((Contents.Private)) AND "
+       u"((Contents.Day)>'0000/00/00' And (Contents.Day)<'9999/99/99'));"},
+      // Apostrophes are doubled so the settings stay literals.
+      {{u"Tom's", u"2007/01/01' OR '1'='1", u"", 0, 0, 1, 1, 1},
+       u"SELECT Contents.* FROM Contents WHERE (((Contents.Genre)= 'Tom''s') AND ((Contents.Private)Like '%') AND "
+       u"((Contents.Day)>'2007/01/01'' OR ''1''=''1' And (Contents.Day)<'9999/99/99'));"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(BuildExportQuery(c.set), c.query) << text::ToUtf8(c.query);
+}
+
+std::string Slurp(const std::filesystem::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+class ExportRunTest : public ::testing::Test {
+ public:
+  void SetUp() override {
+    ui_ = &testing::InstallFakeUi();
+    out_ = Out();
+  }
+  std::string Db() const { return (dir_.path() / "diary.db").string(); }
+  std::u16string Db16() const { return text::FromUtf8(Db()); }
+  std::u16string Out() const { return dir_.File("out.xml"); }
+  std::string OutBytes() const { return Slurp(dir_.path() / "out.xml"); }
+  bool OutExists() const { return std::filesystem::exists(dir_.path() / "out.xml"); }
+  std::size_t FilesInDir() const { return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(dir_.path()), {})); }
+
+  testing::TempDir dir_;
+  testing::FakeUi* ui_ = nullptr;
+  std::u16string out_;
+};
+
+const std::string kHeadBytes = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<diary>\n";
+
+TEST_F(ExportRunTest, ThreeEntriesGiveTheWindowTextsInOrderAndTheDocument) {
+  testing::MakeStore(Db(), {
+                               {"2007/01/05", "一般", 0, "テスト", "a<b\r\nc-d", std::nullopt, "2007/01/05 21:00:00"},
+                               {"2007/01/06", "日記", 1, "B&B", "x", "y", "2007/01/07 00:00:00"},
+                               {"2007/01/07", "一般", 0, std::nullopt, std::nullopt, std::nullopt, "2007/01/09 10:00:00"},
+                           });
+  ExportDiary(Out(), Db16(), Defaults());
+  EXPECT_TRUE(ui_->messages.empty());
+  const std::vector<std::string> expected = {
+      "Load", "Show", "Caption=Nubelo Imp/Exp for Loggamo", "txtTitle=Nubelo Export", "Btn_OK=0", "Max=3",
+      "txtText=3件のレコードを取得。エクスポートします。", "Yield", "Refresh", "Value=1", "Value=2", "Value=3",
+      "txtText=3件のレコードをエクスポート完了。\r\nExport完了！", "Btn_OK=1"};
+  EXPECT_EQ(ui_->progress.log, expected);
+  EXPECT_EQ(OutBytes(), kHeadBytes +
+                            "<day date=\"2007-01-05\" title=\"テスト\">\n<body>\na&amp;lt;b\r&amp;lt;BR&amp;gt;c－d\n\n</body>\n</day>\n"
+                            "<day date=\"2007-01-06\" title=\"B&amp;B\">\n<body>\nx\ny\n</body>\n</day>\n"
+                            "<day date=\"2007-01-07\" title=\"\">\n<body>\n\n\n</body>\n</day>\n"
+                            "</diary>");
+  EXPECT_EQ(FilesInDir(), 2u);  // the store and the document; no temporary file left
+}
+
+TEST_F(ExportRunTest, SelectionAndPublishDateFollowTheSettings) {
+  testing::MakeStore(Db(), {
+                               {"2007/01/01", "Tom's", 0, "edge", "a", "", "2007/01/01 09:00:00"},
+                               {"2007/01/02", "Tom's", 0, "in", "b", "", "2007/01/03 09:00:00"},
+                               {"2007/01/02", "Tom's", 1, "private", "c", "", "2007/01/03 09:00:00"},
+                               {"2007/01/02", "other", 0, "genre", "d", "", "2007/01/03 09:00:00"},
+                               {"2007/01/02", std::nullopt, 0, "null genre", "e", "", "2007/01/03 09:00:00"},
+                               {"2007/01/03", "Tom's", 0, "edge", "f", "", "2007/01/03 09:00:00"},
+                           });
+  ExportSettingNubelo set{u"Tom's", u"2007/01/01", u"2007/01/03", 1, 0, 0, 0, 0};
+  ExportDiary(Out(), Db16(), set);
+  EXPECT_TRUE(ui_->messages.empty());
+  EXPECT_EQ(OutBytes(), kHeadBytes + "<day date=\"2007-01-03\" title=\"in\">\n<body>\nb\n\n</body>\n</day>\n</diary>");
+}
+
+TEST_F(ExportRunTest, NoEntriesGiveHeadAndTailOnly) {
+  testing::MakeStore(Db(), {{std::string(""), "一般", 0, "empty day", "x", "", "2007/01/01 00:00:00"}});
+  ExportDiary(Out(), Db16(), Defaults());
+  EXPECT_EQ(OutBytes().size(), 55u);
+  EXPECT_EQ(OutBytes(), kHeadBytes + "</diary>");
+  const auto& log = ui_->progress.log;
+  EXPECT_EQ(std::count(log.begin(), log.end(), "txtText=該当する日記がありません。"), 1);
+  EXPECT_EQ(std::count_if(log.begin(), log.end(), [](const std::string& s) { return s.rfind("Max=", 0) == 0; }), 0);
+  EXPECT_EQ(log.back(), "Btn_OK=1");
+  EXPECT_EQ(log[log.size() - 2], "txtText=該当するレコード(日記)がありませんでした。\r\nExport完了！");
+}
+
+TEST_F(ExportRunTest, ProgressContinuesFromAnOpenWindow) {
+  testing::MakeStore(Db(), {{"2007/01/05", "一般", 0, "t", "b", "", "2007/01/05 21:00:00"}});
+  ExportDiary(Out(), Db16(), Defaults());
+  ui_->progress.log.clear();
+  ExportDiary(dir_.File("second.xml"), Db16(), Defaults());
+  const auto& log = ui_->progress.log;
+  EXPECT_EQ(log.front(), "Show");  // reused, not loaded again
+  EXPECT_NE(std::find(log.begin(), log.end(), "Value=2"), log.end());
+}
+
+struct FailureCase {
+  const char* name;
+  std::function<void(ExportRunTest&, ExportSettingNubelo&, testing::FakeUi&)> arrange;
+  std::string message;
+  bool documentLeft;  // whether out.xml exists after the run
+};
+
+class ExportFailureTest : public ExportRunTest, public ::testing::WithParamInterface<FailureCase> {};
+
+TEST_P(ExportFailureTest, ShowsTheStepTextAndLeavesNoHalfDocument) {
+  const FailureCase& c = GetParam();
+  ExportSettingNubelo set = Defaults();
+  c.arrange(*this, set, *ui_);
+  ExportDiary(out_, Db16(), set);
+  ASSERT_EQ(ui_->messages.size(), 1u);
+  EXPECT_EQ(text::ToUtf8(ui_->messages[0]), c.message);
+  EXPECT_EQ(OutExists(), c.documentLeft);
+  for (const auto& entry : std::filesystem::directory_iterator(dir_.path())) {
+    EXPECT_NE(entry.path().filename().string().rfind(".out.xml", 0), 0u) << "temporary file left: " << entry.path();
+  }
+  if (ui_->progress.IsLoaded()) {
+    EXPECT_TRUE(ui_->progress.state().btnOkEnabled);  // the user can dismiss the window
+  }
+}
+
+void TwoRows(ExportRunTest& t, const testing::Text& secondPublish) {
+  testing::MakeStore(t.Db(), {{"2007/01/05", "一般", 0, "a", "b", "", "2007/01/05 10:00:00"},
+                              {"2007/01/06", "一般", 0, "c", "d", "", secondPublish}});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Steps, ExportFailureTest,
+    ::testing::Values(
+        FailureCase{"MissingDatabase", [](ExportRunTest&, ExportSettingNubelo&, testing::FakeUi&) {}, "DB接続エラー", false},
+        FailureCase{"NotADatabase",
+                    [](ExportRunTest& t, ExportSettingNubelo&, testing::FakeUi&) { std::ofstream(t.Db()) << "plain text, not a store"; },
+                    "DB接続エラー", false},
+        FailureCase{"QueryRefused",
+                    [](ExportRunTest& t, ExportSettingNubelo&, testing::FakeUi&) {
+                      testing::MakeStore(t.Db(), {});
+                      testing::ExecSql(t.Db(), "DROP TABLE Contents; CREATE TABLE Other (x);");
+                    },
+                    "Export件数取得エラー", false},
+        FailureCase{"WindowRefusesTheTitle",
+                    [](ExportRunTest& t, ExportSettingNubelo&, testing::FakeUi& ui) {
+                      TwoRows(t, "2007/01/06 10:00:00");
+                      ui.progress.failOn = "txtTitle=";
+                    },
+                    "SQL構成エラー", false},
+        FailureCase{"WindowRefusesTheRepaint",
+                    [](ExportRunTest& t, ExportSettingNubelo&, testing::FakeUi& ui) {
+                      TwoRows(t, "2007/01/06 10:00:00");
+                      ui.progress.failOn = "Refresh";
+                    },
+                    "Export件数取得エラー", false},
+        FailureCase{"OutputFolderMissing",
+                    [](ExportRunTest& t, ExportSettingNubelo&, testing::FakeUi&) {
+                      TwoRows(t, "2007/01/06 10:00:00");
+                      t.out_ = t.dir_.File("gone/out.xml");
+                    },
+                    "ファイルオープンエラー", false},
+        FailureCase{"ReadOnlyOutput",
+                    [](ExportRunTest& t, ExportSettingNubelo&, testing::FakeUi&) {
+                      TwoRows(t, "2007/01/06 10:00:00");
+                      std::ofstream(t.dir_.path() / "out.xml") << "old";
+                      ::chmod((t.dir_.path() / "out.xml").c_str(), 0444);
+                    },
+                    "ファイルオープンエラー", true},
+        FailureCase{"NullPublishTimeOfTheFirstEntry",
+                    [](ExportRunTest& t, ExportSettingNubelo& set, testing::FakeUi&) {
+                      testing::MakeStore(t.Db(), {{"2007/01/05", "一般", 0, "a", "b", "", std::nullopt}});
+                      set.intPublishDay = 0;
+                    },
+                    "ファイルオープンエラー", false},
+        FailureCase{"NullPublishTimeOfALaterEntry",
+                    [](ExportRunTest& t, ExportSettingNubelo& set, testing::FakeUi&) {
+                      TwoRows(t, std::nullopt);
+                      set.intPublishDay = 2;
+                    },
+                    "Loop内エラー：2007/01/05", false},
+        FailureCase{"WindowRefusesTheProgress",
+                    [](ExportRunTest& t, ExportSettingNubelo&, testing::FakeUi& ui) {
+                      TwoRows(t, "2007/01/06 10:00:00");
+                      ui.progress.failOn = "Value=";
+                      ui.progress.failAfter = 1;
+                    },
+                    "Loop内エラー：2007/01/06", false},
+        FailureCase{"WindowRefusesTheClosingText",
+                    [](ExportRunTest& t, ExportSettingNubelo&, testing::FakeUi& ui) {
+                      TwoRows(t, "2007/01/06 10:00:00");
+                      ui.progress.failOn = "txtText=2件のレコードをエクスポート完了。";
+                    },
+                    "後処理エラー", true}),
+    [](const ::testing::TestParamInfo<FailureCase>& info) { return std::string(info.param.name); });
+
+TEST_F(ExportRunTest, AFailedRunKeepsTheOldDocument) {
+  TwoRows(*this, std::nullopt);
+  std::ofstream(dir_.path() / "out.xml") << "the old document";
+  ExportSettingNubelo set = Defaults();
+  set.intPublishDay = 0;
+  ExportDiary(Out(), Db16(), set);
+  ASSERT_EQ(ui_->messages.size(), 1u);
+  EXPECT_EQ(OutBytes(), "the old document");
+}
+
+}  // namespace
+}  // namespace nbl::exporting

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/failure.h"
@@ -58,6 +59,17 @@ TEST(GuessKanjiCode, JudgesByTheFirstTellingPair) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.bytes);
     EXPECT_EQ(GuessKanjiCode(Hex(c.bytes)), c.code);
+  }
+}
+
+TEST(GuessKanjiCode, ScansPastALongAsciiStart) {
+  for (const auto& [tail, code] : std::vector<std::pair<std::string, std::int32_t>>{
+           {"C6 FC", kCodeEuc}, {"1B 24 42", kCodeJis}, {"93 FA", kCodeShiftJis}, {"B1 B2 B3", kCodeEuc}}) {
+    SCOPED_TRACE(tail);
+    Bytes bytes(5000, 'a');
+    const Bytes end = Hex(tail);
+    bytes.insert(bytes.end(), end.begin(), end.end());
+    EXPECT_EQ(GuessKanjiCode(bytes), code);
   }
 }
 

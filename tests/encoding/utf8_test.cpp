@@ -52,6 +52,13 @@ TEST(TextToUtf8Bytes, EncodesEachUnitOrPair) {
   }
 }
 
+TEST(TextToUtf8Bytes, PairCutByTheEndOfAViewIsALoneSurrogate) {
+  const std::u16string pair = u"\U0001F600";
+  Bytes bytes;
+  EXPECT_EQ(TextToUtf8Bytes(std::u16string_view(pair.data(), 1), bytes), 3);
+  EXPECT_EQ(ToHex(bytes), "ED A0 BD");
+}
+
 TEST(TextToUtf8Bytes, EmptyTextLeavesTheArrayAlone) {
   Bytes bytes = Hex("41 42");
   EXPECT_EQ(TextToUtf8Bytes(u"", bytes), 0);

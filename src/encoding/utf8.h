@@ -15,7 +15,8 @@ using Bytes = std::vector<std::uint8_t>;
 // Encodes `text` into `bytes`, which is replaced by exactly the encoded bytes;
 // returns their number. A valid surrogate pair becomes one four-byte sequence,
 // a lone surrogate the three-byte form. The empty text returns 0 and leaves
-// `bytes` exactly as the caller passed it. Never fails.
+// `bytes` exactly as the caller passed it. Fails (OverflowFailure) only when
+// the byte count would not fit in 32 bits; every code unit has an encoding.
 std::int32_t TextToUtf8Bytes(std::u16string_view text, Bytes& bytes);
 
 // Decodes UTF-8 (one- to four-byte sequences, and the three-byte surrogate form

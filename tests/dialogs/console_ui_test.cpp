@@ -7,6 +7,10 @@
 #include <memory>
 #include <string>
 
+#include "common/failure.h"
+#include "dialogs/genre_store.h"
+#include "support/temp_dir.h"
+
 namespace nbl::dialogs::console {
 namespace {
 
@@ -169,6 +173,123 @@ TEST_F(ConsoleFixture, MessageBoxPrintsOneLineAndDefusesControlCharacters) {
     Make(false);
     ui_->MsgBoxCritical(c.message);
     EXPECT_EQ(Output(), c.expected);
+    TearDown();
+    out_ = in_ = nullptr;
+  }
+}
+
+// The export dialog asked at a terminal: the answers typed, and the values OK leaves.
+TEST_F(ConsoleFixture, ExportDialogAtATerminal) {
+  struct Case {
+    const char* name;
+    std::string input;
+    vb::Boolean isOK, bGenre, bPeriod, bPublish;
+    std::u16string stGenre, stStart, stEnd;
+    int publish, br, hyphen, day;
+  } cases[] = {
+      {"Enter everywhere takes the load's defaults", "\n\n\n\n\n\n\n",
+       vb::True, vb::False, vb::False, vb::False, u"", u"2006/02/25", u"2006/02/25", 0, 1, 1, 1},
+      {"every choice made", "y\n3\ny\n2001/01/01\n2001/12/31\ny\n2\n0\n0\n0\ny\n",
+       vb::True, vb::True, vb::True, vb::True, u"旅行", u"2001/01/01", u"2001/12/31", 2, 0, 0, 0},
+      {"genre by its text, bad answers asked again", "maybe\nY\n9\n仕事\nn\nn\nx\n1\n\n\n\n",
+       vb::True, vb::True, vb::False, vb::False, u"仕事", u"2006/02/25", u"2006/02/25", 0, 1, 1, 1},
+      {"ticked with [ALL]", "y\n0\nn\nn\n\n\n\n\n",
+       vb::True, vb::False, vb::False, vb::False, u"", u"2006/02/25", u"2006/02/25", 0, 1, 1, 1},
+      {"bad dates asked again", "n\ny\n2006/02/30\n1600/01/01\n2006/3/4\n\nn\n\n\n\n\n",
+       vb::True, vb::False, vb::True, vb::False, u"", u"2006/03/04", u"2006/02/25", 0, 1, 1, 1},
+      {"no at the end is Cancel", "\n\n\n\n\n\nn\n",
+       vb::False, vb::False, vb::False, vb::False, u"", u"", u"", 0, 0, 0, 0},
+      {"end of input is Cancel", "y\n2\n",
+       vb::False, vb::False, vb::False, vb::False, u"", u"", u"", 0, 0, 0, 0},
+  };
+  nbl::testing::TempDir dir;
+  std::u16string path = dir.File("diary.db");
+  nbl::testing::MakeGenreStore(path, {u"旅行", u"一般", u"仕事"});
+  for (const Case& c : cases) {
+    Make(false, c.input, /*inIsTerminal=*/true);
+    frmOption& dlg = ui_->Option();
+    dlg.PathDiaryMdb = path;
+    dlg.Show();
+    EXPECT_EQ(dlg.IsOK, c.isOK) << c.name;
+    EXPECT_EQ(dlg.bGenre, c.bGenre) << c.name;
+    EXPECT_EQ(dlg.stGenre, c.stGenre) << c.name;
+    EXPECT_EQ(dlg.bPeriod, c.bPeriod) << c.name;
+    EXPECT_EQ(dlg.stStart, c.stStart) << c.name;
+    EXPECT_EQ(dlg.stEnd, c.stEnd) << c.name;
+    EXPECT_EQ(dlg.bPublish, c.bPublish) << c.name;
+    EXPECT_EQ(dlg.intPublish, c.publish) << c.name;
+    EXPECT_EQ(dlg.intBR, c.br) << c.name;
+    EXPECT_EQ(dlg.intHyphen, c.hyphen) << c.name;
+    EXPECT_EQ(dlg.intPublishDay, c.day) << c.name;
+    TearDown();
+    out_ = in_ = nullptr;
+  }
+}
+
+TEST_F(ConsoleFixture, ExportDialogListsTheGenresInItsOrder) {
+  nbl::testing::TempDir dir;
+  std::u16string path = dir.File("diary.db");
+  nbl::testing::MakeGenreStore(path, {u"旅行", u"一般", u"仕事", u"旅行"});
+  Make(false, "y\n", true);
+  ui_->Option().PathDiaryMdb = path;
+  ui_->Option().Show();
+  std::string out = Output();
+  EXPECT_NE(out.find("  0) [ALL]\n  1) 一般\n  2) 仕事\n  3) 旅行\nジャンル [0]: "), std::string::npos) << out;
+}
+
+TEST_F(ConsoleFixture, WithoutATerminalTheDialogsAnswerCancel) {
+  nbl::testing::TempDir dir;
+  std::u16string path = dir.File("diary.db");
+  nbl::testing::MakeGenreStore(path, {u"旅行"});
+  Make(false, "y\n2\n\n\n\n\n\n\n", /*inIsTerminal=*/false);
+  frmOption& dlg = ui_->Option();
+  dlg.PathDiaryMdb = path;
+  dlg.IsOK = vb::True;  // an earlier OK
+  dlg.Show();
+  EXPECT_EQ(dlg.IsOK, vb::False);
+  frmOptionImport& imp = ui_->OptionImport();
+  imp.IsOK = vb::True;
+  imp.stTitleStTag = u"<b>";
+  imp.Show();
+  EXPECT_EQ(imp.IsOK, vb::False);
+  EXPECT_EQ(imp.stTitleStTag, u"<H2>");
+  EXPECT_EQ(Output(), "");  // nothing asked
+}
+
+TEST_F(ConsoleFixture, ExportDialogOnAMissingStoreFailsItsShow) {
+  for (bool terminal : {false, true}) {
+    nbl::testing::TempDir dir;
+    Make(false, "\n\n\n\n\n\n\n", terminal);
+    frmOption& dlg = ui_->Option();
+    dlg.PathDiaryMdb = dir.File("missing.db");
+    dlg.IsOK = vb::True;
+    EXPECT_THROW(dlg.Show(), StoreFailure);
+    EXPECT_EQ(dlg.IsOK, vb::False);
+    TearDown();
+    out_ = in_ = nullptr;
+  }
+}
+
+TEST_F(ConsoleFixture, ImportDialogAtATerminal) {
+  struct Case {
+    const char* name;
+    std::string input;
+    vb::Boolean isOK;
+    std::u16string start, end;
+  } cases[] = {
+      {"Enter keeps the defaults", "\n\n\n", vb::True, u"<H2>", u"</H2>"},
+      {"a dash empties a tag", "-\n-\n\n", vb::True, u"", u""},
+      {"tags as typed", "<h3 class=\"t\">\n</h3>\ny\n", vb::True, u"<h3 class=\"t\">", u"</h3>"},
+      {"no at the end is Close", "<b>\n</b>\nn\n", vb::False, u"<H2>", u"</H2>"},
+      {"end of input is Close", "<b>\n", vb::False, u"<H2>", u"</H2>"},
+  };
+  for (const Case& c : cases) {
+    Make(false, c.input, true);
+    frmOptionImport& dlg = ui_->OptionImport();
+    dlg.Show();
+    EXPECT_EQ(dlg.IsOK, c.isOK) << c.name;
+    EXPECT_EQ(dlg.stTitleStTag, c.start) << c.name;
+    EXPECT_EQ(dlg.stTitleEdTag, c.end) << c.name;
     TearDown();
     out_ = in_ = nullptr;
   }

@@ -3,12 +3,15 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cmath>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "common/date.h"
 #include "common/text.h"
+#include "dialogs/option_logic.h"
 
 namespace nbl::dialogs::console {
 namespace {
@@ -63,6 +66,19 @@ class Terminal {
     std::fputs(bar_.c_str(), s_.out);
     std::fflush(s_.out);
     barShown_ = true;
+  }
+
+  // A question without its line end; the answer is typed after it.
+  void Prompt(std::u16string_view text) {
+    EndBar();
+    std::fputs(Printable(text).c_str(), s_.out);
+    std::fflush(s_.out);
+  }
+
+  // Ends a question that got no answer (end of input).
+  void EndPrompt() {
+    std::fputc('\n', s_.out);
+    std::fflush(s_.out);
   }
 
   // Leaves the bar where it stands so that later output starts on a new line.
@@ -131,22 +147,173 @@ class ConsoleProgress : public frmProgress {
   std::optional<std::u16string> shownText_;
 };
 
+// Questions at the terminal. Every answer is one line; an empty line takes the
+// default shown in brackets; the end of input answers nothing (the caller cancels).
+class Asker {
+ public:
+  explicit Asker(Terminal& term) : term_(term) {}
+
+  std::optional<std::u16string> Line(std::u16string_view prompt) {
+    term_.Prompt(prompt);
+    char* buf = nullptr;
+    std::size_t cap = 0;
+    ssize_t n = ::getline(&buf, &cap, term_.streams().in);
+    std::string line = n >= 0 ? std::string(buf, static_cast<std::size_t>(n)) : std::string();
+    std::free(buf);
+    if (n < 0) {
+      term_.EndPrompt();
+      return std::nullopt;
+    }
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+    return text::FromUtf8(line);
+  }
+
+  std::optional<bool> YesNo(std::u16string_view caption, bool byDefault) {
+    std::u16string prompt = std::u16string(caption) + (byDefault ? u" (Y/n): " : u" (y/N): ");
+    for (;;) {
+      std::optional<std::u16string> answer = Line(prompt);
+      if (!answer) return std::nullopt;
+      std::u16string a = Lower(Trim(*answer));
+      if (a.empty()) return byDefault;
+      if (a == u"y" || a == u"yes" || a == u"はい") return true;
+      if (a == u"n" || a == u"no" || a == u"いいえ") return false;
+      term_.Line(u"y か n で答えてください。");
+    }
+  }
+
+  // A position in `items`, chosen by its number or by its exact text.
+  std::optional<int> Choose(std::u16string_view caption, const std::vector<std::u16string>& items, int byDefault) {
+    term_.Line(std::u16string(caption) + u":");
+    for (std::size_t i = 0; i < items.size(); ++i) {
+      term_.Line(u"  " + text::Digits(static_cast<long long>(i)) + u") " + items[i]);
+    }
+    std::u16string prompt = std::u16string(caption) + u" [" + text::Digits(byDefault) + u"]: ";
+    for (;;) {
+      std::optional<std::u16string> answer = Line(prompt);
+      if (!answer) return std::nullopt;
+      std::u16string a = Trim(*answer);
+      if (a.empty()) return byDefault;
+      for (std::size_t i = 0; i < items.size(); ++i) {
+        if (a == items[i] || a == text::Digits(static_cast<long long>(i))) return static_cast<int>(i);
+      }
+      term_.Line(u"一覧の番号を入力してください。");
+    }
+  }
+
+  std::optional<PickerDate> Date(std::u16string_view caption, const PickerDate& byDefault) {
+    std::u16string prompt = std::u16string(caption) + u" [" +
+                            date::ShortDate(byDefault.year, byDefault.month, byDefault.day) + u"]: ";
+    for (;;) {
+      std::optional<std::u16string> answer = Line(prompt);
+      if (!answer) return std::nullopt;
+      std::u16string a = Trim(*answer);
+      if (a.empty()) return byDefault;
+      if (std::optional<PickerDate> d = ParsePickerDate(a)) return d;
+      term_.Line(u"日付は 1601/01/01 から 9999/12/31 までの YYYY/MM/DD で入力してください。");
+    }
+  }
+
+  // Free text taken as typed; a lone "-" stands for the empty text, since an
+  // empty line keeps the default.
+  std::optional<std::u16string> Text(std::u16string_view caption, const std::u16string& byDefault) {
+    std::optional<std::u16string> answer =
+        Line(std::u16string(caption) + u" [" + byDefault + u"] (空にする: -): ");
+    if (!answer) return std::nullopt;
+    if (answer->empty()) return byDefault;
+    if (*answer == u"-") return std::u16string();
+    return answer;
+  }
+
+ private:
+  static std::u16string Trim(std::u16string_view s) {
+    std::size_t b = 0, e = s.size();
+    while (b < e && (s[b] == u' ' || s[b] == u'\t' || s[b] == u'\u3000')) ++b;
+    while (e > b && (s[e - 1] == u' ' || s[e - 1] == u'\t' || s[e - 1] == u'\u3000')) --e;
+    return std::u16string(s.substr(b, e - b));
+  }
+  static std::u16string Lower(std::u16string s) {
+    for (char16_t& c : s) {
+      if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
+    }
+    return s;
+  }
+
+  Terminal& term_;
+};
+
 class ConsoleOption : public frmOption {
  public:
   explicit ConsoleOption(Terminal& term) : term_(term) {}
-  void Show() override { IsOK = vb::False; }
+
+  void Show() override {
+    ExportControls c = LoadExportDialog(*this);
+    if (!term_.streams().inIsTerminal) return;  // nobody to ask: as Cancel
+    if (Ask(c)) AcceptExportDialog(c, *this);
+  }
 
  private:
+  // The questions of both tabs in the order of their controls; false on Cancel.
+  bool Ask(ExportControls& c) {
+    Asker ask(term_);
+    term_.Line(kExportCaption);
+    term_.Line(u"-- " + std::u16string(kTab1Caption) + u" --");
+    std::optional<bool> yes = ask.YesNo(kGenreCaption, c.chkGenre);
+    if (!yes) return false;
+    c.chkGenre = *yes;
+    if (c.chkGenre) {
+      std::optional<int> i = ask.Choose(kGenreCaption, c.genres, c.genreIndex);
+      if (!i) return false;
+      c.genreIndex = *i;
+    }
+    if (!(yes = ask.YesNo(kPeriodCaption, c.chkPeriod))) return false;
+    c.chkPeriod = *yes;
+    if (c.chkPeriod) {
+      std::optional<PickerDate> d = ask.Date(u"開始日", c.start);
+      if (!d) return false;
+      c.start = *d;
+      if (!(d = ask.Date(u"終了日", c.end))) return false;
+      c.end = *d;
+    }
+    if (!(yes = ask.YesNo(kPublishCaption, c.chkPublish))) return false;
+    c.chkPublish = *yes;
+    if (c.chkPublish && !ChooseInto(ask, kPublishCaption, PublishItems(), c.publishIndex)) return false;
+    term_.Line(u"-- " + std::u16string(kTab2Caption) + u" --");
+    if (!ChooseInto(ask, kLineBreakCaption, LineBreakItems(), c.brIndex)) return false;
+    if (!ChooseInto(ask, kHyphenCaption, HyphenItems(), c.hyphenIndex)) return false;
+    if (!ChooseInto(ask, kDateCaption, PublishDayItems(), c.publishDayIndex)) return false;
+    std::optional<bool> ok = ask.YesNo(u"OK", true);
+    return ok && *ok;
+  }
+
+  static bool ChooseInto(Asker& ask, std::u16string_view caption, const std::vector<std::u16string>& items,
+                         int& index) {
+    std::optional<int> i = ask.Choose(caption, items, index);
+    if (i) index = *i;
+    return i.has_value();
+  }
+
   Terminal& term_;
 };
 
 class ConsoleOptionImport : public frmOptionImport {
  public:
   explicit ConsoleOptionImport(Terminal& term) : term_(term) {}
+
   void Show() override {
-    IsOK = vb::False;
-    stTitleStTag = u"<H2>";
-    stTitleEdTag = u"</H2>";
+    ImportControls c = LoadImportDialog(*this);
+    if (!term_.streams().inIsTerminal) return;  // nobody to ask: as Close
+    Asker ask(term_);
+    term_.Line(kImportCaption);
+    term_.Line(kImportHeading);
+    std::optional<std::u16string> start = ask.Text(kStartTagCaption, c.tTitleStTag);
+    if (!start) return;
+    std::optional<std::u16string> end = ask.Text(kEndTagCaption, c.tTitleEdTag);
+    if (!end) return;
+    std::optional<bool> ok = ask.YesNo(u"OK", true);
+    if (!ok || !*ok) return;
+    c.tTitleStTag = *start;
+    c.tTitleEdTag = *end;
+    AcceptImportDialog(c, *this);
   }
 
  private:

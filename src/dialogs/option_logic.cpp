@@ -1,0 +1,137 @@
+#include "dialogs/option_logic.h"
+
+#include "common/date.h"
+#include "common/failure.h"
+#include "common/text.h"
+#include "store/connection.h"
+#include "store/recordset.h"
+
+namespace nbl::dialogs {
+namespace {
+
+vb::Integer Position(int index, const std::vector<std::u16string>& items, const char* list) {
+  if (index < 0 || static_cast<std::size_t>(index) >= items.size()) {
+    throw WindowFailure(std::string("no item ") + std::to_string(index) + " in " + list);
+  }
+  return vb::Integer::From(index);
+}
+
+bool IsLeapYear(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+
+int DaysInMonth(int y, int m) {
+  static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  return m == 2 && IsLeapYear(y) ? 29 : kDays[m - 1];
+}
+
+// Digits only, at most `maxDigits` of them; nothing otherwise.
+std::optional<int> Number(std::u16string_view digits, std::size_t maxDigits) {
+  if (digits.empty() || digits.size() > maxDigits) return std::nullopt;
+  int n = 0;
+  for (char16_t c : digits) {
+    if (c < u'0' || c > u'9') return std::nullopt;
+    n = n * 10 + (c - u'0');
+  }
+  return n;
+}
+
+}  // namespace
+
+const std::vector<std::u16string>& PublishItems() {
+  static const std::vector<std::u16string> items{u"すべて", u"公開のみ", u"非公開のみ"};
+  return items;
+}
+
+const std::vector<std::u16string>& LineBreakItems() {
+  static const std::vector<std::u16string> items{u"そのまま", u"改行をBRタグにする"};
+  return items;
+}
+
+const std::vector<std::u16string>& HyphenItems() {
+  static const std::vector<std::u16string> items{u"そのまま", u"全角にする"};
+  return items;
+}
+
+const std::vector<std::u16string>& PublishDayItems() {
+  static const std::vector<std::u16string> items{u"更新日", u"Loggamo表示上の日"};
+  return items;
+}
+
+bool IsPickerDate(const PickerDate& d) {
+  if (d.year < kPickerMinimum.year || d.year > kPickerMaximum.year) return false;
+  if (d.month < 1 || d.month > 12) return false;
+  return d.day >= 1 && d.day <= DaysInMonth(d.year, d.month);
+}
+
+std::optional<PickerDate> ParsePickerDate(std::u16string_view text) {
+  std::vector<std::u16string> parts = text::Split(text, u"/");
+  if (parts.size() != 3 || parts[0].size() != 4) return std::nullopt;
+  std::optional<int> y = Number(parts[0], 4), m = Number(parts[1], 2), d = Number(parts[2], 2);
+  if (!y || !m || !d) return std::nullopt;
+  PickerDate date{*y, *m, *d};
+  if (!IsPickerDate(date)) return std::nullopt;
+  return date;
+}
+
+std::vector<std::u16string> FillGenreList(std::u16string_view pathDiaryMdb) {
+  std::vector<std::u16string> genres{std::u16string(kAllGenres), std::u16string(kGeneralGenre)};
+  store::Connection cn;
+  cn.Open(std::u16string(kConnectionPrefix) + std::u16string(pathDiaryMdb));
+  store::Recordset rs;
+  rs.Open(kGenreListSql, cn, store::adOpenKeyset, store::adLockReadOnly, store::adCmdTableDirect);
+  while (!rs.IsEOF()) {
+    genres.push_back(rs.Field(u"Genre").CStr());
+    rs.MoveNext();
+  }
+  rs.Close();
+  return genres;
+}
+
+ExportControls LoadExportDialog(frmOption& dlg) {
+  dlg.IsOK = vb::False;
+  ExportControls c;
+  c.genres = FillGenreList(dlg.PathDiaryMdb);
+  c.brIndex = 1;          // "改行をBRタグにする"
+  c.hyphenIndex = 1;      // "全角にする"
+  c.genreIndex = 0;       // "[ALL]"
+  c.publishIndex = 0;     // "すべて"
+  c.publishDayIndex = 1;  // "Loggamo表示上の日"
+  return c;
+}
+
+void AcceptExportDialog(const ExportControls& c, frmOption& dlg) {
+  Position(c.genreIndex, c.genres, "cmbGenre");
+  const std::u16string& genre = c.genres[static_cast<std::size_t>(c.genreIndex)];
+  const bool all = genre == kAllGenres;
+  const vb::Integer publish = Position(c.publishIndex, PublishItems(), "cmbPublish");
+  const vb::Integer br = Position(c.brIndex, LineBreakItems(), "cmbBR");
+  const vb::Integer hyphen = Position(c.hyphenIndex, HyphenItems(), "cmbHyphen");
+  const vb::Integer publishDay = Position(c.publishDayIndex, PublishDayItems(), "cmbPublishDay");
+
+  dlg.bGenre = vb::ToBoolean(!all && c.chkGenre);
+  dlg.bPeriod = vb::ToBoolean(c.chkPeriod);
+  dlg.bPublish = vb::ToBoolean(c.chkPublish);
+  dlg.stGenre = all ? std::u16string() : genre;
+  // Taken whatever the period box says; the handle ignores them when it is unticked.
+  dlg.stStart = date::ShortDate(c.start.year, c.start.month, c.start.day);
+  dlg.stEnd = date::ShortDate(c.end.year, c.end.month, c.end.day);
+  dlg.intPublish = publish;
+  dlg.intBR = br;
+  dlg.intHyphen = hyphen;
+  dlg.intPublishDay = publishDay;
+  dlg.IsOK = vb::True;
+}
+
+ImportControls LoadImportDialog(frmOptionImport& dlg) {
+  dlg.IsOK = vb::False;
+  dlg.stTitleStTag = kDefaultStartTag;
+  dlg.stTitleEdTag = kDefaultEndTag;
+  return ImportControls{};
+}
+
+void AcceptImportDialog(const ImportControls& c, frmOptionImport& dlg) {
+  dlg.stTitleStTag = c.tTitleStTag;
+  dlg.stTitleEdTag = c.tTitleEdTag;
+  dlg.IsOK = vb::True;
+}
+
+}  // namespace nbl::dialogs

@@ -1,0 +1,109 @@
+// What the two option dialogs do, apart from drawing: their fixed texts and
+// lists, the state of their controls after loading, the genre list read from
+// the store, and the results taken at OK. The Qt and console dialogs both use
+// it, so the rules live here once.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "dialogs/windows.h"
+
+namespace nbl::dialogs {
+
+// ---- Export options -------------------------------------------------------
+
+inline constexpr std::u16string_view kExportCaption = u"Nubelo Export Option";
+inline constexpr std::u16string_view kAllGenres = u"[ALL]";
+inline constexpr std::u16string_view kGeneralGenre = u"一般";
+// The query that lists every genre but the general one, each once, in order.
+inline constexpr std::u16string_view kGenreListSql =
+    u"SELECT Contents.Genre From Contents GROUP BY Contents.Genre Having (((Contents.Genre) <> \"一般\")) "
+    u"ORDER BY Contents.Genre;";
+inline constexpr std::u16string_view kConnectionPrefix = u"Provider=Microsoft.Jet.OLEDB.4.0;Data Source=";
+
+// Captions of the tabs and of the controls that both kinds of dialog show.
+inline constexpr std::u16string_view kTab1Caption = u"出力設定";
+inline constexpr std::u16string_view kTab2Caption = u"詳細設定";
+inline constexpr std::u16string_view kGenreCaption = u"ジャンル";
+inline constexpr std::u16string_view kPeriodCaption = u"期間";
+inline constexpr std::u16string_view kPublishCaption = u"出力設定";
+inline constexpr std::u16string_view kLineBreakCaption = u"改行";
+inline constexpr std::u16string_view kHyphenCaption = u"ハイフン";
+inline constexpr std::u16string_view kDateCaption = u"日付";
+
+// Items of the fixed lists; the position of the selected item is the value.
+const std::vector<std::u16string>& PublishItems();     // cmbPublish
+const std::vector<std::u16string>& LineBreakItems();   // cmbBR
+const std::vector<std::u16string>& HyphenItems();      // cmbHyphen
+const std::vector<std::u16string>& PublishDayItems();  // cmbPublishDay
+
+// A calendar day as the date pickers hold it.
+struct PickerDate {
+  int year = 2006, month = 2, day = 25;
+  friend bool operator==(const PickerDate&, const PickerDate&) = default;
+};
+inline constexpr PickerDate kPickerInitial{2006, 2, 25};
+inline constexpr PickerDate kPickerMinimum{1601, 1, 1};
+inline constexpr PickerDate kPickerMaximum{9999, 12, 31};
+
+// A day that exists in the calendar and lies within the pickers' range.
+bool IsPickerDate(const PickerDate& d);
+// "YYYY/MM/DD" (digits only, month and day of one or two digits) read as a
+// picker date; nothing when the text is malformed or the day is not a picker date.
+std::optional<PickerDate> ParsePickerDate(std::u16string_view text);
+
+// The controls of frmOption as the user leaves them.
+struct ExportControls {
+  std::vector<std::u16string> genres;  // items of cmbGenre
+  int genreIndex = 0;
+  bool chkGenre = false;
+  bool chkPeriod = false;
+  PickerDate start = kPickerInitial;
+  PickerDate end = kPickerInitial;
+  bool chkPublish = false;
+  int publishIndex = 0;
+  int brIndex = 0;
+  int hyphenIndex = 0;
+  int publishDayIndex = 0;
+};
+
+// "[ALL]", "一般", then the genres of the store at `pathDiaryMdb` other than
+// "一般", each once, in ascending order. Throws StoreFailure when the store
+// cannot be opened or read.
+std::vector<std::u16string> FillGenreList(std::u16string_view pathDiaryMdb);
+
+// The load of frmOption: IsOK False, the genre list read from its
+// PathDiaryMdb, the initial selections. A store failure passes to the caller,
+// with IsOK already False and the other public values untouched.
+ExportControls LoadExportDialog(frmOption& dlg);
+
+// OK of frmOption: the result values from the controls, then IsOK True.
+// Throws WindowFailure when a list position lies outside its list.
+void AcceptExportDialog(const ExportControls& controls, frmOption& dlg);
+
+// ---- Import options -------------------------------------------------------
+
+inline constexpr std::u16string_view kImportCaption = u"Nubelo Import Option";
+inline constexpr std::u16string_view kDefaultStartTag = u"<H2>";
+inline constexpr std::u16string_view kDefaultEndTag = u"</H2>";
+
+inline constexpr std::u16string_view kImportHeading = u"見出し記法使用時の見出し部分につけるタグ";
+inline constexpr std::u16string_view kStartTagCaption = u"開始タグ";
+inline constexpr std::u16string_view kEndTagCaption = u"終了タグ";
+
+// The two text boxes of frmOptionImport.
+struct ImportControls {
+  std::u16string tTitleStTag{kDefaultStartTag};
+  std::u16string tTitleEdTag{kDefaultEndTag};
+};
+
+// The load of frmOptionImport: IsOK False, both tags and both boxes at their defaults.
+ImportControls LoadImportDialog(frmOptionImport& dlg);
+
+// OK of frmOptionImport: the tags as typed (empty ones included), then IsOK True.
+void AcceptImportDialog(const ImportControls& controls, frmOptionImport& dlg);
+
+}  // namespace nbl::dialogs

@@ -1,0 +1,140 @@
+#include "store/connection.h"
+
+#include <sqlite3.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "common/failure.h"
+#include "common/text.h"
+#include "store/raw_sqlite.h"
+#include "support/temp_dir.h"
+
+namespace nbl::store {
+namespace {
+
+using nbl::testing::TempDir;
+using testing::Raw;
+
+constexpr std::u16string_view kProvider = u"Provider=Microsoft.Jet.OLEDB.4.0;Data Source=";
+
+std::u16string ConnectionText(std::u16string_view path) { return std::u16string(kProvider) + std::u16string(path); }
+
+void WriteFile(const std::filesystem::path& p, const std::string& bytes) { std::ofstream(p, std::ios::binary) << bytes; }
+
+TEST(DataSourceOf, TakesEverythingAfterTheKeyToTheEnd) {
+  const struct {
+    std::u16string text, expected;
+  } cases[] = {
+      {u"Provider=Microsoft.Jet.OLEDB.4.0;Data Source=/d/diary.mdb", u"/d/diary.mdb"},
+      {u"Provider=x;Data Source=/d/a;b=c.db", u"/d/a;b=c.db"},  // ';' belongs to the path
+      {u"Provider=x; data source = /d/日記.db", u" /d/日記.db"},
+      {u"DATA SOURCE=rel.db", u"rel.db"},
+      {u"Provider=x;Data Source=", u""},
+      {u"Provider=MyData Source=x", u""},  // not a key of its own
+      {u"Provider=x", u""},
+      {u"", u""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(DataSourceOf(c.text), c.expected) << text::ToUtf8(c.text);
+}
+
+TEST(ConnectionOpen, RefusesWhatIsNotAnExistingDatabaseAndCreatesNothing) {
+  TempDir dir;
+  WriteFile(dir.path() / "notes.txt", "this is not a database, just some text that is long enough\n");
+  WriteFile(dir.path() / "empty.db", "");
+  std::filesystem::create_directory(dir.path() / "folder.db");
+  const struct {
+    std::string name, reason;
+  } cases[] = {
+      {"missing.db", "no such file"},
+      {"notes.txt", "not a database"},
+      {"empty.db", "empty"},
+      {"folder.db", "directory"},
+  };
+  for (const auto& c : cases) {
+    Connection cn;
+    try {
+      cn.Open(ConnectionText(dir.File(c.name)));
+      ADD_FAILURE() << c.name << " opened";
+    } catch (const StoreFailure& f) {
+      EXPECT_NE(std::string(f.what()).find(c.name), std::string::npos) << f.what();
+      EXPECT_NE(std::string(f.what()).find(c.reason), std::string::npos) << f.what();
+    }
+    EXPECT_FALSE(cn.IsOpen());
+  }
+  std::size_t files = 0;
+  for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.path())) ++files;
+  EXPECT_EQ(files, 3u) << "a failed open left a file behind";
+  EXPECT_EQ(std::filesystem::file_size(dir.path() / "empty.db"), 0u);
+}
+
+TEST(ConnectionOpen, OpensAnOddPathAndSetsTheConnectionUp) {
+  TempDir dir;
+  const std::u16string path = dir.File("日記;帳 (1).db");
+  CreateDiaryStore(path);
+  Connection cn;
+  cn.SetConnectionString(ConnectionText(path));
+  cn.Open();  // the text set before applies
+  ASSERT_TRUE(cn.IsOpen());
+  EXPECT_THROW(cn.Open(), StoreFailure);
+
+  const struct {
+    const char* sql;
+    int expected;
+  } settings[] = {
+      {"PRAGMA synchronous;", 1},  // NORMAL
+      {"PRAGMA busy_timeout;", 5000},
+      {"SELECT \"literal\" = 'literal';", 1},  // double-quoted text is a literal
+  };
+  for (const auto& s : settings) {
+    sqlite3_stmt* stmt = nullptr;
+    ASSERT_EQ(sqlite3_prepare_v2(cn.handle(), s.sql, -1, &stmt, nullptr), SQLITE_OK) << s.sql;
+    ASSERT_EQ(sqlite3_step(stmt), SQLITE_ROW);
+    EXPECT_EQ(sqlite3_column_int(stmt, 0), s.expected) << s.sql;
+    sqlite3_finalize(stmt);
+  }
+  Connection noSource;
+  EXPECT_THROW(noSource.Open(u"Provider=Microsoft.Jet.OLEDB.4.0"), StoreFailure);
+}
+
+TEST(CreateDiaryStore, MakesAWalStoreWithTheContentsTable) {
+  TempDir dir;
+  const std::u16string path = dir.File("new.db");
+  CreateDiaryStore(path);
+  const std::string p = text::ToUtf8(path);
+  EXPECT_EQ(Raw(p, "PRAGMA journal_mode;"), (std::vector<std::vector<std::string>>{{"wal"}}));
+  std::string columns;
+  for (const auto& r : Raw(p, "SELECT name, type FROM pragma_table_info('Contents');")) columns += r[0] + ":" + r[1] + " ";
+  EXPECT_EQ(columns,
+            "Day:TEXT Number:INTEGER Weather:TEXT Genre:TEXT Private:INTEGER Title:TEXT Contents:TEXT "
+            "extend:TEXT excerpt:TEXT TrackBack:TEXT PublishTime:TEXT ImportMark:TEXT ");
+  EXPECT_TRUE(Raw(p, "SELECT * FROM Contents;").empty());
+}
+
+TEST(CreateDiaryStore, RefusesToReplaceOrReviveAnything) {
+  TempDir dir;
+  WriteFile(dir.path() / "old.db", "keep me");
+  WriteFile(dir.path() / "stale.db-wal", "left by a deleted store");
+  const struct {
+    std::string name, reason;
+  } cases[] = {
+      {"old.db", "already exists"},
+      {"stale.db", "leftover journal"},
+      {"no-such-folder/new.db", "No such file"},
+  };
+  for (const auto& c : cases) {
+    try {
+      CreateDiaryStore(dir.File(c.name));
+      ADD_FAILURE() << c.name << " created";
+    } catch (const StoreFailure& f) {
+      EXPECT_NE(std::string(f.what()).find(c.reason), std::string::npos) << f.what();
+    }
+  }
+  std::ifstream in(dir.path() / "old.db");
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "keep me");
+  EXPECT_FALSE(std::filesystem::exists(dir.path() / "stale.db"));
+}
+
+}  // namespace
+}  // namespace nbl::store

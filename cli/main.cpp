@@ -205,6 +205,10 @@ int main(int argc, char** argv) {
 
   app.add_subcommand("version", "Print the version entries of the plug-in");
 
+  const std::string first = argc > 1 ? argv[1] : "";
+  if (!first.empty() && first[0] != '-' && first != "new-db" && first != "export" && first != "import" && first != "version") {
+    return Refuse(std::string("unknown command '") + argv[1] + "'; run nblinout --help for the commands");
+  }
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {

@@ -1,0 +1,20 @@
+// Runs a command line through the shell and collects its exit status and output.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace nbl::testing {
+
+struct CommandResult {
+  int status = -1;     // exit status, or -1 when the command did not exit normally
+  std::string output;  // stdout and stderr together
+};
+
+// Each argument is quoted for the shell; stdin is empty.
+CommandResult RunCommand(const std::vector<std::string>& args);
+
+// Runs the built nblinout with `args`.
+CommandResult RunCli(const std::vector<std::string>& args);
+
+}  // namespace nbl::testing

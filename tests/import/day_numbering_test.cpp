@@ -1,0 +1,90 @@
+#include "import/day_numbering.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "common/date.h"
+#include "common/failure.h"
+#include "common/text.h"
+
+namespace nbl::importing {
+namespace {
+
+struct NumberCase {
+  const char* name;
+  std::vector<DayAndNumber> table;
+  std::u16string day;
+  int expected;
+  std::vector<DayAndNumber> after;
+};
+
+TEST(NextDayNumber, NumbersAfterTheHighestStoredNumber) {
+  const std::vector<NumberCase> cases = {
+      {"empty table appends", {}, u"2007/05/01", 1, {{u"2007/05/01", 1}}},
+      {"stored day continues", {{u"2007/05/01", 3}}, u"2007/05/01", 4, {{u"2007/05/01", 4}}},
+      {"other spelling is another day", {{u"2007/05/01", 3}}, u"2007/5/1", 1, {{u"2007/05/01", 3}, {u"2007/5/1", 1}}},
+      {"empty day is a day too", {{u"2007/05/01", 3}, {u"", 1}}, u"", 2, {{u"2007/05/01", 3}, {u"", 2}}},
+      {"new day goes to the end", {{u"2007/05/02", 7}}, u"2007/05/01", 1, {{u"2007/05/02", 7}, {u"2007/05/01", 1}}},
+      {"only the first equal record counts", {{u"a", 1}, {u"a", 9}}, u"a", 2, {{u"a", 2}, {u"a", 9}}},
+  };
+  for (NumberCase c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(NextDayNumber(c.day, c.table).value(), c.expected);
+    ASSERT_EQ(c.table.size(), c.after.size());
+    for (std::size_t k = 0; k < c.after.size(); ++k) {
+      EXPECT_EQ(c.table[k].stDay, c.after[k].stDay);
+      EXPECT_EQ(c.table[k].iNumber.value(), c.after[k].iNumber.value());
+    }
+  }
+}
+
+TEST(NextDayNumber, SecondCallOfANewDayGivesTwo) {
+  std::vector<DayAndNumber> table;
+  EXPECT_EQ(NextDayNumber(u"2007/05/01", table).value(), 1);
+  EXPECT_EQ(NextDayNumber(u"2007/05/01", table).value(), 2);
+  EXPECT_EQ(table.size(), 1u);
+}
+
+TEST(NextDayNumber, OverflowFailsAndKeepsTheRecord) {
+  std::vector<DayAndNumber> table = {{u"2007/05/01", 32766}};
+  EXPECT_EQ(NextDayNumber(u"2007/05/01", table).value(), 32767);
+  EXPECT_THROW(NextDayNumber(u"2007/05/01", table), OverflowFailure);
+  ASSERT_EQ(table.size(), 1u);
+  EXPECT_EQ(table[0].iNumber.value(), 32767);
+}
+
+TEST(UnixTimeToDate, IsJapanTimeWhateverTheMachineZone) {
+  struct Case {
+    std::int32_t seconds;
+    double value;  // < 0: not checked
+    const char* general;
+  };
+  const Case cases[] = {
+      {0, 25569.375, "1970/01/01 9:00:00"},
+      {-32400, 25569.0, "1970/01/01"},
+      {54000, 25570.0, "1970/01/02"},
+      {1178000000, -1, "2007/05/01 15:13:20"},
+      {1177963387, -1, "2007/05/01 5:03:07"},
+      {-2147483647 - 1, -1, "1901/12/14 5:45:52"},
+      {2147483647, -1, "2038/01/19 12:14:07"},
+  };
+  for (const char* zone : {"UTC", "America/New_York", "Asia/Tokyo"}) {
+    ::setenv("TZ", zone, 1);
+    ::tzset();
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(zone) + " " + std::to_string(c.seconds));
+      const double value = UnixTimeToDate(c.seconds);
+      if (c.value >= 0) {
+        EXPECT_DOUBLE_EQ(value, c.value);
+      }
+      EXPECT_EQ(text::ToUtf8(date::GeneralDate(value)), c.general);
+    }
+  }
+  ::setenv("TZ", "UTC", 1);
+  ::tzset();
+}
+
+}  // namespace
+}  // namespace nbl::importing

@@ -1,0 +1,231 @@
+#include "import/diary_lines.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "common/date.h"
+#include "common/failure.h"
+#include "common/text.h"
+
+namespace nbl::importing {
+namespace {
+
+using Lines = std::vector<std::u16string>;
+
+std::string U8(std::u16string_view s) { return text::ToUtf8(s); }
+
+TEST(CutLines, CutsAtTheFirstKindOfBreakFound) {
+  struct Case {
+    std::u16string text;
+    Lines lines;
+  };
+  const Case cases[] = {
+      {u"a\r\nb\r\n", {u"a", u"b", u""}},
+      {u"a\r\nb\nc\rd", {u"a", u"b", u"c\rd"}},  // CR LF present: lone LF cuts too, lone CR stays
+      {u"a\nb\rc", {u"a", u"b\rc"}},
+      {u"a\rb\r", {u"a", u"b", u""}},
+      {u"one line", {u"one line"}},
+      {u"", {u""}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(U8(c.text));
+    EXPECT_EQ(CutLines(c.text), c.lines);
+  }
+}
+
+TEST(NumericFieldValue, AcceptsOnlyDecimalSpellings) {
+  struct Case {
+    std::u16string field;
+    std::optional<double> value;
+  };
+  const Case cases[] = {
+      {u"1178000000", 1178000000.0}, {u" 42\t", 42.0},  {u"+7", 7.0},     {u"-7", -7.0},    {u"2.5", 2.5},
+      {u".5", 0.5},                  {u"5.", 5.0},      {u"1.178e9", 1178000000.0},         {u"12E-1", 1.2},
+      {u"1e+2", 100.0},              {u"1e-400", 0.0},  {u"", std::nullopt},  {u" ", std::nullopt},
+      {u"-", std::nullopt},          {u".", std::nullopt},                    {u"+.", std::nullopt},
+      {u"e5", std::nullopt},         {u"1e", std::nullopt},                   {u"0x10", std::nullopt},
+      {u"&H10", std::nullopt},       {u"1,000", std::nullopt},                {u"inf", std::nullopt},
+      {u"nan", std::nullopt},        {u"1 2", std::nullopt},                  {u"メモ", std::nullopt},
+      {u"１２", std::nullopt},       {u"--1", std::nullopt},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(U8(c.field));
+    EXPECT_EQ(NumericFieldValue(c.field), c.value);
+  }
+  EXPECT_TRUE(std::isinf(*NumericFieldValue(u"1e400")));
+}
+
+TEST(RoundToLong, HalvesGoToTheEvenNeighbour) {
+  const std::pair<double, std::int32_t> cases[] = {
+      {0.5, 0},   {1.5, 2},   {2.5, 2},           {-0.5, 0},          {-1.5, -2},         {-2.5, -2},
+      {2.4, 2},   {2.6, 3},   {-2.6, -3},         {2147483647.4, 2147483647},             {-2147483648.5, -2147483648},
+      {1178000000.5, 1178000000}, {1178000001.5, 1178000002},
+  };
+  for (const auto& [in, out] : cases) {
+    SCOPED_TRACE(in);
+    EXPECT_EQ(RoundToLong(in), out);
+  }
+  for (double bad : {2147483647.5, -2147483649.0, 1e12, std::numeric_limits<double>::infinity()}) {
+    SCOPED_TRACE(bad);
+    EXPECT_THROW(RoundToLong(bad), OverflowFailure);
+  }
+}
+
+TEST(DecodeTitleReferences, DecodesEachReferenceOnce) {
+  const std::pair<std::u16string, std::u16string> cases[] = {
+      {u"R&D", u"R&D"},  // an old file's raw ampersand stays
+      {u"A&amp;B &lt;x&gt; &quot;q&quot; &apos;", u"A&B <x> \"q\" '"},
+      {u"&amp;lt;", u"&lt;"},
+      {u"&#12354;&#x3041;&#x1F600;", u"あぁ\U0001F600"},
+      {u"&#0; &#xD800; &#x110000; &#; &#x; &#12a; &#X41; &AMP; &nbsp; &amp", u"&#0; &#xD800; &#x110000; &#; &#x; &#12a; &#X41; &AMP; &nbsp; &amp"},
+      {u"&&amp;;", u"&&;"},
+      {u"", u""},
+  };
+  for (const auto& [in, out] : cases) {
+    SCOPED_TRACE(U8(in));
+    EXPECT_EQ(U8(DecodeTitleReferences(in)), U8(out));
+  }
+}
+
+TEST(ImportMark, AlwaysCarriesTheTime) {
+  EXPECT_EQ(U8(MakeImportMark(date::FromParts({2007, 5, 1, 9, 5, 3}))), "2007/05/01 9:05:03 byNBLinout.dll");
+  EXPECT_EQ(U8(MakeImportMark(date::FromParts({2007, 5, 1, 0, 0, 0}))), "2007/05/01 0:00:00 byNBLinout.dll");
+  EXPECT_EQ(U8(MakeImportMark(date::FromParts({2010, 12, 31, 23, 59, 59}))), "2010/12/31 23:59:59 byNBLinout.dll");
+}
+
+struct Walked {
+  std::vector<std::string> stored;  // "day|title|body" of each stored entry
+  std::u16string stepText;
+  bool failed = false;
+};
+
+// Walks the lines as the run does and records what it would store.
+Walked Walk(const Lines& lines, const ImportSettingNubelo& set = {u"<H2>", u"</H2>"}) {
+  Walked w;
+  DiaryLineReader reader(lines, set, w.stepText, [&w](const DiaryEntry& e) {
+    w.stored.push_back(U8(e.day + u"|" + e.title + u"|" + e.body));
+  });
+  try {
+    for (std::size_t i = 0; i < lines.size(); ++i) i = reader.HandleLine(i);
+  } catch (const Failure&) {
+    w.failed = true;
+  }
+  return w;
+}
+
+struct WalkCase {
+  const char* name;
+  Lines lines;
+  std::vector<std::string> stored;
+  std::u16string stepText;  // in force at the end
+};
+
+const std::u16string kDay = u"<day date=\"2007-05-01\" title=\"\">";
+
+TEST(DiaryLineReader, TurnsLinesIntoEntries) {
+  const std::vector<WalkCase> cases = {
+      {"export document",
+       {u"<?xml version=\"1.0\" encoding=\"UTF-8\"?>", u"<diary>", u"<day date=\"2007-01-05\" title=\"テスト\">", u"<body>",
+        u"a&amp;lt;b", u"", u"</body>", u"</day>", u"</diary>"},
+       {"2007/01/05|テスト|a<b<BR>\r\n<BR>\r\n"},
+       u"タイトル取得エラー <day>"},
+      {"numeric heading sets time and title",
+       {kDay, u"<body>", u"*1178000000*お知らせ", u"</body></day>"},
+       {"2007/05/01|お知らせ|<H2>お知らせ(2007/05/01 15:13:20)</H2><BR>\r\n"},
+       u"データ格納エラー：2007/05/01"},
+      {"time at midnight is the date alone",
+       {kDay, u"<body>", u"*54000*零時の記録", u"</day>"},
+       {"2007/05/01|零時の記録|<H2>零時の記録(1970/01/02)</H2><BR>\r\n"},
+       u"データ格納エラー：2007/05/01"},
+      {"non-numeric field keeps the last time, first heading gives the title",
+       {kDay, u"<body>", u"*メモ*今日あった出来事", u"*1177963387*朝", u"*メモ*昼にあった出来事です", u"</body>", u"</day>"},
+       {"2007/05/01|今日あった出来事|<H2>今日あった出来事()</H2><BR>\r\n<H2>朝(2007/05/01 5:03:07)</H2><BR>\r\n"
+        "<H2>昼にあった出来事です(2007/05/01 5:03:07)</H2><BR>\r\n"},
+       u"データ格納エラー：2007/05/01"},
+      {"blank-padded and fractional fields are numeric",
+       {kDay, u"<body>", u"* 1178000000.5 *A", u"*+1.178000001e9*B", u"</day>"},
+       {"2007/05/01|A|<H2>A(2007/05/01 15:13:20)</H2><BR>\r\n<H2>B(2007/05/01 15:13:21)</H2><BR>\r\n"},
+       u"データ格納エラー：2007/05/01"},
+      {"parts after the third are dropped; short and single-star lines stay",
+       {u"<day date=\"2007-05-01\" title=\"日記\">", u"<body>", u"*1178000000*A*B", u"*1178000*A", u"x1178000000*A*B",
+        u"*見出しだけの行です。。。", u"</body>", u"</day>"},
+       {"2007/05/01|日記|<H2>A(2007/05/01 15:13:20)</H2><BR>\r\n*1178000*A<BR>\r\nx1178000000*A*B<BR>\r\n"
+        "*見出しだけの行です。。。<BR>\r\n"},
+       u"データ格納エラー：2007/05/01"},
+      {"entities in the given order",
+       {kDay, u"<body>", u"&amp;lt;&quot;&amp;amp;&gt;&apos;", u"</day>"},
+       {"2007/05/01||<\"&amp;>&apos;<BR>\r\n"},
+       u"データ格納エラー：2007/05/01"},
+      {"tags of the settings",
+       {kDay, u"<body>", u"*1178000000*お知らせ", u"</day>"},
+       {"2007/05/01|お知らせ|[お知らせ(2007/05/01 15:13:20)]<BR>\r\n"},
+       u"データ格納エラー：2007/05/01"},
+      {"closing body alone stores nothing",
+       {kDay, u"<body>", u"x", u"</body>", u"</diary>"}, {}, u"タイトル取得エラー <day>"},
+      {"a day without its closing line runs into the next",
+       {u"<day date=\"2007-05-01\" title=\"first\">", u"<body>", u"x", u"</body>",
+        u"<day date=\"2007-05-02\" title=\"second\">", u"</day>"},
+       {"2007/05/02|first|x<BR>\r\n"},
+       u"データ格納エラー：2007/05/02"},
+      {"indented or mis-cased tags are day lines",
+       {u"<day date=\"2007-05-01\" title=\"t\">", u"  <body>", u"text", u"</Body>", u"</Day>", u"</day>"},
+       {"2007/05/01|t|"},
+       u"データ格納エラー：2007/05/01"},
+      {"slash dates, titles cut by the line end",
+       {u"<day date=\"2007/05/01\" title=\"a\">b\">", u"</day>"}, {"2007/05/01|a\">b|"},
+       u"データ格納エラー：2007/05/01"},
+      {"after a stored entry the title is open again",
+       {u"<day date=\"2007-05-01\" title=\"t\">", u"</day>", u"<day date=\"2007-05-02\" title=\"\">", u"<body>",
+        u"*1178000000*H", u"</day>", u"<day date=\"2007-05-03\" title=\"\">", u"</day>", u""},
+       {"2007/05/01|t|", "2007/05/02|H|<H2>H(2007/05/01 15:13:20)</H2><BR>\r\n", "2007/05/03||"},
+       u"データ読み捨てエラー："},
+      {"the heading time does not outlive its entry",
+       {kDay, u"<body>", u"*1178000000*A", u"</day>", kDay, u"<body>", u"*メモ*二つ目の見出しです", u"</day>"},
+       {"2007/05/01|A|<H2>A(2007/05/01 15:13:20)</H2><BR>\r\n",
+        "2007/05/01|二つ目の見出しです|<H2>二つ目の見出しです()</H2><BR>\r\n"},
+       u"データ格納エラー：2007/05/01"},
+      {"titles are decoded",
+       {u"<day date=\"2007-05-01\" title=\"Q&amp;A &lt;1&gt; &#x1F600;\">", u"</day>"},
+       {"2007/05/01|Q&A <1> \U0001F600|"},
+       u"データ格納エラー：2007/05/01"},
+      {"a second body block of a day is decoded on its own",
+       {kDay, u"<body>", u"&amp;amp;lt;", u"</body>", u"<body>", u"&amp;gt;", u"</body></day>"},
+       {"2007/05/01||&amp;lt;<BR>\r\n><BR>\r\n"},
+       u"データ格納エラー：2007/05/01"},
+      {"characters above U+FFFF pass", {kDay, u"<body>", u"\U0001F600", u"</day>"},
+       {"2007/05/01||\U0001F600<BR>\r\n"}, u"データ格納エラー：2007/05/01"},
+      {"one line without a break", {u"<day date=\"2007-05-01\" title=\"t\"></day>"}, {}, u"タイトル取得エラー <day>"},
+  };
+  for (const WalkCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const bool customTags = std::string(c.name) == "tags of the settings";
+    const Walked w = customTags ? Walk(c.lines, {u"[", u"]"}) : Walk(c.lines);
+    EXPECT_FALSE(w.failed);
+    EXPECT_EQ(w.stored, c.stored);
+    EXPECT_EQ(U8(w.stepText), U8(c.stepText));
+  }
+}
+
+TEST(DiaryLineReader, FailuresLeaveTheirStepText) {
+  const std::vector<WalkCase> cases = {
+      {"body opened on the last line", {kDay, u"<body>"}, {}, u"データ取得エラー <body>：2007/05/01"},
+      {"body never closed", {kDay, u"<body>", u"x", u"</diary>"}, {}, u"データ取得エラー <body>：2007/05/01"},
+      {"seconds out of range", {kDay, u"<body>", u"*2147483648*H", u"</day>"}, {}, u"データ取得エラー <body>：2007/05/01"},
+      {"title attribute too short", {u"<day date=\"2007-05-01\" title=\">"}, {}, u"タイトル取得エラー <day>"},
+  };
+  for (const WalkCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Walked w = Walk(c.lines);
+    EXPECT_TRUE(w.failed);
+    EXPECT_EQ(w.stored, c.stored);
+    EXPECT_EQ(U8(w.stepText), U8(c.stepText));
+  }
+}
+
+}  // namespace
+}  // namespace nbl::importing

@@ -1,0 +1,252 @@
+#include "import/import_run.h"
+
+#include <gtest/gtest.h>
+#include <iconv.h>
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <fstream>
+#include <functional>
+#include <regex>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "common/files.h"
+#include "common/text.h"
+#include "store/connection.h"
+#include "support/fake_ui.h"
+#include "support/temp_dir.h"
+
+namespace nbl::importing {
+namespace {
+
+// Every row of the query, its columns joined by "|" ("NULL" for Null).
+std::vector<std::string> Sql(const std::u16string& db, const std::string& sql) {
+  sqlite3* h = nullptr;
+  if (sqlite3_open(text::ToUtf8(db).c_str(), &h) != SQLITE_OK) throw std::runtime_error("cannot open test store");
+  std::vector<std::string> rows;
+  auto collect = [](void* out, int n, char** values, char**) {
+    std::string row;
+    for (int k = 0; k < n; ++k) row += (k ? "|" : "") + std::string(values[k] ? values[k] : "NULL");
+    static_cast<std::vector<std::string>*>(out)->push_back(row);
+    return 0;
+  };
+  char* error = nullptr;
+  const int rc = sqlite3_exec(h, sql.c_str(), collect, &rows, &error);
+  const std::string reason = error ? error : "";
+  sqlite3_free(error);
+  sqlite3_close(h);
+  if (rc != SQLITE_OK) throw std::runtime_error("test SQL failed: " + reason);
+  return rows;
+}
+
+std::string Iconv(const char* to, const char* from, const std::string& in) {
+  iconv_t cd = iconv_open(to, from);
+  if (cd == reinterpret_cast<iconv_t>(-1)) throw std::runtime_error("no converter");
+  std::string out(in.size() * 4 + 16, '\0');
+  char* src = const_cast<char*>(in.data());
+  char* dst = out.data();
+  std::size_t srcLeft = in.size(), dstLeft = out.size();
+  const std::size_t rc = iconv(cd, &src, &srcLeft, &dst, &dstLeft);
+  iconv(cd, nullptr, nullptr, &dst, &dstLeft);  // back to the initial shift state
+  iconv_close(cd);
+  if (rc == static_cast<std::size_t>(-1)) throw std::runtime_error("conversion failed");
+  out.resize(out.size() - dstLeft);
+  return out;
+}
+
+const char* kColumns = "SELECT Day, Number, Weather, Genre, Title, Contents, extend, excerpt, TrackBack, PublishTime, Private "
+                       "FROM Contents WHERE ImportMark IS NOT NULL ORDER BY rowid";
+
+// A fresh store and file path, with this thread's windows replaced by a recording fake.
+struct Scene {
+  Scene() : ui(&testing::InstallFakeUi()), db(dir.File("diary.db")), file(dir.File("in.xml")) { store::CreateDiaryStore(db); }
+  void Write(const std::string& bytes) const { std::ofstream(text::ToUtf8(file), std::ios::binary) << bytes; }
+  void Import(const ImportSettingNubelo& set = {u"<H2>", u"</H2>"}) const {
+    ui->progress.log.clear();
+    ImportDiary(file, db, set);
+  }
+  std::string LastText() const {
+    for (auto it = ui->progress.log.rbegin(); it != ui->progress.log.rend(); ++it) {
+      if (it->rfind("txtText=", 0) == 0) return it->substr(8);
+    }
+    return "";
+  }
+
+  testing::TempDir dir;
+  testing::FakeUi* ui;
+  std::u16string db, file;
+};
+
+TEST(ImportRun, StoresEachClosedDayAsANumberedRow) {
+  Scene t;
+  Sql(t.db, "INSERT INTO Contents (Day, Number, Title) VALUES ('2007/05/01', 3, 'old'), ('2007/05/01', 1, 'old')");
+  t.Write("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<diary>\n"
+        "<day date=\"2007-05-01\" title=\"Q&amp;A\">\n<body>\nx&amp;lt;y\n\n</body>\n</day>\n"
+        "<day date=\"2007-05-02\" title=\"\">\n<body>\n*1178000000*お知らせ\n</body>\n</day>\n"
+        "<day date=\"2007-05-01\" title=\"\">\n<body>\n\n\n</body>\n</day>\n</diary>");
+  t.Import();
+  EXPECT_TRUE(t.ui->messages.empty());
+  const std::vector<std::string> expected = {
+      "2007/05/01|4|-|一般|Q&A|x<y<BR>\r\n<BR>\r\n||||2007/05/01 00:00:00|0",
+      "2007/05/02|1|-|一般|お知らせ|<H2>お知らせ(2007/05/01 15:13:20)</H2><BR>\r\n||||2007/05/02 00:00:00|0",
+      "2007/05/01|5|-|一般|無題|<BR>\r\n<BR>\r\n||||2007/05/01 00:00:00|0",
+  };
+  EXPECT_EQ(Sql(t.db, kColumns), expected);
+  const std::vector<std::string> marks = Sql(t.db, "SELECT DISTINCT ImportMark FROM Contents WHERE ImportMark IS NOT NULL");
+  ASSERT_EQ(marks.size(), 1u);
+  EXPECT_TRUE(std::regex_match(marks[0], std::regex(R"(\d{4}/\d\d/\d\d \d{1,2}:\d\d:\d\d byNBLinout\.dll)"))) << marks[0];
+
+  const std::vector<std::string>& log = t.ui->progress.log;
+  const std::vector<std::string> start = {"Show", "Caption=Nubelo Imp/Exp for Loggamo", "txtTitle=Nubelo Import", "Btn_OK=0",
+                                          "Yield", "Refresh", "Max=19", "txtText=19行のテキストをインポートします。",
+                                          "Yield", "Refresh", "Value=0"};
+  ASSERT_GE(log.size(), start.size() + 2);
+  EXPECT_EQ(std::vector<std::string>(log.begin() + 1, log.begin() + 1 + static_cast<long>(start.size())), start);
+  EXPECT_EQ(log[log.size() - 3], "Value=19");
+  EXPECT_EQ(log[log.size() - 2], "txtText=\r\n3件の日記をImport完了！");
+  EXPECT_EQ(log.back(), "Btn_OK=1");
+
+  t.Import({u"[", u"]"});  // the same file again numbers after the first run
+  EXPECT_EQ(Sql(t.db, "SELECT Number FROM Contents WHERE ImportMark IS NOT NULL ORDER BY rowid"),
+            (std::vector<std::string>{"4", "1", "5", "6", "2", "7"}));
+  EXPECT_EQ(Sql(t.db, "SELECT Contents FROM Contents WHERE Day = '2007/05/02' AND Number = 2")[0],
+            "[お知らせ(2007/05/01 15:13:20)]<BR>\r\n");
+}
+
+TEST(ImportRun, ReadsEveryKindOfFile) {
+  Scene t;
+  struct Case {
+    const char* name;
+    std::string bytes;
+    std::vector<std::string> rows;  // Day|Number|Title|Contents
+    const char* done;
+  };
+  const std::string day = "<day date=\"2007-05-01\" title=\"日記\">";
+  const std::vector<Case> cases = {
+      {"UTF-8 with byte-order mark",
+       "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<diary>\n" + day + "\n<body>\n本文\n</body>\n</day>\n</diary>",
+       {"2007/05/01|1|日記|本文<BR>\r\n"}, "\r\n1件の日記をImport完了！"},
+      {"CR LF", day + "\r\n<body>\r\n本文\r\n</body>\r\n</day>\r\n", {"2007/05/01|1|日記|本文<BR>\r\n"},
+       "\r\n1件の日記をImport完了！"},
+      {"CR only", day + "\r<body>\r本文\r</body></day>", {"2007/05/01|1|日記|本文<BR>\r\n"}, "\r\n1件の日記をImport完了！"},
+      {"characters above U+FFFF are kept", day + "\n<body>\n\xF0\x9F\x98\x80 日記\n</body></day>",
+       {"2007/05/01|1|日記|\xF0\x9F\x98\x80 日記<BR>\r\n"}, "\r\n1件の日記をImport完了！"},
+      {"Shift-JIS", "<day date=\"2007-05-01\" title=\"\x93\xFA\x8B\x4C\">\n</day>", {"2007/05/01|1|日記|"},
+       "\r\n1件の日記をImport完了！"},
+      {"bodies closed by </body> only", day + "\n<body>\n本文\n</body>\n</diary>", {}, "\r\n0件の日記をImport完了！"},
+      {"one line without a break", day + "</day>", {}, "\r\n0件の日記をImport完了！"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Sql(t.db, "DELETE FROM Contents");
+    t.Write(c.bytes);
+    t.Import();
+    EXPECT_TRUE(t.ui->messages.empty());
+    EXPECT_EQ(Sql(t.db, "SELECT Day, Number, Title, Contents FROM Contents ORDER BY rowid"), c.rows);
+    EXPECT_EQ(t.LastText(), c.done);
+    EXPECT_EQ(t.ui->progress.log.back(), "Btn_OK=1");
+  }
+}
+
+TEST(ImportRun, FailuresShowTheStepTextAndLetTheWindowClose) {
+  struct Case {
+    const char* name;
+    std::function<void(Scene&)> prepare;
+    const char* message;
+    std::size_t rowsKept;
+  };
+  const std::string good = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<day date=\"2007-05-01\" title=\"t\">\n</day>\n";
+  const std::vector<Case> cases = {
+      {"missing file", [](Scene&) {}, "インポート元ファイル読み込みエラー", 0},
+      {"empty file", [](Scene& t) { t.Write(""); }, "インポート元ファイル読み込みエラー", 0},
+      {"missing store", [&](Scene& t) { t.Write(good); t.db = t.dir.File("none.db"); }, "日付読み込みエラー", 0},
+      {"stored number Null",
+       [&](Scene& t) { t.Write(good); Sql(t.db, "INSERT INTO Contents (Day, Number) VALUES ('2007/05/01', NULL)"); },
+       "日付読み込みエラー", 0},
+      {"stored number past 16 bits",
+       [&](Scene& t) { t.Write(good); Sql(t.db, "INSERT INTO Contents (Day, Number) VALUES ('2007/05/01', 40000)"); },
+       "日付読み込みエラー", 0},
+      {"stored day Null",
+       [&](Scene& t) { t.Write(good); Sql(t.db, "INSERT INTO Contents (Day, Number) VALUES (NULL, 1)"); },
+       "日付読み込みエラー", 0},
+      {"JIS cut inside a character", [](Scene& t) { t.Write("\x1B$BF|F"); }, "漢字コード変換エラー", 0},
+      {"day number past 32767",
+       [](Scene& t) {
+         Sql(t.db, "INSERT INTO Contents (Day, Number) VALUES ('2007/05/02', 32767)");
+         t.Write("<day date=\"2007-05-01\" title=\"a\">\n</day>\n<day date=\"2007-05-02\" title=\"b\">\n</day>\n");
+       },
+       "データ格納エラー：2007/05/02", 1},
+      {"body never closed", [](Scene& t) { t.Write("<day date=\"2007-05-01\" title=\"\">\n<body>\ntext"); },
+       "データ取得エラー <body>：2007/05/01", 0},
+      {"window refuses to show", [&](Scene& t) { t.Write(good); t.ui->progress.failOn = "Show"; }, "", 0},
+      {"window refuses the maximum", [&](Scene& t) { t.Write(good); t.ui->progress.failOn = "Max="; },
+       "改行コード変換エラー", 0},
+      {"window refuses the first value", [&](Scene& t) { t.Write(good); t.ui->progress.failOn = "Value="; },
+       "データ読み捨てエラー：", 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Scene t;
+    c.prepare(t);
+    t.Import();
+    ASSERT_EQ(t.ui->messages.size(), 1u);
+    EXPECT_EQ(text::ToUtf8(t.ui->messages[0]), c.message);
+    EXPECT_EQ(t.ui->progress.log.back(), "Btn_OK=1");
+    for (const std::string& entry : t.ui->progress.log) EXPECT_EQ(entry.find("Import完了"), std::string::npos);
+    if (files::ExistsR(t.db)) {
+      EXPECT_EQ(Sql(t.db, "SELECT COUNT(*) FROM Contents WHERE ImportMark IS NOT NULL")[0], std::to_string(c.rowsKept));
+    }
+  }
+}
+
+// The whole JIS X 0208 set, written as JIS, EUC-JP and Shift-JIS, imports to the
+// same bodies, equal to what the code page 932 decoder makes of the Shift-JIS bytes.
+TEST(ImportRun, JisEucAndShiftJisImportAlike) {
+  Scene t;
+  std::vector<std::string> chars;  // EUC-JP bytes of every assigned cell
+  for (int j1 = 0x21; j1 <= 0x74; ++j1) {
+    for (int j2 = 0x21; j2 <= 0x7E; ++j2) {
+      const std::string euc{static_cast<char>(j1 | 0x80), static_cast<char>(j2 | 0x80)};
+      try {
+        Iconv("UTF-8", "EUC-JP", euc);
+        chars.push_back(euc);
+      } catch (const std::runtime_error&) {
+      }
+    }
+  }
+  ASSERT_GT(chars.size(), 6800u);
+  const std::string heading = chars[1000] + chars[2000] + chars[3000] + chars[4000];
+  std::string eucDoc = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<diary>\n<day date=\"2007-05-01\" title=\"\">\n<body>\n";
+  std::vector<std::string> bodyLines = {"*1178000000*" + heading};
+  for (std::size_t k = 0; k < chars.size(); k += 40) {
+    std::string line;
+    for (std::size_t m = k; m < std::min(k + 40, chars.size()); ++m) line += chars[m];
+    bodyLines.push_back(line);
+  }
+  std::string expected;
+  for (std::size_t k = 0; k < bodyLines.size(); ++k) {
+    eucDoc += bodyLines[k] + "\n";
+    const std::string decoded = Iconv("UTF-8", "CP932", Iconv("SHIFT_JIS", "EUC-JP", k == 0 ? heading : bodyLines[k]));
+    expected += (k == 0 ? "<H2>" + decoded + "(2007/05/01 15:13:20)</H2>" : decoded) + "<BR>\r\n";
+  }
+  eucDoc += "</body>\n</day>\n</diary>";
+  const std::string title = Iconv("UTF-8", "CP932", Iconv("SHIFT_JIS", "EUC-JP", heading));
+
+  for (const char* code : {"EUC-JP", "ISO-2022-JP", "SHIFT_JIS"}) {
+    SCOPED_TRACE(code);
+    Sql(t.db, "DELETE FROM Contents");
+    t.Write(std::string(code) == "EUC-JP" ? eucDoc : Iconv(code, "EUC-JP", eucDoc));
+    t.Import();
+    EXPECT_TRUE(t.ui->messages.empty());
+    const std::vector<std::string> rows = Sql(t.db, "SELECT Title, Contents FROM Contents");
+    ASSERT_EQ(rows.size(), 1u);
+    const std::string want = title + "|" + expected;
+    EXPECT_TRUE(rows[0] == want) << "first difference at byte "
+                                 << std::mismatch(rows[0].begin(), rows[0].end(), want.begin(), want.end()).first - rows[0].begin();
+  }
+}
+
+}  // namespace
+}  // namespace nbl::importing

@@ -1,0 +1,94 @@
+// The Information class of the server: the plug-in's version behind its dual interface.
+#include <span>
+
+#include "plugin/com/dispatch.h"
+#include "plugin/com/interfaces.h"
+#include "plugin/com/objects.h"
+#include "plugin/com/unknown.h"
+#include "plugin/information.h"
+
+namespace nbl::com {
+
+namespace {
+
+using plugin::Information;
+
+const DispMember<const Information> kTable[] = {
+    {u"GetVersion", kDispGetVersion, 0, 0, {},
+     [](const Information& i, const DispArgs&, VARIANT* r) -> HRESULT {
+       SetResultShort(r, i.GetVersion());
+       return S_OK;
+     }},
+    {u"GetVersionMajor", kDispGetVersionMajor, 0, 0, {},
+     [](const Information& i, const DispArgs&, VARIANT* r) -> HRESULT {
+       SetResultShort(r, i.GetVersionMajor());
+       return S_OK;
+     }},
+    {u"GetVersionMinor", kDispGetVersionMinor, 0, 0, {},
+     [](const Information& i, const DispArgs&, VARIANT* r) -> HRESULT {
+       SetResultShort(r, i.GetVersionMinor());
+       return S_OK;
+     }},
+    {u"GetVersionRevision", kDispGetVersionRevision, 0, 0, {},
+     [](const Information& i, const DispArgs&, VARIANT* r) -> HRESULT {
+       SetResultShort(r, i.GetVersionRevision());
+       return S_OK;
+     }},
+};
+
+class InformationObject final : public Unknown<_Information> {
+ public:
+  InformationObject() : Unknown({&IID_IUnknown, &IID_IDispatch, &IID__Information}) {}
+
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* pctinfo) override {
+    if (pctinfo == nullptr) return E_INVALIDARG;
+    *pctinfo = 0;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** ppTInfo) override {
+    if (ppTInfo == nullptr) return E_INVALIDARG;
+    *ppTInfo = nullptr;
+    return DISP_E_BADINDEX;
+  }
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID,
+                                          DISPID* rgDispId) override {
+    return GetIDsOfNamesIn(std::span<const DispMember<const Information>>(kTable), riid, rgszNames, cNames, rgDispId);
+  }
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID dispIdMember, REFIID riid, LCID, WORD wFlags, DISPPARAMS* pDispParams,
+                                   VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr) override {
+    return InvokeIn(std::span<const DispMember<const Information>>(kTable), info_, kProgIdInformation, dispIdMember, riid, wFlags, pDispParams,
+                    pVarResult, pExcepInfo, puArgErr);
+  }
+
+  HRESULT STDMETHODCALLTYPE GetVersion(SHORT* result) override { return Get(result, &Information::GetVersion); }
+  HRESULT STDMETHODCALLTYPE GetVersionMajor(SHORT* result) override {
+    return Get(result, &Information::GetVersionMajor);
+  }
+  HRESULT STDMETHODCALLTYPE GetVersionMinor(SHORT* result) override {
+    return Get(result, &Information::GetVersionMinor);
+  }
+  HRESULT STDMETHODCALLTYPE GetVersionRevision(SHORT* result) override {
+    return Get(result, &Information::GetVersionRevision);
+  }
+
+ private:
+  HRESULT Get(SHORT* result, vb::Integer (Information::*part)() const) {
+    if (result == nullptr) return E_POINTER;
+    *result = 0;
+    return Guard([&] { *result = (info_.*part)(); });
+  }
+
+  const Information info_{};
+};
+
+}  // namespace
+
+HRESULT CreateInformation(REFIID riid, void** ppv) { return CreateObject<InformationObject>(riid, ppv); }
+
+std::vector<DispatchRow> InformationDispatchRows() {
+  std::vector<DispatchRow> rows;
+  for (const auto& m : kTable) rows.push_back({m.name, m.id, m.minArgs, {}});
+  return rows;
+}
+
+}  // namespace nbl::com

@@ -1,0 +1,174 @@
+// The clsNubeloHandle class of the server: the handle behind its dual interface.
+#include <span>
+
+#include "plugin/com/dispatch.h"
+#include "plugin/com/interfaces.h"
+#include "plugin/com/objects.h"
+#include "plugin/com/unknown.h"
+#include "plugin/nubelo_handle.h"
+
+namespace nbl::com {
+
+namespace {
+
+using plugin::clsNubeloHandle;
+
+nbl::ExportSettingNubelo FromRecord(const ExportSettingNubelo& r) {
+  return {FromBstr(r.stGenre), FromBstr(r.stStartDay), FromBstr(r.stEndDay), r.intPublish,
+          r.intScroll,         r.intBR,                r.intHyphen,          r.intPublishDay};
+}
+
+nbl::ImportSettingNubelo FromRecord(const ImportSettingNubelo& r) {
+  return {FromBstr(r.stTitleStTag), FromBstr(r.stTitleEdTag)};
+}
+
+#define NBL_RETURN_IF_FAILED(expr)   \
+  do {                               \
+    const HRESULT hr_ = (expr);      \
+    if (FAILED(hr_)) return hr_;     \
+  } while (false)
+
+const DispMember<clsNubeloHandle> kTable[] = {
+    {u"Initialize", kDispInitialize, 1, 1, {u"stDiaryMdbPath"},
+     [](clsNubeloHandle& h, const DispArgs& a, VARIANT* r) -> HRESULT {
+       std::u16string path;
+       NBL_RETURN_IF_FAILED(a.GetString(0, path));
+       SetResultBoolean(r, h.Initialize(path));
+       return S_OK;
+     }},
+    {u"SetImport", kDispSetImport, 0, 0, {},
+     [](clsNubeloHandle& h, const DispArgs&, VARIANT*) -> HRESULT {
+       h.SetImport();
+       return S_OK;
+     }},
+    {u"SetExport", kDispSetExport, 0, 0, {},
+     [](clsNubeloHandle& h, const DispArgs&, VARIANT*) -> HRESULT {
+       h.SetExport();
+       return S_OK;
+     }},
+    {u"setExportSetting", kDispSetExportSetting, 1, 1, {u"eExpSet"},
+     [](clsNubeloHandle& h, const DispArgs& a, VARIANT*) -> HRESULT {
+       void* layout = nullptr;
+       NBL_RETURN_IF_FAILED(a.GetRecord(0, GUID_ExportSettingNubelo, layout));
+       h.setExportSetting(FromRecord(*static_cast<const ExportSettingNubelo*>(layout)));
+       return S_OK;
+     }},
+    {u"SetExportSettingMySelf", kDispSetExportSettingMySelf, 0, 0, {},
+     [](clsNubeloHandle& h, const DispArgs&, VARIANT* r) -> HRESULT {
+       SetResultBoolean(r, h.SetExportSettingMySelf());
+       return S_OK;
+     }},
+    {u"SetPath", kDispSetPath, 1, 2, {u"stFilePath", u"OverWrite"},
+     [](clsNubeloHandle& h, const DispArgs& a, VARIANT* r) -> HRESULT {
+       std::u16string path;
+       VARIANT_BOOL overWrite = VARIANT_FALSE;
+       NBL_RETURN_IF_FAILED(a.GetString(0, path));
+       NBL_RETURN_IF_FAILED(a.GetBoolean(1, VARIANT_FALSE, overWrite));
+       SetResultBoolean(r, h.SetPath(path, overWrite));
+       return S_OK;
+     }},
+    {u"Execute", kDispExecute, 0, 0, {},
+     [](clsNubeloHandle& h, const DispArgs&, VARIANT* r) -> HRESULT {
+       SetResultBoolean(r, h.Execute());
+       return S_OK;
+     }},
+    {u"setImportSetting", kDispSetImportSetting, 1, 1, {u"eImpSet"},
+     [](clsNubeloHandle& h, const DispArgs& a, VARIANT*) -> HRESULT {
+       void* layout = nullptr;
+       NBL_RETURN_IF_FAILED(a.GetRecord(0, GUID_ImportSettingNubelo, layout));
+       h.setImportSetting(FromRecord(*static_cast<const ImportSettingNubelo*>(layout)));
+       return S_OK;
+     }},
+    {u"SetImportSettingMySelf", kDispSetImportSettingMySelf, 0, 0, {},
+     [](clsNubeloHandle& h, const DispArgs&, VARIANT* r) -> HRESULT {
+       SetResultBoolean(r, h.SetImportSettingMySelf());
+       return S_OK;
+     }},
+};
+
+class NubeloHandleObject final : public Unknown<_clsNubeloHandle> {
+ public:
+  NubeloHandleObject() : Unknown({&IID_IUnknown, &IID_IDispatch, &IID__clsNubeloHandle}) {}
+
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* pctinfo) override {
+    if (pctinfo == nullptr) return E_INVALIDARG;
+    *pctinfo = 0;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** ppTInfo) override {
+    if (ppTInfo == nullptr) return E_INVALIDARG;
+    *ppTInfo = nullptr;
+    return DISP_E_BADINDEX;
+  }
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID,
+                                          DISPID* rgDispId) override {
+    return GetIDsOfNamesIn(std::span<const DispMember<clsNubeloHandle>>(kTable), riid, rgszNames, cNames, rgDispId);
+  }
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID dispIdMember, REFIID riid, LCID, WORD wFlags, DISPPARAMS* pDispParams,
+                                   VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr) override {
+    return InvokeIn(std::span<const DispMember<clsNubeloHandle>>(kTable), handle_, kProgIdNubeloHandle, dispIdMember, riid, wFlags, pDispParams,
+                    pVarResult, pExcepInfo, puArgErr);
+  }
+
+  HRESULT STDMETHODCALLTYPE Initialize(BSTR* stDiaryMdbPath, VARIANT_BOOL* result) override {
+    if (stDiaryMdbPath == nullptr || result == nullptr) return E_POINTER;
+    *result = VARIANT_FALSE;
+    return Guard([&] { *result = handle_.Initialize(FromBstr(*stDiaryMdbPath)); });
+  }
+  HRESULT STDMETHODCALLTYPE SetImport() override {
+    handle_.SetImport();
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE SetExport() override {
+    handle_.SetExport();
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE setExportSetting(ExportSettingNubelo* eExpSet) override {
+    if (eExpSet == nullptr) return E_POINTER;
+    return Guard([&] { handle_.setExportSetting(FromRecord(*eExpSet)); });
+  }
+  HRESULT STDMETHODCALLTYPE SetExportSettingMySelf(VARIANT_BOOL* result) override {
+    if (result == nullptr) return E_POINTER;
+    *result = VARIANT_FALSE;
+    return Guard([&] { *result = handle_.SetExportSettingMySelf(); });
+  }
+  HRESULT STDMETHODCALLTYPE SetPath(BSTR* stFilePath, VARIANT_BOOL* OverWrite, VARIANT_BOOL* result) override {
+    if (stFilePath == nullptr || result == nullptr) return E_POINTER;
+    *result = VARIANT_FALSE;
+    const VARIANT_BOOL overWrite = OverWrite != nullptr ? *OverWrite : VARIANT_FALSE;
+    return Guard([&] { *result = handle_.SetPath(FromBstr(*stFilePath), overWrite); });
+  }
+  HRESULT STDMETHODCALLTYPE Execute(VARIANT_BOOL* result) override {
+    if (result == nullptr) return E_POINTER;
+    *result = VARIANT_FALSE;
+    return Guard([&] { *result = handle_.Execute(); });
+  }
+  HRESULT STDMETHODCALLTYPE setImportSetting(ImportSettingNubelo* eImpSet) override {
+    if (eImpSet == nullptr) return E_POINTER;
+    return Guard([&] { handle_.setImportSetting(FromRecord(*eImpSet)); });
+  }
+  HRESULT STDMETHODCALLTYPE SetImportSettingMySelf(VARIANT_BOOL* result) override {
+    if (result == nullptr) return E_POINTER;
+    *result = VARIANT_FALSE;
+    return Guard([&] { *result = handle_.SetImportSettingMySelf(); });
+  }
+
+ private:
+  clsNubeloHandle handle_;
+};
+
+}  // namespace
+
+HRESULT CreateNubeloHandle(REFIID riid, void** ppv) { return CreateObject<NubeloHandleObject>(riid, ppv); }
+
+std::vector<DispatchRow> NubeloHandleDispatchRows() {
+  std::vector<DispatchRow> rows;
+  for (const auto& m : kTable) {
+    DispatchRow row{m.name, m.id, m.minArgs, {}};
+    for (UINT i = 0; i < m.maxArgs; ++i) row.params.emplace_back(m.params[i]);
+    rows.push_back(std::move(row));
+  }
+  return rows;
+}
+
+}  // namespace nbl::com

@@ -1,6 +1,7 @@
 #include "store/recordset.h"
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <string>
 #include <vector>
@@ -130,6 +131,10 @@ TEST_F(RecordsetTest, ReadsEachStoredKindAndRefusesUnknownColumns) {
   for (const char16_t* unknown : {u"Nope", u"Contents.Day", u""}) {
     EXPECT_THROW(rs.Field(unknown), StoreFailure) << text::ToUtf8(unknown);
   }
+
+  // Names without AS are SQLite's choice; a connection that names them "Contents.Day" still finds "Day".
+  sqlite3_exec(cn_.handle(), "PRAGMA short_column_names=OFF; PRAGMA full_column_names=ON;", nullptr, nullptr, nullptr);
+  EXPECT_EQ(Read(u"SELECT Contents.Day FROM Contents;", adOpenForwardOnly, u"day"), Texts{"d"});
 }
 
 TEST_F(RecordsetTest, RefusesBadOrWritingSqlAndLeavesTheStoreAlone) {
@@ -137,6 +142,7 @@ TEST_F(RecordsetTest, RefusesBadOrWritingSqlAndLeavesTheStoreAlone) {
       u"SELECT Contents.* FROM Contents WHERE (((Contents.Genre)= 'a'b'));",  // an apostrophe in a genre
       u"SELECT * FROM Nothing;",
       u"DELETE FROM Contents;",
+      u"DELETE FROM Contents RETURNING Contents.Title;",
       u"BEGIN;",
       u"SELECT 1; DELETE FROM Contents;",
       std::u16string(u"SELECT 1;\0 DELETE FROM Contents;", 32),

@@ -68,10 +68,20 @@ std::u16string DecodeDiaryBytes(const encoding::Bytes& bytes) {
   }
 }
 
-std::vector<std::u16string> CutLines(std::u16string_view text) {
-  if (text.find(u"\r\n") != std::u16string_view::npos) return text::Split(text::Replace(text, u"\r\n", u"\n"), u"\n");
-  if (text.find(u'\n') != std::u16string_view::npos) return text::Split(text, u"\n");
-  return text::Split(text, u"\r");
+std::vector<std::u16string_view> CutLines(std::u16string_view text) {
+  // With CR LF present, every CR just before an LF belongs to a CR LF pair.
+  const bool crlf = text.find(u"\r\n") != std::u16string_view::npos;
+  const char16_t separator = crlf || text.find(u'\n') != std::u16string_view::npos ? u'\n' : u'\r';
+  std::vector<std::u16string_view> lines;
+  std::size_t start = 0;
+  for (std::size_t hit = text.find(separator); hit != std::u16string_view::npos; hit = text.find(separator, start)) {
+    std::u16string_view line = text.substr(start, hit - start);
+    if (crlf && !line.empty() && line.back() == u'\r') line.remove_suffix(1);
+    lines.push_back(line);
+    start = hit + 1;
+  }
+  lines.push_back(text.substr(start));
+  return lines;
 }
 
 std::optional<double> NumericFieldValue(std::u16string_view field) {
@@ -185,14 +195,14 @@ std::u16string DateWithTime(double value) {
 
 std::u16string MakeImportMark(double now) { return DateWithTime(now) + u" byNBLinout.dll"; }
 
-DiaryLineReader::DiaryLineReader(const std::vector<std::u16string>& lines, const ImportSettingNubelo& set,
+DiaryLineReader::DiaryLineReader(const std::vector<std::u16string_view>& lines, const ImportSettingNubelo& set,
                                  std::u16string& stepText, StoreFn store)
     : lines_(lines), set_(set), stepText_(stepText), store_(std::move(store)) {}
 
 bool DiaryLineReader::HasTitle() const { return !entry_.title.empty() && entry_.title != kNoTitle; }
 
 std::size_t DiaryLineReader::HandleLine(std::size_t i) {
-  const std::u16string& line = lines_.at(i);
+  const std::u16string_view line = lines_.at(i);
   if (line == u"</body></day>" || line == u"</day>") {
     StoreEntry();
   } else if (line == u"<body>") {
@@ -211,9 +221,9 @@ std::size_t DiaryLineReader::ReadBody(std::size_t i) {
   for (;;) {
     ++i;
     if (i >= lines_.size()) throw Failure("the lines end inside a body");
-    const std::u16string& source = lines_[i];
+    const std::u16string_view source = lines_[i];
     if (source == u"</day>" || source == u"</body></day>" || source == u"</body>") break;
-    std::u16string line = source;
+    std::u16string line(source);
     RewriteHeading(line);
     entry_.body += line;
     entry_.body += u"<BR>\r\n";
@@ -237,19 +247,19 @@ void DiaryLineReader::RewriteHeading(std::u16string& line) {
   if (!HasTitle()) entry_.title = heading;
 }
 
-void DiaryLineReader::ReadDayLine(const std::u16string& line) {
+void DiaryLineReader::ReadDayLine(std::u16string_view line) {
   stepText_ = u"日付取得エラー <day>";
   static constexpr std::u16string_view kDate = u"<day date=\"";
-  if (const std::size_t at = line.find(kDate); at != std::u16string::npos) {
+  if (const std::size_t at = line.find(kDate); at != std::u16string_view::npos) {
     entry_.day = text::Replace(text::Mid(line, at + kDate.size(), 10), u"-", u"/");
   }
   stepText_ = u"タイトル取得エラー <day>";
   static constexpr std::u16string_view kTitle = u"title=\"";
-  if (const std::size_t at = line.find(kTitle); at != std::u16string::npos && !HasTitle()) {
+  if (const std::size_t at = line.find(kTitle); at != std::u16string_view::npos && !HasTitle()) {
     const std::size_t start = at + kTitle.size();
     // The title runs to the line's closing `">`; a line too short for that has none.
     if (line.size() < start + 2) throw Failure("a title attribute without its closing characters");
-    entry_.title = DecodeTitleReferences(std::u16string_view(line).substr(start, line.size() - start - 2));
+    entry_.title = DecodeTitleReferences(line.substr(start, line.size() - start - 2));
   }
 }
 

@@ -21,8 +21,9 @@ namespace nbl::importing {
 std::u16string DecodeDiaryBytes(const encoding::Bytes& bytes);
 
 // Cuts at CR LF when the text holds one, else at LF when it holds one, else at CR.
-// n separators give n + 1 lines; the result is never empty.
-std::vector<std::u16string> CutLines(std::u16string_view text);
+// n separators give n + 1 lines; the result is never empty. The lines are views
+// into `text`, which must outlive them.
+std::vector<std::u16string_view> CutLines(std::u16string_view text);
 
 // The value of a heading's seconds field when it is numeric, else nullopt.
 // Numeric: optional blanks (space, tab), an optional sign, digits with an
@@ -67,7 +68,7 @@ class DiaryLineReader {
   using StoreFn = std::function<void(const DiaryEntry&)>;
 
   // `lines`, `stepText` and `set` must outlive the reader.
-  DiaryLineReader(const std::vector<std::u16string>& lines, const ImportSettingNubelo& set, std::u16string& stepText,
+  DiaryLineReader(const std::vector<std::u16string_view>& lines, const ImportSettingNubelo& set, std::u16string& stepText,
                   StoreFn store);
 
   // Takes the action of line i and returns the index of the last line it used:
@@ -80,12 +81,12 @@ class DiaryLineReader {
 
  private:
   std::size_t ReadBody(std::size_t i);
-  void ReadDayLine(const std::u16string& line);
+  void ReadDayLine(std::u16string_view line);
   void RewriteHeading(std::u16string& line);
   void StoreEntry();
   bool HasTitle() const;
 
-  const std::vector<std::u16string>& lines_;
+  const std::vector<std::u16string_view>& lines_;
   const ImportSettingNubelo& set_;
   std::u16string& stepText_;
   StoreFn store_;

@@ -30,11 +30,10 @@ void Run(const std::u16string& filePath, const std::u16string& diaryMdbPath, con
   connection->Open(u"", u"", u"", -1);
   auto records = std::make_unique<store::Recordset>();
   records->Open(kDayNumberQuery, *connection, store::adOpenKeyset, store::adLockReadOnly, store::adCmdTableDirect);
-  std::vector<DayAndNumber> dayNumbers;
-  const std::int32_t stored = records->RecordCount();
-  if (stored > 0) dayNumbers.reserve(static_cast<std::size_t>(stored));
+  DayNumberTable dayNumbers;
+  dayNumbers.Reserve(records->RecordCount());
   while (!records->IsEOF()) {
-    dayNumbers.push_back(DayAndNumber{records->Field(u"Day").CStr(), records->Field(u"NumMax").CInt()});
+    dayNumbers.Add(DayAndNumber{records->Field(u"Day").CStr(), records->Field(u"NumMax").CInt()});
     records->MoveNext();
   }
   records->Close();
@@ -48,8 +47,7 @@ void Run(const std::u16string& filePath, const std::u16string& diaryMdbPath, con
   encoding::Bytes().swap(bytes);  // the bytes are not needed past this point
 
   stepText = u"改行コード変換エラー";
-  const std::vector<std::u16string> lines = CutLines(documentText);
-  std::u16string().swap(documentText);
+  const std::vector<std::u16string_view> lines = CutLines(documentText);
   const std::size_t last = lines.size() - 1;
   // A text without line breaks gives a maximum of 0; the windows draw that as an empty bar.
   progress.SetProgressMax(static_cast<float>(last));
@@ -64,7 +62,7 @@ void Run(const std::u16string& filePath, const std::u16string& diaryMdbPath, con
   DiaryLineReader reader(lines, set, stepText, [&](const DiaryEntry& entry) {
     table.AddNew();
     table.SetField(u"Day", entry.day);
-    table.SetField(u"Number", store::Value::Integer(NextDayNumber(entry.day, dayNumbers)));
+    table.SetField(u"Number", store::Value::Integer(dayNumbers.Next(entry.day)));
     table.SetField(u"Weather", u"-");
     table.SetField(u"Genre", u"一般");
     table.SetField(u"Title", entry.title.empty() ? std::u16string(u"無題") : entry.title);

@@ -55,6 +55,29 @@ TEST(NextDayNumber, OverflowFailsAndKeepsTheRecord) {
   EXPECT_EQ(table[0].iNumber.value(), 32767);
 }
 
+// The run's indexed table must number exactly as the walk over the same records.
+TEST(DayNumberTable, NumbersAsTheWalkDoes) {
+  const std::vector<DayAndNumber> loaded = {{u"2007/05/01", 3}, {u"2007/05/02", 32766}, {u"", 1}, {u"2007/05/01", 9}};
+  const std::u16string days[] = {u"2007/05/01", u"2007/05/03", u"2007/05/02", u"", u"2007/05/03", u"2007/05/02",
+                                 u"2007/05/01", u"2007/5/1", u"2007/05/02", u"2007/05/04"};
+  std::vector<DayAndNumber> walked = loaded;
+  DayNumberTable indexed;
+  indexed.Reserve(static_cast<std::int32_t>(loaded.size()));
+  for (const DayAndNumber& r : loaded) indexed.Add(r);
+  for (const std::u16string& day : days) {
+    SCOPED_TRACE(text::ToUtf8(day));
+    int fromWalk = 0, fromIndex = 0;
+    try { fromWalk = NextDayNumber(day, walked).value(); } catch (const OverflowFailure&) { fromWalk = -1; }
+    try { fromIndex = indexed.Next(day).value(); } catch (const OverflowFailure&) { fromIndex = -1; }
+    EXPECT_EQ(fromIndex, fromWalk);
+  }
+  ASSERT_EQ(indexed.records().size(), walked.size());
+  for (std::size_t k = 0; k < walked.size(); ++k) {
+    EXPECT_EQ(indexed.records()[k].stDay, walked[k].stDay);
+    EXPECT_EQ(indexed.records()[k].iNumber.value(), walked[k].iNumber.value());
+  }
+}
+
 TEST(UnixTimeToDate, IsJapanTimeWhateverTheMachineZone) {
   struct Case {
     std::int32_t seconds;

@@ -26,6 +26,7 @@ TEST(CutLines, CutsAtTheFirstKindOfBreakFound) {
   };
   const Case cases[] = {
       {u"a\r\nb\r\n", {u"a", u"b", u""}},
+      {u"a\r\r\nb\r", {u"a\r", u"b\r"}},
       {u"a\r\nb\nc\rd", {u"a", u"b", u"c\rd"}},  // CR LF present: lone LF cuts too, lone CR stays
       {u"a\nb\rc", {u"a", u"b\rc"}},
       {u"a\rb\r", {u"a", u"b", u""}},
@@ -34,7 +35,8 @@ TEST(CutLines, CutsAtTheFirstKindOfBreakFound) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(U8(c.text));
-    EXPECT_EQ(CutLines(c.text), c.lines);
+    const std::vector<std::u16string_view> cut = CutLines(c.text);
+    EXPECT_EQ(Lines(cut.begin(), cut.end()), c.lines);
   }
 }
 
@@ -107,7 +109,8 @@ struct Walked {
 // Walks the lines as the run does and records what it would store.
 Walked Walk(const Lines& lines, const ImportSettingNubelo& set = {u"<H2>", u"</H2>"}) {
   Walked w;
-  DiaryLineReader reader(lines, set, w.stepText, [&w](const DiaryEntry& e) {
+  const std::vector<std::u16string_view> views(lines.begin(), lines.end());
+  DiaryLineReader reader(views, set, w.stepText, [&w](const DiaryEntry& e) {
     w.stored.push_back(U8(e.day + u"|" + e.title + u"|" + e.body));
   });
   try {

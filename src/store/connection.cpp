@@ -36,7 +36,8 @@ std::string Quoted(std::u16string_view path) { return "'" + text::ToUtf8(path) +
 std::string FilePathBytes(std::u16string_view path, const char* action) {
   if (path.empty()) throw StoreFailure(std::string("cannot ") + action + " diary store: no path given");
   if (path.find(u'\0') != std::u16string_view::npos) {
-    throw StoreFailure(std::string("cannot ") + action + " diary store " + Quoted(path) + ": the path holds a NUL character");
+    throw StoreFailure(std::string("cannot ") + action + " diary store " + Quoted(path) +
+                       ": the path holds a NUL character");
   }
   return text::ToUtf8(path);
 }
@@ -99,7 +100,8 @@ void Connection::Open(std::u16string_view connectionString, std::u16string_view 
   if (prc != SQLITE_ROW) throw StoreFailure(what + ": " + OpenFailureReason(utf8, raw, prc));
   probeOwner.reset();
   // SQLite takes an empty file for an empty database; a diary store never is one.
-  if (SingleInteger(raw, "PRAGMA page_count;", what) == 0) throw StoreFailure(what + ": the file is empty, not a database");
+  if (SingleInteger(raw, "PRAGMA page_count;", what) == 0)
+    throw StoreFailure(what + ": the file is empty, not a database");
   detail::Exec(raw, "PRAGMA synchronous=NORMAL;", what);
   db_ = std::move(db);
 }
@@ -115,8 +117,10 @@ std::u16string DataSourceOf(std::u16string_view connectionString) {
       // The runs put the path last, so it runs to the end of the text, ';' included.
       if (j < t.size() && t[j] == u'=') return std::u16string(t.substr(j + 1));
     }
-    if (t[i] == u';') atStart = true;
-    else if (t[i] != u' ') atStart = false;
+    if (t[i] == u';')
+      atStart = true;
+    else if (t[i] != u' ')
+      atStart = false;
   }
   return {};
 }
@@ -141,7 +145,8 @@ void CreateDiaryStore(std::u16string_view path) {
 
   auto removeAll = [&utf8] {
     std::error_code ignored;
-    for (const char* suffix : {"", "-wal", "-shm"}) std::filesystem::remove(std::filesystem::path(utf8 + suffix), ignored);
+    for (const char* suffix : {"", "-wal", "-shm"})
+      std::filesystem::remove(std::filesystem::path(utf8 + suffix), ignored);
   };
   try {
     sqlite3* raw = nullptr;
@@ -156,7 +161,8 @@ void CreateDiaryStore(std::u16string_view path) {
     if (jrc == SQLITE_OK) jrc = sqlite3_step(s);
     if (jrc != SQLITE_ROW) detail::Fail(what, raw, jrc);
     const auto* mode = reinterpret_cast<const char*>(sqlite3_column_text(s, 0));
-    if (mode == nullptr || std::strcmp(mode, "wal") != 0) throw StoreFailure(what + ": the file system refuses the WAL journal");
+    if (mode == nullptr || std::strcmp(mode, "wal") != 0)
+      throw StoreFailure(what + ": the file system refuses the WAL journal");
     journal.reset();
 
     detail::Exec(raw, detail::kDiaryStoreSchema, what);

@@ -30,8 +30,8 @@ class Connection {
   // Throws StoreFailure, naming the path and the reason, when the text names no
   // path, the file is missing, empty or not a database, or the connection is
   // already open. User, password and options are accepted and not used.
-  void Open(std::u16string_view connectionString = {}, std::u16string_view user = {},
-            std::u16string_view password = {}, int options = -1);
+  void Open(std::u16string_view connectionString = {}, std::u16string_view user = {}, std::u16string_view password = {},
+            int options = -1);
 
   bool IsOpen() const { return db_ != nullptr; }
   sqlite3* handle() const { return db_.get(); }

@@ -59,8 +59,9 @@ struct Recordset::Impl {
   // Appending.
   std::u16string table;
   std::vector<std::u16string> columns;  // the table's own spelling
+  std::vector<std::u16string> foldedColumns;
   bool pending = false;
-  std::vector<std::pair<int, Value>> row;  // column index and value, in the order they were set
+  std::vector<std::pair<int, Value>> row;                 // column index and value, in the order they were set
   std::map<std::vector<int>, detail::Statement> inserts;  // by column set, so a repeated row shape reuses one
 
   sqlite3* handle() const { return db.get(); }
@@ -144,6 +145,8 @@ struct Recordset::Impl {
     if (found.empty()) throw StoreFailure(what + ": no such table");
     table = name;
     columns = std::move(found);
+    foldedColumns.clear();
+    for (const auto& c : columns) foldedColumns.push_back(Fold(c));
     pending = false;
     row.clear();
     mode = Mode::Append;
@@ -151,8 +154,8 @@ struct Recordset::Impl {
 
   int ColumnIndex(std::u16string_view name) const {
     const std::u16string folded = Fold(name);
-    for (std::size_t i = 0; i < columns.size(); ++i) {
-      if (Fold(columns[i]) == folded) return static_cast<int>(i);
+    for (std::size_t i = 0; i < foldedColumns.size(); ++i) {
+      if (foldedColumns[i] == folded) return static_cast<int>(i);
     }
     throw StoreFailure("table " + Quoted(table) + " has no column " + Quoted(name));
   }
@@ -220,6 +223,7 @@ struct Recordset::Impl {
     fullNames.clear();
     shortNames.clear();
     columns.clear();
+    foldedColumns.clear();
     row.clear();
     pending = false;
     eof = true;
@@ -234,7 +238,8 @@ Recordset::~Recordset() { impl_->Close(); }
 
 void Recordset::Open(std::u16string_view source, Connection& connection, int cursorType, int lockType,
                      int /*options*/) {
-  if (impl_->mode != Mode::Closed) throw StoreFailure("cannot open " + Quoted(source) + ": the record set is already open");
+  if (impl_->mode != Mode::Closed)
+    throw StoreFailure("cannot open " + Quoted(source) + ": the record set is already open");
   if (!connection.IsOpen()) throw StoreFailure("cannot open " + Quoted(source) + ": the connection is closed");
   impl_->db = connection.shared_handle();
   try {
@@ -270,7 +275,8 @@ void Recordset::MoveNext() {
 
 Value Recordset::Field(std::u16string_view name) const {
   impl_->RequireOpen();
-  if (impl_->mode != Mode::Read) throw StoreFailure("cannot read column " + Quoted(name) + ": the record set only adds rows");
+  if (impl_->mode != Mode::Read)
+    throw StoreFailure("cannot read column " + Quoted(name) + ": the record set only adds rows");
   if (impl_->eof) throw StoreFailure("cannot read column " + Quoted(name) + ": there is no current row");
   const std::u16string folded = Fold(name);
   int index = -1;
@@ -295,7 +301,8 @@ Value Recordset::Field(std::u16string_view name) const {
       const auto* p = static_cast<const char16_t*>(sqlite3_column_text16(s, index));
       const int bytes = sqlite3_column_bytes16(s, index);
       if (p == nullptr) {
-        if (sqlite3_errcode(impl_->handle()) == SQLITE_NOMEM) throw StoreFailure("out of memory reading " + Quoted(name));
+        if (sqlite3_errcode(impl_->handle()) == SQLITE_NOMEM)
+          throw StoreFailure("out of memory reading " + Quoted(name));
         return Value(std::u16string());
       }
       return Value(std::u16string(p, static_cast<std::size_t>(bytes) / sizeof(char16_t)));
@@ -313,7 +320,8 @@ void Recordset::AddNew() {
 
 void Recordset::SetField(std::u16string_view name, Value value) {
   impl_->RequireOpen();
-  if (impl_->mode != Mode::Append) throw StoreFailure("cannot set column " + Quoted(name) + ": the record set was opened read-only");
+  if (impl_->mode != Mode::Append)
+    throw StoreFailure("cannot set column " + Quoted(name) + ": the record set was opened read-only");
   if (!impl_->pending) throw StoreFailure("cannot set column " + Quoted(name) + ": no row was added");
   const int index = impl_->ColumnIndex(name);
   for (auto& [i, v] : impl_->row) {

@@ -1,7 +1,7 @@
 #include "store/connection.h"
 
-#include <sqlite3.h>
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <filesystem>
 #include <fstream>
@@ -21,7 +21,9 @@ constexpr std::u16string_view kProvider = u"Provider=Microsoft.Jet.OLEDB.4.0;Dat
 
 std::u16string ConnectionText(std::u16string_view path) { return std::u16string(kProvider) + std::u16string(path); }
 
-void WriteFile(const std::filesystem::path& p, const std::string& bytes) { std::ofstream(p, std::ios::binary) << bytes; }
+void WriteFile(const std::filesystem::path& p, const std::string& bytes) {
+  std::ofstream(p, std::ios::binary) << bytes;
+}
 
 TEST(DataSourceOf, TakesEverythingAfterTheKeyToTheEnd) {
   const struct {
@@ -105,7 +107,8 @@ TEST(CreateDiaryStore, MakesAWalStoreWithTheContentsTable) {
   const std::string p = text::ToUtf8(path);
   EXPECT_EQ(Raw(p, "PRAGMA journal_mode;"), (std::vector<std::vector<std::string>>{{"wal"}}));
   std::string columns;
-  for (const auto& r : Raw(p, "SELECT name, type FROM pragma_table_info('Contents');")) columns += r[0] + ":" + r[1] + " ";
+  for (const auto& r : Raw(p, "SELECT name, type FROM pragma_table_info('Contents');"))
+    columns += r[0] + ":" + r[1] + " ";
   EXPECT_EQ(columns,
             "Day:TEXT Number:INTEGER Weather:TEXT Genre:TEXT Private:INTEGER Title:TEXT Contents:TEXT "
             "extend:TEXT excerpt:TEXT TrackBack:TEXT PublishTime:TEXT ImportMark:TEXT ");

@@ -102,8 +102,9 @@ TEST_F(RecordsetTest, GenreListAndDayNumberQueriesAnswerAsWritten) {
 
   Raw(file_, "INSERT INTO Contents (Day, Number) VALUES ('2007/06/15', 2);");
   Recordset rs;
-  rs.Open(u"SELECT Contents.Day, Max(Contents.Number) AS NumMax From Contents GROUP BY Contents.Day ORDER BY Contents.Day;",
-          cn_, adOpenKeyset, adLockReadOnly, adCmdTableDirect);
+  rs.Open(
+      u"SELECT Contents.Day, Max(Contents.Number) AS NumMax From Contents GROUP BY Contents.Day ORDER BY Contents.Day;",
+      cn_, adOpenKeyset, adLockReadOnly, adCmdTableDirect);
   EXPECT_EQ(rs.RecordCount(), 10);  // every day once, Null and empty days included
   Texts days;
   for (; !rs.IsEOF(); rs.MoveNext()) {
@@ -111,15 +112,16 @@ TEST_F(RecordsetTest, GenreListAndDayNumberQueriesAnswerAsWritten) {
     days.push_back((day.IsNull() ? "Null" : text::ToUtf8(day.CStr())) + "=" +
                    std::to_string(rs.Field(u"nummax").CInt().value()));
   }
-  EXPECT_EQ(days, (Texts{"Null=1", "=1", "2007/01/01=1", "2007/06/15=3", "2007/06/16=1", "2007/06/17=1",
-                         "2007/06/18=1", "2007/06/19=1", "2007/12/31=1", "2008/01/01=1"}));
+  EXPECT_EQ(days, (Texts{"Null=1", "=1", "2007/01/01=1", "2007/06/15=3", "2007/06/16=1", "2007/06/17=1", "2007/06/18=1",
+                         "2007/06/19=1", "2007/12/31=1", "2008/01/01=1"}));
   EXPECT_THROW(rs.Field(u"Day"), StoreFailure);  // at the end of rows
   EXPECT_THROW(rs.MoveNext(), StoreFailure);
 }
 
 TEST_F(RecordsetTest, ReadsEachStoredKindAndRefusesUnknownColumns) {
-  Raw(file_, "DELETE FROM Contents; INSERT INTO Contents (Day, Number, Title, Private, extend) "
-             "VALUES ('d', 7, NULL, 2.5, x'E697A5');");
+  Raw(file_,
+      "DELETE FROM Contents; INSERT INTO Contents (Day, Number, Title, Private, extend) "
+      "VALUES ('d', 7, NULL, 2.5, x'E697A5');");
   Recordset rs;
   rs.Open(u"SELECT Contents.* FROM Contents;", cn_, adOpenKeyset, adLockReadOnly, adCmdTableDirect);
   ASSERT_EQ(rs.RecordCount(), 1);
@@ -161,14 +163,15 @@ TEST_F(RecordsetTest, RefusesBadOrWritingSqlAndLeavesTheStoreAlone) {
 }
 
 TEST_F(RecordsetTest, KeysetCountIsKnownAtOnceAndReadingOutlivesTheConnection) {
-  Raw(file_, "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 5000) "
-             "INSERT INTO Contents (Day, Title) SELECT '2009/01/01', 'bulk' || i FROM n;");
+  Raw(file_,
+      "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 5000) "
+      "INSERT INTO Contents (Day, Title) SELECT '2009/01/01', 'bulk' || i FROM n;");
   Recordset rs;
   {
     Connection cn;
     cn.Open(u"Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + path_);
-    rs.Open(u"SELECT Contents.Title FROM Contents WHERE Contents.Day = '2009/01/01';", cn, adOpenKeyset,
-            adLockReadOnly, adCmdTableDirect);
+    rs.Open(u"SELECT Contents.Title FROM Contents WHERE Contents.Day = '2009/01/01';", cn, adOpenKeyset, adLockReadOnly,
+            adCmdTableDirect);
   }  // the connection is released first, as the runs do
   EXPECT_EQ(rs.RecordCount(), 5000);
   int seen = 0;
@@ -186,8 +189,9 @@ TEST_F(RecordsetTest, KeysetCountIsKnownAtOnceAndReadingOutlivesTheConnection) {
 }
 
 TEST_F(RecordsetTest, AppendedRowsAreStoredAtOnceAndSurviveALaterFailure) {
-  Raw(file_, "DELETE FROM Contents; CREATE TRIGGER refuse BEFORE INSERT ON Contents WHEN NEW.Day = 'bad' "
-             "BEGIN SELECT RAISE(ABORT, 'refused'); END;");
+  Raw(file_,
+      "DELETE FROM Contents; CREATE TRIGGER refuse BEFORE INSERT ON Contents WHEN NEW.Day = 'bad' "
+      "BEGIN SELECT RAISE(ABORT, 'refused'); END;");
   Recordset rs;
   rs.Open(u"Contents", cn_, adOpenKeyset, adLockOptimistic, adCmdTableDirect);
   EXPECT_THROW(rs.SetField(u"Day", Value(u"x")), StoreFailure);  // no row added
@@ -214,7 +218,7 @@ TEST_F(RecordsetTest, AppendedRowsAreStoredAtOnceAndSurviveALaterFailure) {
   rs.SetField(u"Private", Value::Boolean(true));
   rs.SetField(u"Day", Value(u"2007/05/02"));
   rs.SetField(u"Day", Value(u"2007/05/03"));  // set twice: the last value counts
-  rs.AddNew();  // stores the pending row first
+  rs.AddNew();                                // stores the pending row first
   rs.SetField(u"Day", Value(u"bad"));
   EXPECT_THROW(rs.Update(), StoreFailure);
   EXPECT_THROW(rs.Update(), StoreFailure);  // the refused row is abandoned

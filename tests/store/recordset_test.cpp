@@ -188,6 +188,27 @@ TEST_F(RecordsetTest, KeysetCountIsKnownAtOnceAndReadingOutlivesTheConnection) {
   EXPECT_TRUE(none.IsEOF());
 }
 
+TEST_F(RecordsetTest, OneObjectReopensAsTheRunsUseIt) {
+  Recordset rs;
+  rs.Open(u"SELECT Contents.Title, Contents.Day FROM Contents WHERE Contents.Title = 'hobby';", cn_, adOpenKeyset,
+          adLockReadOnly, adCmdTableDirect);
+  EXPECT_THROW(rs.Open(u"Contents", cn_, adOpenKeyset, adLockOptimistic, adCmdTableDirect), StoreFailure);
+  rs.Close();
+  rs.Open(u"SELECT Contents.Day, Contents.Title FROM Contents WHERE Contents.Title = 'general';", cn_,
+          adOpenForwardOnly, adLockReadOnly, adCmdTableDirect);
+  EXPECT_EQ(rs.Field(u"Day").CStr(), u"2007/06/17");
+  EXPECT_EQ(rs.RecordCount(), -1);
+  rs.Close();
+  rs.Open(u"Contents", cn_, adOpenKeyset, adLockOptimistic, adCmdTableDirect);
+  rs.AddNew();
+  rs.SetField(u"Title", Value(u"added"));
+  rs.Update();
+  rs.Close();
+  EXPECT_FALSE(rs.IsOpen());
+  EXPECT_THROW(rs.IsEOF(), StoreFailure);
+  EXPECT_EQ(Raw(file_, "SELECT count(*) FROM Contents WHERE Title = 'added';")[0][0], "1");
+}
+
 TEST_F(RecordsetTest, AppendedRowsAreStoredAtOnceAndSurviveALaterFailure) {
   Raw(file_,
       "DELETE FROM Contents; CREATE TRIGGER refuse BEFORE INSERT ON Contents WHEN NEW.Day = 'bad' "

@@ -244,7 +244,8 @@ void DiaryLineReader::RewriteHeading(std::u16string& line) {
   }
   const std::u16string& heading = parts[2];
   line = set_.stTitleStTag + heading + u"(" + entry_.headingTime + u")" + set_.stTitleEdTag;
-  if (!HasTitle()) entry_.title = heading;
+  // Decoded as the body around it will be, so the title reads as the heading does.
+  if (!HasTitle()) entry_.title = DecodeBodyEntities(heading);
 }
 
 void DiaryLineReader::ReadDayLine(std::u16string_view line) {

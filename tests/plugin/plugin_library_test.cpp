@@ -1,0 +1,225 @@
+// The built plug-in library as a host meets it: loaded with dlopen, registered,
+// its classes created by ProgID and driven through IDispatch alone.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "common/text.h"
+#include "plugin/com/com_util.h"
+#include "plugin/com/host.h"
+#include "plugin/com/interfaces.h"
+#include "plugin/invoke_call.h"
+#include "plugin/version_info.h"
+#include "store/connection.h"
+#include "support/diary_store.h"
+#include "support/temp_dir.h"
+
+namespace nbl::com {
+namespace {
+
+using namespace nbl::testing;  // NOLINT: the variant builders
+
+std::string Slurp(const std::filesystem::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+class PluginLibraryTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ::setenv("NBL_COM_REGISTRY", (dir_.path() / "com-registry").c_str(), 1);
+    std::string error;
+    ASSERT_EQ(host::ServerLibrary::Load(NBL_PLUGIN_PATH, lib_, &error), S_OK) << error;
+  }
+  void TearDown() override {
+    lib_.reset();
+    ::unsetenv("NBL_COM_REGISTRY");
+  }
+
+  // A new object of the class registered for `progId`, as IDispatch.
+  IDispatch* Create(const char16_t* progId) {
+    IDispatch* d = nullptr;
+    EXPECT_EQ(host::CreateInstanceByProgID(Ole(progId), IID_IDispatch, reinterpret_cast<void**>(&d)), S_OK);
+    return d;
+  }
+  // Invoke by name, as a late-bound host does; the result's Boolean or Integer.
+  int CallByName(IDispatch* d, const char16_t* name, std::vector<VARIANT> args, HRESULT expected = S_OK) {
+    const DISPID id = IdOf(d, name);
+    EXPECT_NE(id, DISPID_UNKNOWN) << text::ToUtf8(name);
+    InvokeCall call(d, id, std::move(args), DISPATCH_METHOD | DISPATCH_PROPERTYGET);
+    EXPECT_EQ(call.hr, expected) << text::ToUtf8(name) << " " << text::ToUtf8(call.Description());
+    if (call.result.vt == VT_BOOL) return call.result.boolVal;
+    if (call.result.vt == VT_I2) return call.result.iVal;
+    return 999;
+  }
+
+  TempDir dir_;
+  std::unique_ptr<host::ServerLibrary> lib_;
+};
+
+TEST_F(PluginLibraryTest, ExportsTheFourEntryPointsOnlyAndCarriesItsVersion) {
+  for (const char* name : {"DllGetClassObject", "DllCanUnloadNow", "DllRegisterServer", "DllUnregisterServer"}) {
+    EXPECT_NE(lib_->Symbol(name), nullptr) << name;
+  }
+  // Present in the library, but local to it.
+  for (const char* name : {"SysAllocString", "VariantClear", "_ZN3nbl7dialogs9CurrentUiEv", "_ZN3nbl3com12CanUnloadNowEv"}) {
+    EXPECT_EQ(lib_->Symbol(name), nullptr) << name;
+  }
+  const std::filesystem::path file(NBL_PLUGIN_PATH);
+  EXPECT_EQ(file.filename().string(), "libNBLinout.so." + plugin::NumericVersion());
+  EXPECT_EQ(std::filesystem::read_symlink(file.parent_path() / "libNBLinout.so.1"), file.filename());
+}
+
+TEST_F(PluginLibraryTest, PlaysTheHostFromRegistrationToUnload) {
+  ASSERT_EQ(lib_->DllRegisterServer(), S_OK);
+  CLSID clsid{};
+  ASSERT_EQ(host::CLSIDFromProgID(Ole(u"NBLHandleDLL.clsNubeloHandle"), &clsid), S_OK);
+  EXPECT_TRUE(IsEqualCLSID(clsid, CLSID_clsNubeloHandle));
+  ASSERT_EQ(host::CLSIDFromProgID(Ole(u"nblhandledll.information"), &clsid), S_OK);
+  EXPECT_TRUE(IsEqualCLSID(clsid, CLSID_Information));
+
+  const std::string db = (dir_.path() / "diary.db").string();
+  MakeStore(db, {{"2007/01/05", "一般", 0, "テスト", "a<b\r\nc", "", "2007/01/05 21:00:00"},
+                 {"2007/01/06", "日記", 1, "B&B", "x", "y", "2007/01/07 00:00:00"},
+                 {"2007/01/07", "日記", 0, "third", "z", "", "2007/01/08 00:00:00"}});
+  const std::filesystem::path out = dir_.path() / "out.xml";
+  std::ofstream(out) << "old";
+  Bstr dbText = MakeBstr(text::FromUtf8(db)), outText = MakeBstr(text::FromUtf8(out.string()));
+  Bstr genre = MakeBstr(u"日記"), empty = MakeBstr(u"");
+
+  // The export: genre 日記, every state, dates of the entries, line breaks kept.
+  IDispatch* handle = Create(u"NBLHandleDLL.clsNubeloHandle");
+  ASSERT_NE(handle, nullptr);
+  EXPECT_EQ(lib_->DllCanUnloadNow(), S_FALSE);
+  EXPECT_EQ(CallByName(handle, u"Initialize", {VBstr(dbText.get())}), VARIANT_TRUE);
+  CallByName(handle, u"SetExport", {});
+  ExportSettingNubelo exportSet{genre.get(), empty.get(), empty.get(), 0, 0, 0, 0, 1};
+  CallByName(handle, u"setExportSetting", {VRecord(&exportSet, nullptr)});
+  EXPECT_EQ(CallByName(handle, u"SetPath", {VBstr(outText.get())}), VARIANT_FALSE);  // exists, OverWrite left out
+  EXPECT_EQ(Slurp(out), "old");
+  EXPECT_EQ(CallByName(handle, u"SetPath", {VBstr(outText.get()), VBool(VARIANT_TRUE)}), VARIANT_TRUE);
+  EXPECT_FALSE(std::filesystem::exists(out));
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(CallByName(handle, u"Execute", {}), VARIANT_FALSE);
+  const std::string shown = ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(shown.find("NBLinout: "), std::string::npos) << shown;  // no failure message
+  EXPECT_EQ(Slurp(out),
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<diary>\n"
+            "<day date=\"2007-01-06\" title=\"B&amp;B\">\n<body>\nx\ny\n</body>\n</day>\n"
+            "<day date=\"2007-01-07\" title=\"third\">\n<body>\nz\n\n</body>\n</day>\n"
+            "</diary>");
+
+  // The import of that file into a new store, with headings in [ and ].
+  const std::string db2 = (dir_.path() / "second.db").string();
+  store::CreateDiaryStore(text::FromUtf8(db2));
+  Bstr db2Text = MakeBstr(text::FromUtf8(db2)), open = MakeBstr(u"["), close = MakeBstr(u"]");
+  ImportSettingNubelo importSet{open.get(), close.get()};
+  EXPECT_EQ(CallByName(handle, u"Initialize", {VBstr(db2Text.get())}), VARIANT_TRUE);
+  CallByName(handle, u"SetImport", {});
+  CallByName(handle, u"setImportSetting", {VRecord(&importSet, nullptr)});
+  BSTR outRef = outText.get();
+  EXPECT_EQ(CallByName(handle, u"SetPath", {VBstrRef(&outRef)}), VARIANT_TRUE);
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(CallByName(handle, u"Execute", {}), VARIANT_FALSE);
+  const std::string importShown = ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(importShown.find("NBLinout: "), std::string::npos) << importShown;
+  EXPECT_EQ(QueryRows(db2, "SELECT Day, Number, Title, Contents FROM Contents ORDER BY rowid"),
+            (std::vector<std::string>{"2007/01/06|1|B&B|x<BR>\r\ny<BR>\r\n", "2007/01/07|1|third|z<BR>\r\n<BR>\r\n"}));
+
+  // The version.
+  IDispatch* info = Create(u"NBLHandleDLL.Information");
+  ASSERT_NE(info, nullptr);
+  EXPECT_EQ(CallByName(info, u"GetVersion", {}), 104);
+  EXPECT_EQ(CallByName(info, u"GetVersionMajor", {}), 1);
+  EXPECT_EQ(CallByName(info, u"GetVersionMinor", {}), 0);
+  EXPECT_EQ(CallByName(info, u"GetVersionRevision", {}), 4);
+
+  EXPECT_EQ(info->Release(), 0u);
+  EXPECT_EQ(lib_->DllCanUnloadNow(), S_FALSE);
+  EXPECT_EQ(handle->Release(), 0u);
+  EXPECT_EQ(lib_->DllCanUnloadNow(), S_OK);
+  EXPECT_EQ(host::FreeUnusedLibraries(), 1);
+
+  EXPECT_EQ(lib_->DllUnregisterServer(), S_OK);
+  EXPECT_EQ(lib_->DllUnregisterServer(), S_OK);
+  EXPECT_EQ(host::CLSIDFromProgID(Ole(u"NBLHandleDLL.clsNubeloHandle"), &clsid), CO_E_CLASSSTRING);
+  void* p = reinterpret_cast<void*>(0x1);
+  EXPECT_EQ(host::CreateInstance(CLSID_clsNubeloHandle, nullptr, IID_IDispatch, &p), REGDB_E_CLASSNOTREG);
+  EXPECT_EQ(p, nullptr);
+}
+
+TEST_F(PluginLibraryTest, ReportsRefusedCallsAndFailures) {
+  ASSERT_EQ(lib_->DllRegisterServer(), S_OK);
+  IDispatch* handle = Create(u"NBLHandleDLL.clsNubeloHandle");
+  ASSERT_NE(handle, nullptr);
+  // A file the system never lets anyone delete, not even the superuser.
+  Bstr locked = MakeBstr(u"/proc/self/oom_score_adj");
+  ASSERT_TRUE(std::filesystem::is_regular_file("/proc/self/oom_score_adj"));
+  struct Case {
+    const char* name;
+    DISPID id;
+    std::vector<VARIANT> args;
+    HRESULT hr;
+    HRESULT scode;
+  };
+  const std::vector<Case> cases = {
+      {"unknown dispatch id", 0x60030010, {}, DISP_E_MEMBERNOTFOUND, 0},
+      {"wrong argument count", kDispExecute, {VBool(0)}, DISP_E_BADPARAMCOUNT, 0},
+      {"wrong type", kDispInitialize, {VI2(1)}, DISP_E_TYPEMISMATCH, 0},
+      {"refused deletion", kDispSetPath, {VBstr(locked.get()), VBool(VARIANT_TRUE)}, DISP_E_EXCEPTION,
+       kPathFileAccessError},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    InvokeCall call(handle, c.id, c.args);
+    EXPECT_EQ(call.hr, c.hr);
+    if (c.hr == DISP_E_EXCEPTION) {
+      EXPECT_EQ(call.excep.scode, c.scode);
+      EXPECT_EQ(call.Source(), u"NBLHandleDLL.clsNubeloHandle");
+      EXPECT_NE(text::ToUtf8(call.Description()).find("cannot delete '/proc/self/oom_score_adj'"), std::string::npos)
+          << text::ToUtf8(call.Description());
+    }
+  }
+  EXPECT_EQ(IdOf(handle, u"Initialise"), DISPID_UNKNOWN);
+  EXPECT_EQ(handle->Release(), 0u);
+  EXPECT_EQ(lib_->DllUnregisterServer(), S_OK);
+}
+
+TEST_F(PluginLibraryTest, TheHostChoosesThePlugInsWindows) {
+  ASSERT_EQ(lib_->DllRegisterServer(), S_OK);
+  struct Case {
+    const char* ui;  // NBL_UI, or null
+    bool messageShown;
+  };
+  const Case cases[] = {{nullptr, true}, {"console", true}, {"none", false}};
+  Bstr missing = MakeBstr(dir_.File("missing.db")), out = MakeBstr(dir_.File("x.xml"));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.ui ? c.ui : "unset");
+    c.ui ? ::setenv("NBL_UI", c.ui, 1) : ::unsetenv("NBL_UI");
+    std::string shown;
+    // The choice is made once per thread, when the thread first asks for a class.
+    std::thread host([&] {
+      IDispatch* handle = Create(u"NBLHandleDLL.clsNubeloHandle");
+      ASSERT_NE(handle, nullptr);
+      EXPECT_EQ(CallByName(handle, u"Initialize", {VBstr(missing.get())}), VARIANT_FALSE);
+      EXPECT_EQ(CallByName(handle, u"SetPath", {VBstr(out.get())}), VARIANT_TRUE);
+      ::testing::internal::CaptureStderr();
+      EXPECT_EQ(CallByName(handle, u"Execute", {}), VARIANT_FALSE);  // the run fails and says so, or not
+      shown = ::testing::internal::GetCapturedStderr();
+      handle->Release();
+    });
+    host.join();
+    EXPECT_EQ(shown.find("NBLinout: DB接続エラー") != std::string::npos, c.messageShown) << shown;
+  }
+  ::unsetenv("NBL_UI");
+  EXPECT_EQ(lib_->DllUnregisterServer(), S_OK);
+}
+
+}  // namespace
+}  // namespace nbl::com

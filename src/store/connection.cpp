@@ -39,7 +39,11 @@ std::string FilePathBytes(std::u16string_view path, const char* action) {
     throw StoreFailure(std::string("cannot ") + action + " diary store " + Quoted(path) +
                        ": the path holds a NUL character");
   }
-  return text::ToUtf8(path);
+  std::string utf8 = text::ToUtf8(path);
+  // This SQLite reads names beginning "file:" as URIs, whose options could create a file or change
+  // the mode; "./" keeps such a relative name a plain file name.
+  if (utf8.size() >= 5 && sqlite3_strnicmp(utf8.c_str(), "file:", 5) == 0) utf8.insert(0, "./");
+  return utf8;
 }
 
 // A clearer reason than SQLite's "unable to open database file" where the file system can tell.

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <memory>
 
 #include "common/failure.h"
 #include "common/text.h"
@@ -98,6 +99,25 @@ TEST(ConnectionOpen, OpensAnOddPathAndSetsTheConnectionUp) {
   }
   Connection noSource;
   EXPECT_THROW(noSource.Open(u"Provider=Microsoft.Jet.OLEDB.4.0"), StoreFailure);
+}
+
+TEST(ConnectionOpen, TakesANameBeginningWithFileAsAPlainFileName) {
+  TempDir dir;
+  struct InFolder {
+    std::filesystem::path previous = std::filesystem::current_path();
+    explicit InFolder(const std::filesystem::path& p) { std::filesystem::current_path(p); }
+    ~InFolder() { std::filesystem::current_path(previous); }
+  };
+  auto here = std::make_unique<InFolder>(dir.path());
+  Connection uri;
+  EXPECT_THROW(uri.Open(ConnectionText(u"file:made.db?mode=rwc")), StoreFailure);  // must not create
+  CreateDiaryStore(u"file:odd.db");
+  Connection plain;
+  plain.Open(ConnectionText(u"file:odd.db"));
+  EXPECT_TRUE(plain.IsOpen());
+  here.reset();
+  EXPECT_FALSE(std::filesystem::exists(dir.path() / "made.db"));
+  EXPECT_TRUE(std::filesystem::exists(dir.path() / "file:odd.db"));
 }
 
 TEST(CreateDiaryStore, MakesAWalStoreWithTheContentsTable) {

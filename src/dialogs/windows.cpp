@@ -1,6 +1,15 @@
 #include "dialogs/windows.h"
 
+#include <cmath>
+
 namespace nbl::dialogs {
+
+double ProgressShare(float value, float max) {
+  if (!(max > 0)) return std::isnan(max) ? 0.0 : 1.0;
+  double share = static_cast<double>(value) / max;
+  if (!std::isfinite(share) || share < 0) return 0.0;
+  return share > 1 ? 1.0 : share;
+}
 
 void frmProgress::Show() {
   if (!state_.loaded) {

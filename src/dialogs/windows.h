@@ -63,6 +63,11 @@ class frmProgress {
   State state_;
 };
 
+// The filled share of a progress bar, 0..1, for `value` of `max`. A maximum of 0
+// or less reads as all done (nothing is left to process, and the share must not
+// divide by zero); values outside 0..max and non-numbers are kept within 0..1.
+double ProgressShare(float value, float max);
+
 // frmOption: the modal export options dialog. Public values outlive its window.
 class frmOption {
  public:

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <cmath>
 #include <optional>
 #include <string>
 #include <vector>
@@ -341,10 +340,7 @@ class ConsoleUi : public Ui {
 }  // namespace
 
 std::string ProgressBarLine(float value, float max, int width) {
-  double share = 1.0;
-  if (max > 0) share = static_cast<double>(value) / max;
-  if (!std::isfinite(share) || share < 0) share = 0;
-  share = std::min(share, 1.0);
+  const double share = ProgressShare(value, max);
   width = std::max(width, 1);
   int filled = static_cast<int>(share * width);
   int percent = static_cast<int>(share * 100);

@@ -1,0 +1,129 @@
+// Shows each window offscreen with sample contents and saves what it looks
+// like as PNG files: nbl_screenshots OUTPUT_FOLDER
+#include <QApplication>
+#include <QDir>
+#include <QPixmap>
+#include <QPushButton>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTimer>
+#include <QWidget>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "common/text.h"
+#include "dialogs/qt/progress_window.h"
+#include "dialogs/qt/qt_ui.h"
+#include "store/connection.h"
+#include "store/recordset.h"
+
+namespace {
+
+using nbl::dialogs::qt::ProgressWidget;
+using nbl::dialogs::qt::QtProgress;
+
+QString g_out;
+int g_failures = 0;
+
+void Save(QWidget* w, const char* name) {
+  const QString file = QDir(g_out).filePath(QString::fromLatin1(name) + QStringLiteral(".png"));
+  if (w == nullptr || !w->grab().save(file)) {
+    std::fprintf(stderr, "nbl_screenshots: cannot save %s\n", qPrintable(file));
+    ++g_failures;
+    return;
+  }
+  std::printf("%s\n", qPrintable(file));
+}
+
+// Runs `inside` once the next modal dialog is up, then shows it with `show`.
+void WhileModal(const std::function<void(QWidget*)>& inside, const std::function<void()>& show) {
+  QTimer::singleShot(0, [inside] {
+    QWidget* w = QApplication::activeModalWidget();
+    if (w == nullptr) {
+      std::fprintf(stderr, "nbl_screenshots: no dialog came up\n");
+      ++g_failures;
+      return;
+    }
+    inside(w);
+  });
+  show();
+}
+
+void MakeSampleStore(const std::u16string& path) {
+  nbl::store::CreateDiaryStore(path);
+  nbl::store::Connection cn;
+  cn.Open(u"Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + path);
+  nbl::store::Recordset rs;
+  rs.Open(u"Contents", cn, nbl::store::adOpenKeyset, nbl::store::adLockOptimistic, nbl::store::adCmdTableDirect);
+  int n = 0;
+  for (const char16_t* genre : {u"一般", u"旅行", u"仕事", u"読書"}) {
+    rs.AddNew();
+    rs.SetField(u"Day", u"2006/02/25");
+    rs.SetField(u"Number", nbl::store::Value::Integer(++n));
+    rs.SetField(u"Genre", genre);
+    rs.Update();
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: nbl_screenshots OUTPUT_FOLDER\n");
+    return 2;
+  }
+  g_out = QString::fromLocal8Bit(argv[1]);
+  QDir().mkpath(g_out);
+  nbl::dialogs::qt::EnsureQtApplication(argc, argv);
+  auto ui = nbl::dialogs::qt::MakeQtUi();
+
+  // The progress window during an export and after it.
+  auto& progress = static_cast<QtProgress&>(ui->Progress());
+  progress.Show();
+  progress.SetCaption(u"Nubelo Imp/Exp for Loggamo");
+  progress.SetTxtTitle(u"Nubelo Export");
+  progress.SetBtnOkEnabled(false);
+  progress.SetProgressMax(120);
+  progress.SetTxtText(u"120件のレコードを取得。エクスポートします。");
+  progress.SetProgressValue(45);
+  progress.DoEvents();
+  Save(progress.widget(), "progress_running");
+  progress.SetProgressValue(120);
+  progress.SetTxtText(u"120件のレコードをエクスポート完了。\r\nExport完了！");
+  progress.SetBtnOkEnabled(true);
+  Save(progress.widget(), "progress_done");
+
+  // A failure message over the window.
+  WhileModal([](QWidget* box) {
+    Save(box, "message_box");
+    box->close();
+  }, [&] { ui->MsgBoxCritical(u"DB接続エラー"); });
+  progress.ClickOK();
+
+  // The export options on both tabs, the genres read from a sample store.
+  std::string folder = (std::filesystem::temp_directory_path() / "nbl-shots-XXXXXX").string();
+  if (::mkdtemp(folder.data()) == nullptr) return 1;
+  const std::u16string store = nbl::text::FromUtf8(folder + "/diary.db");
+  MakeSampleStore(store);
+  ui->Option().PathDiaryMdb = store;
+  WhileModal([](QWidget* dlg) {
+    Save(dlg, "export_options_tab1");
+    auto* tabs = dlg->findChild<QTabWidget*>(QStringLiteral("TabStrip1"));
+    tabs->tabBar()->setCurrentIndex(1);
+    Save(dlg, "export_options_tab2");
+    dlg->findChild<QPushButton*>(QStringLiteral("Btn_Cancel"))->click();
+  }, [&] { ui->Option().Show(); });
+  std::filesystem::remove_all(folder);
+
+  // The import options.
+  WhileModal([](QWidget* dlg) {
+    Save(dlg, "import_options");
+    dlg->findChild<QPushButton*>(QStringLiteral("BtnClose"))->click();
+  }, [&] { ui->OptionImport().Show(); });
+
+  return g_failures == 0 ? 0 : 1;
+}

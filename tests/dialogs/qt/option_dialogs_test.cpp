@@ -1,0 +1,377 @@
+#include "dialogs/qt/option_dialogs.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTest>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "common/failure.h"
+#include "dialogs/genre_store.h"
+#include "dialogs/qt/qt_env.h"
+#include "dialogs/qt/qt_ui.h"
+#include "support/temp_dir.h"
+
+namespace nbl::dialogs::qt {
+namespace {
+
+using nbl::testing::WhileModal;
+
+QStringList Items(const QComboBox* list) {
+  QStringList items;
+  for (int i = 0; i < list->count(); ++i) items << list->itemText(i);
+  return items;
+}
+
+// The pane whose controls a user sees at `control`'s place.
+QString VisiblePaneAt(QWidget* dlg, QWidget* control) {
+  QWidget* top = dlg->childAt(control->mapTo(dlg, control->rect().center()));
+  while (top != nullptr && !top->objectName().startsWith(QStringLiteral("Picture1_"))) top = top->parentWidget();
+  return top ? top->objectName() : QString();
+}
+
+class QtOptionTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ui_ = MakeQtUi();
+    path_ = dir_.File("diary.db");
+    nbl::testing::MakeGenreStore(path_, {u"旅行", u"一般", u"仕事", u"旅行", u"一般"});
+    ui_->Option().PathDiaryMdb = path_;
+  }
+
+  // Shows the export dialog and runs `inside` on it.
+  bool ShowExport(const std::function<void(OptionWidget*)>& inside) {
+    return WhileModal([&](QDialog* d) { inside(static_cast<OptionWidget*>(d)); }, [this] { ui_->Option().Show(); });
+  }
+  bool ShowImport(const std::function<void(OptionImportWidget*)>& inside) {
+    return WhileModal([&](QDialog* d) { inside(static_cast<OptionImportWidget*>(d)); },
+                      [this] { ui_->OptionImport().Show(); });
+  }
+
+  nbl::testing::TempDir dir_;
+  std::u16string path_;
+  std::unique_ptr<Ui> ui_;
+};
+
+TEST_F(QtOptionTest, ExportDialogAfterLoad) {
+  ASSERT_TRUE(ShowExport([](OptionWidget* w) {
+    EXPECT_EQ(w->objectName(), QStringLiteral("frmOption"));
+    EXPECT_EQ(w->windowTitle(), QStringLiteral("Nubelo Export Option"));
+    EXPECT_TRUE(w->isModal());
+    EXPECT_EQ(w->width(), 304);
+    // The genre list of a store with "一般" and two other genres.
+    EXPECT_EQ(Items(w->cmbGenre), (QStringList{"[ALL]", "一般", "仕事", "旅行"}));
+    EXPECT_EQ(w->cmbGenre->currentIndex(), 0);
+    EXPECT_EQ(Items(w->cmbPublish), (QStringList{"すべて", "公開のみ", "非公開のみ"}));
+    EXPECT_EQ(w->cmbPublish->currentIndex(), 0);
+    EXPECT_EQ(Items(w->cmbBR), (QStringList{"そのまま", "改行をBRタグにする"}));
+    EXPECT_EQ(w->cmbBR->currentIndex(), 1);
+    EXPECT_EQ(Items(w->cmbHyphen), (QStringList{"そのまま", "全角にする"}));
+    EXPECT_EQ(w->cmbHyphen->currentIndex(), 1);
+    EXPECT_EQ(Items(w->cmbPublishDay), (QStringList{"更新日", "Loggamo表示上の日"}));
+    EXPECT_EQ(w->cmbPublishDay->currentIndex(), 1);
+    for (QCheckBox* box : {w->chkGenre, w->chkPeriod, w->chkPublish}) EXPECT_FALSE(box->isChecked());
+    for (QDateEdit* picker : {w->dtpStart, w->dtpEnd}) {
+      EXPECT_EQ(picker->date(), QDate(2006, 2, 25));
+      EXPECT_EQ(picker->minimumDate(), QDate(1601, 1, 1));
+      EXPECT_EQ(picker->maximumDate(), QDate(9999, 12, 31));
+      EXPECT_EQ(picker->displayFormat(), QStringLiteral("yyyy/MM/dd"));
+    }
+    // Both panes stacked over the tab strip, borderless, enabled, the first in front.
+    for (QFrame* pane : w->Picture1) {
+      EXPECT_EQ(pane->geometry(), QRect(16, 32, 273, 201)) << qPrintable(pane->objectName());
+      EXPECT_EQ(pane->frameShape(), QFrame::NoFrame);
+      EXPECT_TRUE(pane->isEnabled());
+    }
+    EXPECT_EQ(VisiblePaneAt(w, w->chkGenre), QStringLiteral("Picture1_0"));
+    EXPECT_EQ(w->TabStrip1->tabText(0), QStringLiteral("出力設定"));
+    EXPECT_EQ(w->TabStrip1->tabText(1), QStringLiteral("詳細設定"));
+    EXPECT_EQ(w->TabStrip1->tabToolTip(0), QStringLiteral("出力する期間やジャンルを設定します"));
+    EXPECT_EQ(w->TabStrip1->tabToolTip(1), QStringLiteral("出力時の詳細な設定を行います"));
+    EXPECT_TRUE(w->Btn_OK->isDefault());
+    EXPECT_EQ(w->Btn_Cancel->text(), QStringLiteral("Cancel"));
+  }));
+  EXPECT_EQ(ui_->Option().IsOK, vb::False);
+}
+
+TEST_F(QtOptionTest, EveryControlCarriesItsNameCaptionAndPlace) {
+  struct Control {
+    const char* name;
+    QRect geometry;  // relative to its pane, or to the window for the buttons
+    QString caption;
+    QString tip;
+  } controls[] = {
+      {"chkGenre", QRect(8, 8, 73, 17), "ジャンル", "ジャンルを指定してエクスポートする場合にチェックを入れます。"},
+      {"cmbGenre", QRect(112, 8, 145, 20), "", ""},
+      {"chkPeriod", QRect(8, 40, 65, 17), "期間", "期間を指定してエクスポートする場合、ここにチェックを入れます。"},
+      {"dtpStart", QRect(64, 40, 89, 17), "", "開始日を指定します。"},
+      {"Label4", QRect(154, 42, 17, 17), "～", ""},
+      {"dtpEnd", QRect(168, 40, 89, 17), "", "終了日を指定します。"},
+      {"chkPublish", QRect(8, 72, 97, 17), "出力設定", "公開/非公開設定の記事をエクスポートするかどうかを指定します。"},
+      {"cmbPublish", QRect(112, 72, 145, 20), "", ""},
+      {"Label1", QRect(16, 11, 81, 17), "改行", ""},
+      {"cmbBR", QRect(88, 8, 169, 20), "",
+       "改行の扱いを指定します。改行が続くと読み込めない場合があるので、BRタグに変換をおすすめします。"},
+      {"Label2", QRect(16, 43, 89, 17), "ハイフン", ""},
+      {"cmbHyphen", QRect(88, 40, 169, 20), "",
+       "ハイフン（-）の扱いを指定します。ハイフンが続くと読み込みが途中で止まる可能性があるので、全角に置換することをおすすめします。"},
+      {"Label6", QRect(16, 75, 89, 17), "日付", ""},
+      {"cmbPublishDay", QRect(88, 72, 169, 20), "", "日付を更新の日付とするか、Loggamo上の日付とするかを指定します。"},
+      {"Btn_OK", QRect(8, 248, 137, 33), "OK", ""},
+      {"Btn_Cancel", QRect(152, 248, 145, 33), "Cancel", ""},
+      {"TabStrip1", QRect(8, 8, 289, 233), "", ""},
+  };
+  ASSERT_TRUE(ShowExport([&](OptionWidget* w) {
+    for (const Control& c : controls) {
+      QWidget* child = w->findChild<QWidget*>(QString::fromLatin1(c.name));
+      ASSERT_NE(child, nullptr) << c.name;
+      EXPECT_EQ(child->geometry(), c.geometry) << c.name;
+      EXPECT_EQ(child->toolTip(), c.tip) << c.name;
+      QString caption;
+      if (auto* b = qobject_cast<QAbstractButton*>(child)) caption = b->text();
+      if (auto* l = qobject_cast<QLabel*>(child)) caption = l->text();
+      EXPECT_EQ(caption, c.caption) << c.name;
+    }
+  }));
+}
+
+TEST_F(QtOptionTest, OkTakesTheControlStates) {
+  struct Case {
+    const char* name;
+    std::function<void(OptionWidget*)> set;
+    vb::Boolean bGenre, bPeriod, bPublish;
+    std::u16string stGenre, stStart, stEnd;
+    int publish, br, hyphen, day;
+  } cases[] = {
+      {"untouched", [](OptionWidget*) {}, vb::False, vb::False, vb::False, u"", u"2006/02/25", u"2006/02/25", 0, 1, 1, 1},
+      {"genre ticked with [ALL]", [](OptionWidget* w) { w->chkGenre->setChecked(true); },
+       vb::False, vb::False, vb::False, u"", u"2006/02/25", u"2006/02/25", 0, 1, 1, 1},
+      {"genre chosen but unticked", [](OptionWidget* w) { w->cmbGenre->setCurrentIndex(3); },
+       vb::False, vb::False, vb::False, u"旅行", u"2006/02/25", u"2006/02/25", 0, 1, 1, 1},
+      {"period unticked keeps the dates",
+       [](OptionWidget* w) {
+         w->dtpStart->setDate(QDate(2001, 1, 2));
+         w->dtpEnd->setDate(QDate(2001, 12, 31));
+       },
+       vb::False, vb::False, vb::False, u"", u"2001/01/02", u"2001/12/31", 0, 1, 1, 1},
+      {"everything chosen",
+       [](OptionWidget* w) {
+         w->chkGenre->setChecked(true);
+         w->cmbGenre->setCurrentIndex(1);
+         w->chkPeriod->setChecked(true);
+         w->dtpStart->setDate(QDate(1601, 1, 1));
+         w->dtpEnd->setDate(QDate(9999, 12, 31));
+         w->chkPublish->setChecked(true);
+         w->cmbPublish->setCurrentIndex(2);
+         w->cmbBR->setCurrentIndex(0);
+         w->cmbHyphen->setCurrentIndex(0);
+         w->cmbPublishDay->setCurrentIndex(0);
+       },
+       vb::True, vb::True, vb::True, u"一般", u"1601/01/01", u"9999/12/31", 2, 0, 0, 0},
+  };
+  for (const Case& c : cases) {
+    ASSERT_TRUE(ShowExport([&](OptionWidget* w) {
+      c.set(w);
+      QTest::mouseClick(w->Btn_OK, Qt::LeftButton);
+      EXPECT_FALSE(w->isVisible()) << c.name;
+    }));
+    const frmOption& o = ui_->Option();
+    EXPECT_EQ(o.IsOK, vb::True) << c.name;
+    EXPECT_EQ(o.bGenre, c.bGenre) << c.name;
+    EXPECT_EQ(o.stGenre, c.stGenre) << c.name;
+    EXPECT_EQ(o.bPeriod, c.bPeriod) << c.name;
+    EXPECT_EQ(o.stStart, c.stStart) << c.name;
+    EXPECT_EQ(o.stEnd, c.stEnd) << c.name;
+    EXPECT_EQ(o.bPublish, c.bPublish) << c.name;
+    EXPECT_EQ(o.intPublish, c.publish) << c.name;
+    EXPECT_EQ(o.intBR, c.br) << c.name;
+    EXPECT_EQ(o.intHyphen, c.hyphen) << c.name;
+    EXPECT_EQ(o.intPublishDay, c.day) << c.name;
+  }
+}
+
+TEST_F(QtOptionTest, EveryOtherWayOutAfterAnEarlierOkAnswersFalse) {
+  struct Case {
+    const char* name;
+    std::function<void(OptionWidget*)> leave;
+  } cases[] = {
+      {"Cancel", [](OptionWidget* w) { QTest::mouseClick(w->Btn_Cancel, Qt::LeftButton); }},
+      {"Escape", [](OptionWidget* w) { QTest::keyClick(w, Qt::Key_Escape); }},
+      {"close box", [](OptionWidget* w) { w->close(); }},
+  };
+  for (const Case& c : cases) {
+    ASSERT_TRUE(ShowExport([](OptionWidget* w) {
+      w->chkPublish->setChecked(true);
+      w->cmbPublish->setCurrentIndex(1);
+      QTest::mouseClick(w->Btn_OK, Qt::LeftButton);
+    }));
+    ASSERT_EQ(ui_->Option().IsOK, vb::True);
+    bool wasClosed = false;
+    ASSERT_TRUE(ShowExport([&](OptionWidget* w) {
+      w->chkPublish->setChecked(false);
+      c.leave(w);
+      wasClosed = !w->isVisible();
+    }));
+    EXPECT_TRUE(wasClosed) << c.name;
+    EXPECT_EQ(ui_->Option().IsOK, vb::False) << c.name;
+    // The results of the earlier OK are left as they were.
+    EXPECT_EQ(ui_->Option().bPublish, vb::True) << c.name;
+    EXPECT_EQ(ui_->Option().intPublish, 1) << c.name;
+  }
+}
+
+TEST_F(QtOptionTest, EnterPressesOk) {
+  ASSERT_TRUE(ShowExport([](OptionWidget* w) {
+    w->chkPeriod->setChecked(true);
+    QTest::keyClick(w, Qt::Key_Return);
+  }));
+  EXPECT_EQ(ui_->Option().IsOK, vb::True);
+  EXPECT_EQ(ui_->Option().bPeriod, vb::True);
+}
+
+TEST_F(QtOptionTest, EachShowingStartsFromTheDesignState) {
+  ASSERT_TRUE(ShowExport([](OptionWidget* w) {
+    w->chkGenre->setChecked(true);
+    w->cmbGenre->setCurrentIndex(2);
+    w->dtpStart->setDate(QDate(2010, 5, 5));
+    w->cmbBR->setCurrentIndex(0);
+    w->TabStrip1->tabBar()->setCurrentIndex(1);
+    QTest::mouseClick(w->Btn_OK, Qt::LeftButton);
+  }));
+  ASSERT_TRUE(ShowExport([](OptionWidget* w) {
+    EXPECT_FALSE(w->chkGenre->isChecked());
+    EXPECT_EQ(w->cmbGenre->currentIndex(), 0);
+    EXPECT_EQ(w->dtpStart->date(), QDate(2006, 2, 25));
+    EXPECT_EQ(w->cmbBR->currentIndex(), 1);
+    EXPECT_EQ(w->TabStrip1->currentIndex(), 0);
+    EXPECT_EQ(VisiblePaneAt(w, w->chkGenre), QStringLiteral("Picture1_0"));
+    EXPECT_TRUE(w->Picture1[1]->isEnabled());
+  }));
+}
+
+TEST_F(QtOptionTest, TabClicksSwitchPanes) {
+  ASSERT_TRUE(ShowExport([](OptionWidget* w) {
+    QTabBar* bar = w->TabStrip1->tabBar();
+    struct Step {
+      int tab;
+      const char* front;
+      const char* back;
+      QWidget* probe;
+    } steps[] = {
+        {1, "Picture1_1", "Picture1_0", w->cmbBR},
+        {1, "Picture1_1", "Picture1_0", w->cmbHyphen},  // the current tab clicked again
+        {0, "Picture1_0", "Picture1_1", w->chkGenre},
+        {1, "Picture1_1", "Picture1_0", w->cmbPublishDay},
+    };
+    for (const Step& s : steps) {
+      QTest::mouseClick(bar, Qt::LeftButton, Qt::NoModifier, bar->tabRect(s.tab).center());
+      EXPECT_EQ(VisiblePaneAt(w, s.probe), QString::fromLatin1(s.front)) << s.tab;
+      EXPECT_TRUE(w->findChild<QFrame*>(QString::fromLatin1(s.front))->isEnabled()) << s.tab;
+      EXPECT_FALSE(w->findChild<QFrame*>(QString::fromLatin1(s.back))->isEnabled()) << s.tab;
+    }
+  }));
+}
+
+TEST_F(QtOptionTest, UnreadableStoreFailsTheShowBeforeAnyWindow) {
+  ui_->Option().PathDiaryMdb = dir_.File("missing.db");
+  ui_->Option().IsOK = vb::True;
+  EXPECT_THROW(ShowExport([](OptionWidget*) {}), StoreFailure);
+  QCoreApplication::processEvents();  // the timer that looked for a dialog
+  EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+  EXPECT_EQ(ui_->Option().IsOK, vb::False);
+}
+
+TEST_F(QtOptionTest, ImportDialog) {
+  struct Case {
+    const char* name;
+    std::function<void(OptionImportWidget*)> act;
+    vb::Boolean isOK;
+    std::u16string start, end;
+  } cases[] = {
+      {"OK without editing", [](OptionImportWidget* w) { QTest::mouseClick(w->BtnOK, Qt::LeftButton); },
+       vb::True, u"<H2>", u"</H2>"},
+      {"OK with both boxes emptied",
+       [](OptionImportWidget* w) {
+         w->tTitleStTag->clear();
+         w->tTitleEdTag->clear();
+         QTest::mouseClick(w->BtnOK, Qt::LeftButton);
+       },
+       vb::True, u"", u""},
+      {"typed tags and Enter",
+       [](OptionImportWidget* w) {
+         w->tTitleStTag->clear();
+         QTest::keyClicks(w->tTitleStTag, "<h3 class=\"t\">");
+         w->tTitleEdTag->setText("</h3>");
+         QTest::keyClick(w->tTitleStTag, Qt::Key_Return);
+       },
+       vb::True, u"<h3 class=\"t\">", u"</h3>"},
+      {"Close after editing",
+       [](OptionImportWidget* w) {
+         w->tTitleStTag->setText("<b>");
+         QTest::mouseClick(w->BtnClose, Qt::LeftButton);
+       },
+       vb::False, u"<H2>", u"</H2>"},
+      {"Escape", [](OptionImportWidget* w) { QTest::keyClick(w, Qt::Key_Escape); }, vb::False, u"<H2>", u"</H2>"},
+      {"close box", [](OptionImportWidget* w) { w->close(); }, vb::False, u"<H2>", u"</H2>"},
+  };
+  for (const Case& c : cases) {
+    ASSERT_TRUE(ShowImport([&](OptionImportWidget* w) {
+      // Every showing starts from the defaults, whatever an earlier one left.
+      EXPECT_EQ(w->tTitleStTag->text(), QStringLiteral("<H2>")) << c.name;
+      EXPECT_EQ(w->tTitleEdTag->text(), QStringLiteral("</H2>")) << c.name;
+      c.act(w);
+      EXPECT_FALSE(w->isVisible()) << c.name;
+    }));
+    const frmOptionImport& o = ui_->OptionImport();
+    EXPECT_EQ(o.IsOK, c.isOK) << c.name;
+    EXPECT_EQ(o.stTitleStTag, c.start) << c.name;
+    EXPECT_EQ(o.stTitleEdTag, c.end) << c.name;
+  }
+}
+
+TEST_F(QtOptionTest, ImportDialogControls) {
+  struct Control {
+    const char* name;
+    QRect geometry;
+    QString caption;
+  } controls[] = {
+      {"Label1", QRect(40, 24, 225, 17), "見出し記法使用時の見出し部分につけるタグ"},
+      {"tTitleStTag", QRect(64, 64, 57, 18), "<H2>"},
+      {"Label2", QRect(128, 66, 57, 17), "見出し"},
+      {"tTitleEdTag", QRect(168, 64, 57, 18), "</H2>"},
+      {"Label3", QRect(64, 88, 57, 17), "開始タグ"},
+      {"Label4", QRect(168, 88, 57, 17), "終了タグ"},
+      {"BtnOK", QRect(8, 136, 137, 41), "OK"},
+      {"BtnClose", QRect(152, 136, 137, 41), "Close"},
+  };
+  ASSERT_TRUE(ShowImport([&](OptionImportWidget* w) {
+    EXPECT_EQ(w->windowTitle(), QStringLiteral("Nubelo Import Option"));
+    EXPECT_EQ(w->size(), QSize(294, 186));
+    EXPECT_TRUE(w->BtnOK->isDefault());
+    for (const Control& c : controls) {
+      QWidget* child = w->findChild<QWidget*>(QString::fromLatin1(c.name));
+      ASSERT_NE(child, nullptr) << c.name;
+      EXPECT_EQ(child->geometry(), c.geometry) << c.name;
+      QString caption;
+      if (auto* b = qobject_cast<QAbstractButton*>(child)) caption = b->text();
+      if (auto* l = qobject_cast<QLabel*>(child)) caption = l->text();
+      if (auto* e = qobject_cast<QLineEdit*>(child)) caption = e->text();
+      EXPECT_EQ(caption, c.caption) << c.name;
+    }
+  }));
+}
+
+}  // namespace
+}  // namespace nbl::dialogs::qt

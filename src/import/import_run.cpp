@@ -21,7 +21,7 @@ namespace {
 constexpr std::u16string_view kDayNumberQuery =
     u"SELECT Contents.Day, Max(Contents.Number) AS NumMax From Contents GROUP BY Contents.Day ORDER BY Contents.Day;";
 
-// Steps 2 to 11 of a run; every failure passes to ImportDiary with `stepText` in force.
+// Everything after the window is set up; every failure passes to ImportDiary with `stepText` in force.
 void Run(const std::u16string& filePath, const std::u16string& diaryMdbPath, const ImportSettingNubelo& set,
          dialogs::frmProgress& progress, std::u16string& stepText) {
   stepText = u"日付読み込みエラー";
@@ -49,7 +49,7 @@ void Run(const std::u16string& filePath, const std::u16string& diaryMdbPath, con
   stepText = u"改行コード変換エラー";
   const std::vector<std::u16string_view> lines = CutLines(documentText);
   const std::size_t last = lines.size() - 1;
-  // A text without line breaks gives a maximum of 0; the windows draw that as an empty bar.
+  // A text without line breaks gives a maximum of 0, which the windows draw as a bar with nothing left to do.
   progress.SetProgressMax(static_cast<float>(last));
   progress.SetTxtText(text::Digits(static_cast<long long>(last)) + u"行のテキストをインポートします。");
   progress.DoEvents();

@@ -57,10 +57,12 @@ TEST(RegistryFile, WritesReadsAndDeletesKeys) {
                            {u"CLSID\\{A}\\InprocServer32", u"ThreadingModel", u"Apartment"},
                            {u"CLSID\\{A}", u"", u"A.B"},
                            {u"CLSID\\{AB}", u"", u"kept: only a prefix of the text"},
-                           {u"A.B\\CLSID", u"", u"{A}"}}),
+                           {u"A.B\\CLSID", u"", u"{A}"},
+                           {u"A.BC\\CLSID", u"", u"{AB}"}}),
             S_OK);
   EXPECT_EQ(Slurp(reg.path()),
             "; NBLinout class registry: ProgID -> class id -> in-process library. Written by DllRegisterServer.\n"
+            "[A.BC\\CLSID]\n@={AB}\n"
             "[A.B\\CLSID]\n@={A}\n"
             "[CLSID\\{AB}]\n@=kept: only a prefix of the text\n"
             "[CLSID\\{A}]\n@=A.B\n"
@@ -83,12 +85,13 @@ TEST(RegistryFile, WritesReadsAndDeletesKeys) {
     EXPECT_EQ(value, r.value);
   }
 
-  EXPECT_EQ(reg.DeleteKeys({u"clsid\\{a}"}), S_OK);
+  // A key goes with everything below it, but not with keys that merely start alike.
+  EXPECT_EQ(reg.DeleteKeys({u"clsid\\{a}", u"a.b"}), S_OK);
   const RegistryKeys left = reg.Load();
   ASSERT_EQ(left.size(), 2u);
-  EXPECT_TRUE(left.count(u"A.B\\CLSID"));
+  EXPECT_TRUE(left.count(u"A.BC\\CLSID"));
   EXPECT_TRUE(left.count(u"CLSID\\{AB}"));
-  EXPECT_EQ(reg.DeleteKeys({u"CLSID\\{A}"}), S_OK);
+  EXPECT_EQ(reg.DeleteKeys({u"CLSID\\{A}", u"A.B"}), S_OK);
   EXPECT_EQ(reg.Load().size(), 2u);
   for (const auto& entry : std::filesystem::directory_iterator(reg.path().parent_path())) {
     const std::string name = entry.path().filename().string();

@@ -91,19 +91,5 @@ TEST(Variant, ClearFreesWhatItOwnsAndNoMore) {
   EXPECT_EQ(VariantClear(nullptr), E_INVALIDARG);
 }
 
-TEST(Layout, MatchesTheBinaryContract) {
-  EXPECT_EQ(sizeof(VARIANT), sizeof(void*) == 8 ? 24u : 16u);
-  EXPECT_EQ(offsetof(VARIANT, vt), 0u);
-  EXPECT_EQ(offsetof(VARIANT, boolVal), 8u);
-  EXPECT_EQ(offsetof(VARIANT, pvRecord), 8u);
-  EXPECT_EQ(offsetof(VARIANT, pRecInfo), 8u + sizeof(void*));
-  EXPECT_EQ(offsetof(EXCEPINFO, bstrSource), sizeof(void*));
-  EXPECT_EQ(offsetof(DISPPARAMS, cArgs), 2 * sizeof(void*));
-  EXPECT_EQ(offsetof(ExportSettingNubelo, intPublish), 3 * sizeof(BSTR));
-  EXPECT_EQ(offsetof(ExportSettingNubelo, intPublishDay), 3 * sizeof(BSTR) + 8);
-  EXPECT_EQ(offsetof(ImportSettingNubelo, stTitleEdTag), sizeof(BSTR));
-  EXPECT_EQ(offsetof(DayAndNumber, iNumber), sizeof(BSTR));
-}
-
 }  // namespace
 }  // namespace nbl::com

@@ -59,8 +59,12 @@ typedef const OLECHAR* LPCOLESTR;
 // them and a terminating 0 after them.
 typedef OLECHAR* BSTR;
 
+#ifndef TRUE
 #define TRUE 1
+#endif
+#ifndef FALSE
 #define FALSE 0
+#endif
 #define VARIANT_TRUE ((VARIANT_BOOL)-1)
 #define VARIANT_FALSE ((VARIANT_BOOL)0)
 

@@ -17,12 +17,7 @@
 #ifdef NBL_HAVE_QT
 #include "dialogs/qt/qt_ui.h"
 #endif
-#if __has_include("plugin/version_info.h")
 #include "plugin/version_info.h"
-#define NBL_HAVE_VERSION_INFO 1
-#endif
-#include <chrono>
-#include <thread>
 
 namespace {
 
@@ -53,11 +48,13 @@ bool IsDayText(const std::string& s) {
   return true;
 }
 
-bool HaveDisplay() {
-  const char* x = std::getenv("DISPLAY");
-  const char* w = std::getenv("WAYLAND_DISPLAY");
-  return (x != nullptr && *x != '\0') || (w != nullptr && *w != '\0');
+bool IsSet(const char* name) {
+  const char* v = std::getenv(name);
+  return v != nullptr && *v != '\0';
 }
+
+// Desktop windows need a display, or a Qt platform that draws without one (offscreen).
+bool HaveDisplay() { return IsSet("DISPLAY") || IsSet("WAYLAND_DISPLAY") || IsSet("QT_QPA_PLATFORM"); }
 
 // Installs this thread's windows for --ui; returns the wrapper that tells about failures.
 nbl::cli::ReportingUi* InstallWindows(const Options& o, int& argc, char** argv) {
@@ -65,6 +62,7 @@ nbl::cli::ReportingUi* InstallWindows(const Options& o, int& argc, char** argv) 
   if (ui == "auto") ui = (o.dialog && HaveDisplay()) ? "gui" : "console";
   std::unique_ptr<nbl::dialogs::Ui> inner;
   if (ui == "gui") {
+    if (!HaveDisplay()) return nullptr;
 #ifdef NBL_HAVE_QT
     nbl::dialogs::qt::EnsureQtApplication(argc, argv);
     inner = nbl::dialogs::qt::MakeQtUi();
@@ -86,11 +84,10 @@ nbl::cli::ReportingUi* InstallWindows(const Options& o, int& argc, char** argv) 
 }
 
 int Finish(nbl::cli::ReportingUi& ui, const std::string& what, const std::string& file) {
+#ifdef NBL_HAVE_QT
   // A desktop progress window stays until the user presses OK; the host waits for that.
-  while (g_desktop && ui.Progress().IsLoaded()) {
-    ui.Progress().DoEvents();
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
+  if (g_desktop) nbl::dialogs::qt::WaitUntilProgressClosed(ui.Progress());
+#endif
   if (ui.failed()) return kRunFailed;
   std::fprintf(stderr, "nblinout: %s %s\n", what.c_str(), file.c_str());
   return kCompleted;
@@ -100,7 +97,7 @@ int RunExport(const Options& o, int& argc, char** argv) {
   if (!o.from.empty() && !IsDayText(o.from)) return Refuse("--from '" + o.from + "' is not a day of the form YYYY/MM/DD");
   if (!o.to.empty() && !IsDayText(o.to)) return Refuse("--to '" + o.to + "' is not a day of the form YYYY/MM/DD");
   nbl::cli::ReportingUi* ui = InstallWindows(o, argc, argv);
-  if (ui == nullptr) return Refuse("this build has no desktop windows; use --ui console");
+  if (ui == nullptr) return Refuse("desktop windows need a display (and a build with Qt); use --ui console");
 
   nbl::plugin::clsNubeloHandle handle;
   if (handle.Initialize(FromUtf8(o.db)) != nbl::vb::True) return Refuse("cannot open database '" + o.db + "': no such file");
@@ -128,7 +125,7 @@ int RunExport(const Options& o, int& argc, char** argv) {
 
 int RunImport(const Options& o, int& argc, char** argv) {
   nbl::cli::ReportingUi* ui = InstallWindows(o, argc, argv);
-  if (ui == nullptr) return Refuse("this build has no desktop windows; use --ui console");
+  if (ui == nullptr) return Refuse("desktop windows need a display (and a build with Qt); use --ui console");
 
   nbl::plugin::clsNubeloHandle handle;
   if (handle.Initialize(FromUtf8(o.db)) != nbl::vb::True) return Refuse("cannot open database '" + o.db + "': no such file");
@@ -150,13 +147,8 @@ int RunNewDb(const Options& o) {
 }
 
 int RunVersion() {
-#ifdef NBL_HAVE_VERSION_INFO
   for (const auto& [name, value] : nbl::plugin::VersionEntries()) std::printf("%s: %s\n", name.c_str(), value.c_str());
   return kCompleted;
-#else
-  std::fprintf(stderr, "nblinout: version entries are not built yet\n");
-  return kRunFailed;
-#endif
 }
 
 void AddUiOption(CLI::App& cmd, Options& o) {

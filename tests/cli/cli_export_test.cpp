@@ -74,6 +74,9 @@ TEST_F(CliExport, ExitStatusesTellWhatHappened) {
       {{"export", Path("d.db")}, 2, "FILE"},
       {{"new-db", Path("d.db")}, 2, "d.db"},
       {{"bogus"}, 2, "bogus"},
+      // Without a terminal the console dialogs answer Cancel.
+      {{"export", Path("d.db"), Path("o.xml"), "--dialog", "--ui", "console"}, 3, "cancelled"},
+      {{"import", Path("d.db"), Path("exists.xml"), "--dialog", "--ui", "console"}, 3, "cancelled"},
   };
   for (const auto& c : cases) {
     const CommandResult r = RunCli(c.args);

@@ -7,9 +7,8 @@
 #include <filesystem>
 #include <string>
 
-#include "cli/reporting_ui.h"
 #include "common/text.h"
-#include "dialogs/windows.h"
+#include "dialogs/silent_ui.h"
 #include "export/export_run.h"
 #include "store/connection.h"
 
@@ -51,13 +50,13 @@ void BM_Export(benchmark::State& state) {
   const int entries = static_cast<int>(state.range(0));
   const auto db = StoreOf(entries);
   const auto out = std::filesystem::temp_directory_path() / "nbl-bench-export.xml";
-  auto ui = std::make_unique<nbl::cli::ReportingUi>(nbl::cli::MakeSilentUi());
-  auto& reporting = static_cast<nbl::cli::ReportingUi&>(nbl::dialogs::InstallUi(std::move(ui)));
+  std::string failure;
+  nbl::dialogs::InstallUi(nbl::dialogs::MakeSilentUi([&failure](std::u16string_view m) { failure = nbl::text::ToUtf8(m); }));
   const nbl::ExportSettingNubelo set{u"", u"", u"", 0, 0, 1, 1, 1};
   for (auto _ : state) {
     nbl::exporting::ExportDiary(nbl::text::FromUtf8(out.string()), nbl::text::FromUtf8(db.string()), set);
   }
-  if (reporting.failed()) state.SkipWithError("the export failed");
+  if (!failure.empty()) state.SkipWithError(("the export failed: " + failure).c_str());
   state.SetItemsProcessed(state.iterations() * entries);
   state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(std::filesystem::file_size(out)));
   rusage usage{};

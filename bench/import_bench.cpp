@@ -10,37 +10,11 @@
 #include <string>
 
 #include "common/text.h"
-#include "dialogs/windows.h"
+#include "dialogs/silent_ui.h"
 #include "import/import_run.h"
 #include "store/connection.h"
 
 namespace {
-
-// Windows that draw nothing; a failure message is remembered so the benchmark can report it.
-class SilentProgress : public nbl::dialogs::frmProgress {
- protected:
-  void OnChange(Change) override {}
-};
-class SilentOption : public nbl::dialogs::frmOption {
- public:
-  void Show() override {}
-};
-class SilentOptionImport : public nbl::dialogs::frmOptionImport {
- public:
-  void Show() override {}
-};
-class SilentUi : public nbl::dialogs::Ui {
- public:
-  nbl::dialogs::frmProgress& Progress() override { return progress; }
-  nbl::dialogs::frmOption& Option() override { return option; }
-  nbl::dialogs::frmOptionImport& OptionImport() override { return optionImport; }
-  void MsgBoxCritical(std::u16string_view message) override { failure = nbl::text::ToUtf8(message) + " "; }
-
-  SilentProgress progress;
-  SilentOption option;
-  SilentOptionImport optionImport;
-  std::string failure;
-};
 
 // A diary file as the export writes it: a few days a month, each with a heading and some lines.
 std::filesystem::path FileOf(int entries) {
@@ -64,7 +38,8 @@ void BM_Import(benchmark::State& state) {
   const int entries = static_cast<int>(state.range(0));
   const auto file = FileOf(entries);
   const auto db = std::filesystem::temp_directory_path() / "nbl-bench-import.db";
-  auto& ui = static_cast<SilentUi&>(nbl::dialogs::InstallUi(std::make_unique<SilentUi>()));
+  std::string failure;
+  nbl::dialogs::InstallUi(nbl::dialogs::MakeSilentUi([&failure](std::u16string_view m) { failure = nbl::text::ToUtf8(m); }));
   const nbl::ImportSettingNubelo set{u"<H2>", u"</H2>"};
   for (auto _ : state) {
     state.PauseTiming();
@@ -73,7 +48,7 @@ void BM_Import(benchmark::State& state) {
     state.ResumeTiming();
     nbl::importing::ImportDiary(nbl::text::FromUtf8(file.string()), nbl::text::FromUtf8(db.string()), set);
   }
-  if (!ui.failure.empty()) state.SkipWithError(("the import failed: " + ui.failure).c_str());
+  if (!failure.empty()) state.SkipWithError(("the import failed: " + failure).c_str());
   state.SetItemsProcessed(state.iterations() * entries);
   state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(std::filesystem::file_size(file)));
   rusage usage{};

@@ -12,6 +12,7 @@
 #include "common/files.h"
 #include "common/text.h"
 #include "dialogs/console/console_ui.h"
+#include "dialogs/silent_ui.h"
 #include "plugin/nubelo_handle.h"
 #include "store/connection.h"
 #ifdef NBL_HAVE_QT
@@ -73,7 +74,9 @@ nbl::cli::ReportingUi* InstallWindows(const Options& o, int& argc, char** argv) 
     return nullptr;
 #endif
   } else if (ui == "none") {
-    inner = nbl::cli::MakeSilentUi();
+    // Nothing but failures, printed as the console prints them.
+    std::shared_ptr<nbl::dialogs::Ui> console = nbl::dialogs::console::MakeConsoleUi();
+    inner = nbl::dialogs::MakeSilentUi([console](std::u16string_view message) { console->MsgBoxCritical(message); });
   } else {
     inner = nbl::dialogs::console::MakeConsoleUi();
   }

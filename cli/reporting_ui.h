@@ -27,8 +27,4 @@ class ReportingUi : public dialogs::Ui {
   bool failed_ = false;
 };
 
-// Windows that show nothing but failures ("NBLinout: <message>" on stderr);
-// their option dialogs answer Cancel.
-std::unique_ptr<dialogs::Ui> MakeSilentUi();
-
 }  // namespace nbl::cli

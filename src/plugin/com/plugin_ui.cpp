@@ -1,58 +1,33 @@
 #include "plugin/com/plugin_ui.h"
 
 #include <cstdlib>
-#include <cstring>
+#include <string_view>
+
+#include "dialogs/silent_ui.h"
+#ifdef NBL_HAVE_QT
+#include "dialogs/qt/qt_ui.h"
+#endif
 
 namespace nbl::com {
-
-namespace {
-
-class SilentProgress final : public dialogs::frmProgress {
- protected:
-  void OnChange(Change) override {}
-};
-
-class SilentOption final : public dialogs::frmOption {
- public:
-  void Show() override { IsOK = vb::False; }
-};
-
-class SilentOptionImport final : public dialogs::frmOptionImport {
- public:
-  void Show() override {
-    IsOK = vb::False;
-    stTitleStTag = u"<H2>";
-    stTitleEdTag = u"</H2>";
-  }
-};
-
-class SilentUi final : public dialogs::Ui {
- public:
-  dialogs::frmProgress& Progress() override { return progress_; }
-  dialogs::frmOption& Option() override { return option_; }
-  dialogs::frmOptionImport& OptionImport() override { return optionImport_; }
-  void MsgBoxCritical(std::u16string_view) override {}
-
- private:
-  SilentProgress progress_;
-  SilentOption option_;
-  SilentOptionImport optionImport_;
-};
-
-}  // namespace
-
-std::unique_ptr<dialogs::Ui> MakeSilentUi() { return std::make_unique<SilentUi>(); }
 
 void SelectHostWindows() noexcept {
   thread_local bool chosen = false;
   if (chosen) return;
   chosen = true;
-  const char* choice = std::getenv("NBL_UI");
-  if (choice == nullptr || std::strcmp(choice, "none") != 0) return;
+  const char* value = std::getenv("NBL_UI");
+  const std::string_view choice = value == nullptr ? "" : value;
   try {
-    dialogs::InstallUi(MakeSilentUi());
+    if (choice == "none") {
+      dialogs::InstallUi(dialogs::MakeSilentUi());
+    }
+#ifdef NBL_HAVE_QT
+    else if (choice == "gui") {
+      dialogs::qt::EnsureQtApplication();
+      dialogs::InstallUi(dialogs::qt::MakeQtUi());
+    }
+#endif
   } catch (...) {
-    // Out of memory: the console windows stay.
+    // Qt could not start, or memory ran out: the console windows stay.
   }
 }
 

@@ -9,13 +9,6 @@
 namespace nbl::testing {
 namespace {
 
-std::string Slurp(const std::filesystem::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 class CliExport : public ::testing::Test {
  protected:
   std::string Path(const std::string& name) const { return (dir_.path() / name).string(); }
@@ -36,7 +29,7 @@ TEST_F(CliExport, WritesTheDocumentByteForByteAndWellFormed) {
   NewStoreWithRows();
   const CommandResult r = RunCli({"export", Path("d.db"), Path("out.xml"), "--ui", "none"});
   ASSERT_EQ(r.status, 0) << r.output;
-  EXPECT_EQ(Slurp(Path("out.xml")),
+  EXPECT_EQ(ReadFile(Path("out.xml")),
             kHead +
                 "<day date=\"2007-01-05\" title=\"テスト\">\n<body>\na&amp;lt;b\r&amp;lt;BR&amp;gt;c－d\n\n</body>\n</day>\n"
                 "<day date=\"2007-02-01\" title=\"A &quot;quoted&quot; &lt;title&gt; &amp; more\">\n<body>\nx &amp; y\nz\n</body>\n</day>\n"
@@ -52,7 +45,7 @@ TEST_F(CliExport, OptionsReachTheSettings) {
                                   "private", "--from", "2007/01/31", "--to", "2007/02/02", "--date", "publish",
                                   "--keep-line-breaks", "--keep-hyphens"});
   ASSERT_EQ(r.status, 0) << r.output;
-  EXPECT_EQ(Slurp(Path("out.xml")),
+  EXPECT_EQ(ReadFile(Path("out.xml")),
             kHead + "<day date=\"2007-02-03\" title=\"A &quot;quoted&quot; &lt;title&gt; &amp; more\">\n<body>\nx &amp; y\nz\n</body>\n</day>\n</diary>");
 }
 
@@ -83,12 +76,12 @@ TEST_F(CliExport, ExitStatusesTellWhatHappened) {
     EXPECT_EQ(r.status, c.status) << c.args[0] << " " << c.args.back() << "\n" << r.output;
     EXPECT_NE(r.output.find(c.says), std::string::npos) << r.output;
   }
-  EXPECT_EQ(Slurp(Path("exists.xml")), "old");
+  EXPECT_EQ(ReadFile(Path("exists.xml")), "old");
   EXPECT_FALSE(std::filesystem::exists(Path("o.xml")));
 
   const CommandResult over = RunCli({"export", Path("d.db"), Path("exists.xml"), "--overwrite", "--ui", "none"});
   EXPECT_EQ(over.status, 0) << over.output;
-  EXPECT_EQ(Slurp(Path("exists.xml")).rfind(kHead, 0), 0u);
+  EXPECT_EQ(ReadFile(Path("exists.xml")).rfind(kHead, 0), 0u);
 }
 
 TEST_F(CliExport, ConsoleWindowsPrintTheRunTexts) {
@@ -118,7 +111,7 @@ TEST(CliSample, TheBundledDiaryExportsWellFormed) {
   ASSERT_EQ(load.status, 0) << load.output;
   const CommandResult r = RunCli({"export", db, xml, "--ui", "none"});
   ASSERT_EQ(r.status, 0) << r.output;
-  const std::string doc = Slurp(xml);
+  const std::string doc = ReadFile(xml);
   std::size_t days = 0;
   for (std::size_t p = doc.find("<day date="); p != std::string::npos; p = doc.find("<day date=", p + 1)) ++days;
   EXPECT_EQ(days, 20u);

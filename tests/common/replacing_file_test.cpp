@@ -12,12 +12,7 @@
 namespace nbl::files {
 namespace {
 
-std::string Slurp(const std::filesystem::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using ::nbl::testing::ReadFile;
 
 std::size_t FilesIn(const std::filesystem::path& dir) {
   return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(dir), {}));
@@ -31,10 +26,10 @@ TEST(ReplacingFile, ReplacesALongerOldFileWhole) {
   {
     ReplacingFile f(dir.File("out.xml"));
     Put(f, "new");
-    EXPECT_EQ(Slurp(dir.path() / "out.xml"), std::string(100, 'x'));  // untouched until committed
+    EXPECT_EQ(ReadFile(dir.path() / "out.xml"), std::string(100, 'x'));  // untouched until committed
     f.Commit();
   }
-  EXPECT_EQ(Slurp(dir.path() / "out.xml"), "new");
+  EXPECT_EQ(ReadFile(dir.path() / "out.xml"), "new");
   EXPECT_EQ(FilesIn(dir.path()), 1u);
 }
 
@@ -45,7 +40,7 @@ TEST(ReplacingFile, WithoutCommitLeavesTheTargetAndNoTemporaryFile) {
     ReplacingFile f(dir.File("out.xml"));
     Put(f, std::string(200000, 'y'));  // more than one buffer reaches the disk
   }
-  EXPECT_EQ(Slurp(dir.path() / "out.xml"), "old");
+  EXPECT_EQ(ReadFile(dir.path() / "out.xml"), "old");
   EXPECT_EQ(FilesIn(dir.path()), 1u);
 }
 
@@ -56,7 +51,7 @@ TEST(ReplacingFile, LargeContentArrivesWhole) {
   ReplacingFile f(dir.File("big"));
   for (std::size_t i = 0; i < big.size(); i += 7) Put(f, big.substr(i, 7));
   f.Commit();
-  EXPECT_EQ(Slurp(dir.path() / "big"), big);
+  EXPECT_EQ(ReadFile(dir.path() / "big"), big);
 }
 
 TEST(ReplacingFile, RefusesReadOnlyTargetsFoldersAndMissingFolders) {
@@ -67,7 +62,7 @@ TEST(ReplacingFile, RefusesReadOnlyTargetsFoldersAndMissingFolders) {
   EXPECT_THROW(ReplacingFile(dir.File("ro")), FileFailure);
   EXPECT_THROW(ReplacingFile(dir.File("folder")), FileFailure);
   EXPECT_THROW(ReplacingFile(dir.File("no/such/folder/x.xml")), FileFailure);
-  EXPECT_EQ(Slurp(dir.path() / "ro"), "keep");
+  EXPECT_EQ(ReadFile(dir.path() / "ro"), "keep");
 }
 
 }  // namespace

@@ -10,6 +10,8 @@
 namespace nbl::exporting {
 namespace {
 
+using ::nbl::testing::ReadFile;
+
 ExportSettingNubelo Settings(int br, int hyphen, int publishDay) {
   return ExportSettingNubelo{u"", u"", u"", 0, 0, br, hyphen, publishDay};
 }
@@ -73,13 +75,6 @@ TEST(DateAndTitlePieces, FollowTheirSources) {
             u"\" title=\"A&amp;B &lt;x&gt; &quot;q&quot; 'a'&#13;&#10;\">\n");
 }
 
-std::string Slurp(const std::filesystem::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 TEST(DocumentWriter, WritesTheWorkedExampleByteForByte) {
   testing::TempDir dir;
   const ExportSettingNubelo set = Settings(1, 1, 1);
@@ -100,7 +95,7 @@ TEST(DocumentWriter, WritesTheWorkedExampleByteForByte) {
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<diary>\n"
       "<day date=\"2007-01-05\" title=\"\xE3\x83\x86\xE3\x82\xB9\xE3\x83\x88\">\n<body>\n"
       "a&amp;lt;b\r&amp;lt;BR&amp;gt;c\xEF\xBC\x8D" "d\n\n</body>\n</day>\n</diary>";
-  const std::string got = Slurp(dir.path() / "d.xml");
+  const std::string got = ReadFile(dir.path() / "d.xml");
   EXPECT_EQ(got.size(), 155u);
   EXPECT_EQ(got, expected);
 }
@@ -113,7 +108,7 @@ TEST(DocumentWriter, CharactersAboveTheBasicPlaneTakeFourBytes) {
     doc.Append(u"");
     doc.Commit();
   }
-  EXPECT_EQ(Slurp(dir.path() / "e.xml"), "\xF0\x9F\x8D\x99");
+  EXPECT_EQ(ReadFile(dir.path() / "e.xml"), "\xF0\x9F\x8D\x99");
 }
 
 }  // namespace

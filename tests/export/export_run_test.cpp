@@ -14,6 +14,8 @@
 namespace nbl::exporting {
 namespace {
 
+using ::nbl::testing::ReadFile;
+
 using testing::Row;
 
 ExportSettingNubelo Defaults() { return ExportSettingNubelo{u"", u"", u"", 0, 0, 1, 1, 1}; }
@@ -44,13 +46,6 @@ TEST(ExportQuery, IsBuiltFromTheSelectionSettings) {
   for (const auto& c : cases) EXPECT_EQ(BuildExportQuery(c.set), c.query) << text::ToUtf8(c.query);
 }
 
-std::string Slurp(const std::filesystem::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 class ExportRunTest : public ::testing::Test {
  public:
   void SetUp() override {
@@ -60,7 +55,7 @@ class ExportRunTest : public ::testing::Test {
   std::string Db() const { return (dir_.path() / "diary.db").string(); }
   std::u16string Db16() const { return text::FromUtf8(Db()); }
   std::u16string Out() const { return dir_.File("out.xml"); }
-  std::string OutBytes() const { return Slurp(dir_.path() / "out.xml"); }
+  std::string OutBytes() const { return ReadFile(dir_.path() / "out.xml"); }
   bool OutExists() const { return std::filesystem::exists(dir_.path() / "out.xml"); }
   std::size_t FilesInDir() const { return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(dir_.path()), {})); }
 

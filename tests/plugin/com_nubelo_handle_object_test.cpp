@@ -22,13 +22,6 @@ namespace {
 
 using namespace nbl::testing;  // NOLINT: the variant builders
 
-std::string Slurp(const std::filesystem::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 // A new handle object through its create function, with fake windows.
 class HandleObjectTest : public ::testing::Test {
  protected:
@@ -197,7 +190,7 @@ TEST_F(HandleObjectTest, RecordsArriveWhicheverWayTheyArePassed) {
     EXPECT_EQ(run.result.vt, VT_BOOL);
     EXPECT_EQ(run.result.boolVal, VARIANT_FALSE);
     EXPECT_TRUE(ui_->messages.empty());
-    const std::string doc = Slurp(dir_.path() / name);
+    const std::string doc = ReadFile(dir_.path() / name);
     EXPECT_EQ(doc.find("alpha"), std::string::npos) << doc;
     EXPECT_NE(doc.find("<day date=\"2007-01-07\" title=\"beta\">"), std::string::npos) << doc;
   }
@@ -250,7 +243,7 @@ TEST_F(HandleObjectTest, AFailingMethodReportsAnExceptionAndKeepsWhatWasStored) 
   // The settings given before the failures still hold: genre A only.
   ASSERT_EQ(Call(kDispSetPath, {VBstr(out.get())}), S_OK);
   ASSERT_EQ(Call(kDispExecute, {}), S_OK);
-  const std::string doc = Slurp(dir_.path() / "out.xml");
+  const std::string doc = ReadFile(dir_.path() / "out.xml");
   EXPECT_NE(doc.find("alpha"), std::string::npos) << doc;
   EXPECT_EQ(doc.find("beta"), std::string::npos) << doc;
 }
@@ -295,7 +288,7 @@ TEST_F(HandleObjectTest, EarlyBoundCallsWorkTheSameWay) {
   result = 5;
   ASSERT_EQ(handle_->Execute(&result), S_OK);
   EXPECT_EQ(result, VARIANT_FALSE);
-  const std::string doc = Slurp(dir_.path() / "out.xml");
+  const std::string doc = ReadFile(dir_.path() / "out.xml");
   EXPECT_NE(doc.find("alpha"), std::string::npos) << doc;
   EXPECT_EQ(doc.find("beta"), std::string::npos) << doc;
   EXPECT_EQ(dbRef, db.get());

@@ -11,12 +11,7 @@
 namespace nbl::com {
 namespace {
 
-std::string Slurp(const std::filesystem::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using ::nbl::testing::ReadFile;
 
 TEST(RegistryFile, FindsItsPlace) {
   struct Case {
@@ -60,7 +55,7 @@ TEST(RegistryFile, WritesReadsAndDeletesKeys) {
                            {u"A.B\\CLSID", u"", u"{A}"},
                            {u"A.BC\\CLSID", u"", u"{AB}"}}),
             S_OK);
-  EXPECT_EQ(Slurp(reg.path()),
+  EXPECT_EQ(ReadFile(reg.path()),
             "; NBLinout class registry: ProgID -> class id -> in-process library. Written by DllRegisterServer.\n"
             "[A.BC\\CLSID]\n@={AB}\n"
             "[A.B\\CLSID]\n@={A}\n"

@@ -1,6 +1,8 @@
 #include "support/temp_dir.h"
 
 #include <cstdlib>
+#include <fstream>
+#include <sstream>
 #include <stdexcept>
 
 #include "common/text.h"
@@ -19,5 +21,12 @@ TempDir::~TempDir() {
 }
 
 std::u16string TempDir::File(const std::string& name) const { return text::FromUtf8((path_ / name).string()); }
+
+std::string ReadFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream content;
+  content << in.rdbuf();
+  return content.str();
+}
 
 }  // namespace nbl::testing

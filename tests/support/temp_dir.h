@@ -21,4 +21,7 @@ class TempDir {
   std::filesystem::path path_;
 };
 
+// The whole content of a file as bytes ("" when it cannot be read).
+std::string ReadFile(const std::filesystem::path& path);
+
 }  // namespace nbl::testing

@@ -2,6 +2,7 @@
 #include <span>
 
 #include "plugin/com/dispatch.h"
+#include "plugin/com/dispatch_object.h"
 #include "plugin/com/interfaces.h"
 #include "plugin/com/objects.h"
 #include "plugin/com/unknown.h"
@@ -36,29 +37,10 @@ const DispMember<const Information> kTable[] = {
      }},
 };
 
-class InformationObject final : public Unknown<_Information> {
+class InformationObject final : public DispatchObject<_Information, const Information> {
  public:
-  InformationObject() : Unknown({&IID_IUnknown, &IID_IDispatch, &IID__Information}) {}
+  InformationObject() : DispatchObject({&IID_IUnknown, &IID_IDispatch, &IID__Information}, kTable, kProgIdInformation) {}
 
-  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* pctinfo) override {
-    if (pctinfo == nullptr) return E_INVALIDARG;
-    *pctinfo = 0;
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** ppTInfo) override {
-    if (ppTInfo == nullptr) return E_INVALIDARG;
-    *ppTInfo = nullptr;
-    return DISP_E_BADINDEX;
-  }
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID,
-                                          DISPID* rgDispId) override {
-    return GetIDsOfNamesIn(std::span<const DispMember<const Information>>(kTable), riid, rgszNames, cNames, rgDispId);
-  }
-  HRESULT STDMETHODCALLTYPE Invoke(DISPID dispIdMember, REFIID riid, LCID, WORD wFlags, DISPPARAMS* pDispParams,
-                                   VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr) override {
-    return InvokeIn(std::span<const DispMember<const Information>>(kTable), info_, kProgIdInformation, dispIdMember, riid, wFlags, pDispParams,
-                    pVarResult, pExcepInfo, puArgErr);
-  }
 
   HRESULT STDMETHODCALLTYPE GetVersion(SHORT* result) override { return Get(result, &Information::GetVersion); }
   HRESULT STDMETHODCALLTYPE GetVersionMajor(SHORT* result) override {
@@ -72,6 +54,8 @@ class InformationObject final : public Unknown<_Information> {
   }
 
  private:
+  const Information& Target() override { return info_; }
+
   HRESULT Get(SHORT* result, vb::Integer (Information::*part)() const) {
     if (result == nullptr) return E_POINTER;
     *result = 0;

@@ -2,6 +2,7 @@
 #include <span>
 
 #include "plugin/com/dispatch.h"
+#include "plugin/com/dispatch_object.h"
 #include "plugin/com/interfaces.h"
 #include "plugin/com/objects.h"
 #include "plugin/com/unknown.h"
@@ -86,29 +87,10 @@ const DispMember<clsNubeloHandle> kTable[] = {
      }},
 };
 
-class NubeloHandleObject final : public Unknown<_clsNubeloHandle> {
+class NubeloHandleObject final : public DispatchObject<_clsNubeloHandle, clsNubeloHandle> {
  public:
-  NubeloHandleObject() : Unknown({&IID_IUnknown, &IID_IDispatch, &IID__clsNubeloHandle}) {}
+  NubeloHandleObject() : DispatchObject({&IID_IUnknown, &IID_IDispatch, &IID__clsNubeloHandle}, kTable, kProgIdNubeloHandle) {}
 
-  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* pctinfo) override {
-    if (pctinfo == nullptr) return E_INVALIDARG;
-    *pctinfo = 0;
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** ppTInfo) override {
-    if (ppTInfo == nullptr) return E_INVALIDARG;
-    *ppTInfo = nullptr;
-    return DISP_E_BADINDEX;
-  }
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID,
-                                          DISPID* rgDispId) override {
-    return GetIDsOfNamesIn(std::span<const DispMember<clsNubeloHandle>>(kTable), riid, rgszNames, cNames, rgDispId);
-  }
-  HRESULT STDMETHODCALLTYPE Invoke(DISPID dispIdMember, REFIID riid, LCID, WORD wFlags, DISPPARAMS* pDispParams,
-                                   VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr) override {
-    return InvokeIn(std::span<const DispMember<clsNubeloHandle>>(kTable), handle_, kProgIdNubeloHandle, dispIdMember, riid, wFlags, pDispParams,
-                    pVarResult, pExcepInfo, puArgErr);
-  }
 
   HRESULT STDMETHODCALLTYPE Initialize(BSTR* stDiaryMdbPath, VARIANT_BOOL* result) override {
     if (stDiaryMdbPath == nullptr || result == nullptr) return E_POINTER;
@@ -154,6 +136,8 @@ class NubeloHandleObject final : public Unknown<_clsNubeloHandle> {
   }
 
  private:
+  clsNubeloHandle& Target() override { return handle_; }
+
   clsNubeloHandle handle_;
 };
 

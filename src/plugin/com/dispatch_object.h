@@ -1,0 +1,51 @@
+// The IDispatch half of a dual interface, served from the class's one
+// dispatch table; each class adds only its vtable methods.
+#pragma once
+
+#include <initializer_list>
+#include <span>
+#include <string_view>
+
+#include "plugin/com/dispatch.h"
+#include "plugin/com/unknown.h"
+
+namespace nbl::com {
+
+template <class Interface, class Object>
+class DispatchObject : public Unknown<Interface> {
+ public:
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* pctinfo) final {
+    if (pctinfo == nullptr) return E_INVALIDARG;
+    *pctinfo = 0;  // no compiled type library on this platform
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** ppTInfo) final {
+    if (ppTInfo == nullptr) return E_INVALIDARG;
+    *ppTInfo = nullptr;
+    return DISP_E_BADINDEX;
+  }
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID,
+                                          DISPID* rgDispId) final {
+    return GetIDsOfNamesIn(table_, riid, rgszNames, cNames, rgDispId);
+  }
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID dispIdMember, REFIID riid, LCID, WORD wFlags, DISPPARAMS* pDispParams,
+                                   VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr) final {
+    return InvokeIn(table_, Target(), source_, dispIdMember, riid, wFlags, pDispParams, pVarResult, pExcepInfo,
+                    puArgErr);
+  }
+
+ protected:
+  // `table` and `source` (the ProgID named in EXCEPINFO) live as long as the class.
+  DispatchObject(std::initializer_list<const IID*> iids, std::span<const DispMember<Object>> table,
+                 std::u16string_view source)
+      : Unknown<Interface>(iids), table_(table), source_(source) {}
+
+  // The object the table's handlers work on.
+  virtual Object& Target() = 0;
+
+ private:
+  std::span<const DispMember<Object>> table_;
+  std::u16string_view source_;
+};
+
+}  // namespace nbl::com

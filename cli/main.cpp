@@ -1,7 +1,5 @@
 // nblinout: the command-line host. It plays the host application: creates the
 // handle and calls it in the host's order, then tells how the run ended.
-#include <unistd.h>
-
 #include <CLI/CLI.hpp>
 #include <cstdio>
 #include <cstdlib>
@@ -9,7 +7,6 @@
 
 #include "cli/reporting_ui.h"
 #include "common/failure.h"
-#include "common/files.h"
 #include "common/text.h"
 #include "dialogs/console/console_ui.h"
 #include "dialogs/silent_ui.h"
@@ -97,6 +94,7 @@ int Finish(nbl::cli::ReportingUi& ui, const std::string& what, const std::string
 }
 
 int RunExport(const Options& o, int& argc, char** argv) {
+  if (o.file.empty()) return Refuse("no output file given");
   if (!o.from.empty() && !IsDayText(o.from)) return Refuse("--from '" + o.from + "' is not a day of the form YYYY/MM/DD");
   if (!o.to.empty() && !IsDayText(o.to)) return Refuse("--to '" + o.to + "' is not a day of the form YYYY/MM/DD");
   nbl::cli::ReportingUi* ui = InstallWindows(o, argc, argv);
@@ -121,7 +119,6 @@ int RunExport(const Options& o, int& argc, char** argv) {
   if (handle.SetPath(FromUtf8(o.file), nbl::vb::ToBoolean(o.overwrite)) != nbl::vb::True) {
     return Refuse("output '" + o.file + "' exists and may not be overwritten; give --overwrite to replace it");
   }
-  if (o.file.empty()) return Refuse("no output file given");
   handle.Execute();
   return Finish(*ui, "exported to", o.file);
 }

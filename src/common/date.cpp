@@ -60,12 +60,14 @@ Parts ToParts(double value) {
 
 std::u16string GeneralDate(double value) {
   const Parts p = ToParts(value);
+  if (p.hour == 0 && p.minute == 0 && p.second == 0) return ShortDate(p.year, p.month, p.day);
+  return DateTimeText(value);
+}
+
+std::u16string DateTimeText(double value) {
+  const Parts p = ToParts(value);
   char buf[64];
-  if (p.hour == 0 && p.minute == 0 && p.second == 0) {
-    std::snprintf(buf, sizeof buf, "%04d/%02d/%02d", p.year, p.month, p.day);
-  } else {
-    std::snprintf(buf, sizeof buf, "%04d/%02d/%02d %d:%02d:%02d", p.year, p.month, p.day, p.hour, p.minute, p.second);
-  }
+  std::snprintf(buf, sizeof buf, "%04d/%02d/%02d %d:%02d:%02d", p.year, p.month, p.day, p.hour, p.minute, p.second);
   return text::FromUtf8(buf);
 }
 

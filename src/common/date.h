@@ -20,6 +20,9 @@ Parts ToParts(double value);
 // "YYYY/MM/DD H:MM:SS"; the date alone ("YYYY/MM/DD") when the time of day is exactly 0:00:00.
 std::u16string GeneralDate(double value);
 
+// "YYYY/MM/DD H:MM:SS", with the time even at 0:00:00.
+std::u16string DateTimeText(double value);
+
 // "YYYY/MM/DD".
 std::u16string ShortDate(int year, int month, int day);
 

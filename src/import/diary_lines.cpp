@@ -2,7 +2,6 @@
 
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <limits>
 #include <string>
 #include <utility>
@@ -186,14 +185,7 @@ std::u16string DecodeTitleReferences(std::u16string_view title) {
   return out;
 }
 
-std::u16string DateWithTime(double value) {
-  const date::Parts p = date::ToParts(value);
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%04d/%02d/%02d %d:%02d:%02d", p.year, p.month, p.day, p.hour, p.minute, p.second);
-  return text::FromUtf8(buf);
-}
-
-std::u16string MakeImportMark(double now) { return DateWithTime(now) + u" byNBLinout.dll"; }
+std::u16string MakeImportMark(double now) { return date::DateTimeText(now) + u" byNBLinout.dll"; }
 
 DiaryLineReader::DiaryLineReader(const std::vector<std::u16string_view>& lines, const ImportSettingNubelo& set,
                                  std::u16string& stepText, StoreFn store)

@@ -46,10 +46,8 @@ std::u16string DecodeBodyEntities(std::u16string_view body);
 // U+10FFFF is left as it stands.
 std::u16string DecodeTitleReferences(std::u16string_view title);
 
-// "YYYY/MM/DD H:MM:SS" of a date value, with the time even at midnight.
-std::u16string DateWithTime(double value);
-
-// The mark every row of one run carries: DateWithTime(now) + " byNBLinout.dll".
+// The mark every row of one run carries: "YYYY/MM/DD H:MM:SS byNBLinout.dll",
+// with the time even at midnight.
 std::u16string MakeImportMark(double now);
 
 // The entry being built while the lines are walked.

@@ -44,6 +44,8 @@ TEST(DateText, GeneralFormDropsAMidnightTime) {
   };
   for (const auto& c : cases) EXPECT_EQ(text::ToUtf8(GeneralDate(c.value)), c.text);
   EXPECT_EQ(ShortDate(2006, 2, 25), u"2006/02/25");
+  EXPECT_EQ(DateTimeText(25569.0), u"1970/01/01 0:00:00");  // the time stays even at midnight
+  EXPECT_EQ(DateTimeText(25569.375), u"1970/01/01 9:00:00");
 }
 
 }  // namespace

@@ -31,6 +31,13 @@ std::u16string Mid(std::u16string_view text, std::size_t start, std::size_t leng
 // Decimal digits of a number, as 16-bit text.
 std::u16string Digits(long long value);
 
+// ASCII letters folded to upper case; every other unit unchanged (as OLE compares names).
+char16_t AsciiUpper(char16_t c);
+bool EqualsIgnoringAsciiCase(std::u16string_view a, std::u16string_view b);
+
+// The value of one hexadecimal digit (either case), or -1.
+int HexDigitValue(char16_t c);
+
 // Standard conversions for the C++ side: surrogate pairs are combined; a lone
 // surrogate or a malformed byte becomes U+FFFD.
 std::string ToUtf8(std::u16string_view text);

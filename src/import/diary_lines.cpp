@@ -1,6 +1,5 @@
 #include "import/diary_lines.h"
 
-#include <charconv>
 #include <cmath>
 #include <limits>
 #include <string>
@@ -8,6 +7,7 @@
 
 #include "common/date.h"
 #include "common/failure.h"
+#include "common/number.h"
 #include "common/text.h"
 #include "encoding/code_page.h"
 #include "encoding/kanji_code_convert.h"
@@ -18,15 +18,7 @@ namespace {
 
 constexpr std::u16string_view kNoTitle = u"無題";
 
-bool IsBlank(char16_t c) { return c == u' ' || c == u'\t'; }
 bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
-
-int HexDigitValue(char16_t c) {
-  if (c >= u'0' && c <= u'9') return c - u'0';
-  if (c >= u'a' && c <= u'f') return c - u'a' + 10;
-  if (c >= u'A' && c <= u'F') return c - u'A' + 10;
-  return -1;
-}
 
 // The character of a numeric reference body ("#65", "#x1F600"), or -1 when the
 // body is malformed or names no character that text may hold.
@@ -37,7 +29,7 @@ long NumericReferenceValue(std::u16string_view body) {
   if (first >= body.size()) return -1;
   long value = 0;
   for (std::size_t k = first; k < body.size(); ++k) {
-    const int digit = hex ? HexDigitValue(body[k]) : (IsDigit(body[k]) ? body[k] - u'0' : -1);
+    const int digit = hex ? text::HexDigitValue(body[k]) : (IsDigit(body[k]) ? body[k] - u'0' : -1);
     if (digit < 0) return -1;
     value = value * (hex ? 16 : 10) + digit;
     if (value > 0x10FFFF) return -1;  // also keeps the sum from overflowing
@@ -83,53 +75,8 @@ std::vector<std::u16string_view> CutLines(std::u16string_view text) {
   return lines;
 }
 
-std::optional<double> NumericFieldValue(std::u16string_view field) {
-  std::size_t b = 0, e = field.size();
-  while (b < e && IsBlank(field[b])) ++b;
-  while (e > b && IsBlank(field[e - 1])) --e;
-
-  // Check the whole grammar here: the parser below would also take "inf", "nan" and hex.
-  std::string ascii;
-  std::size_t k = b;
-  bool negative = false;
-  if (k < e && (field[k] == u'+' || field[k] == u'-')) negative = field[k++] == u'-';
-  std::size_t digits = 0;
-  while (k < e && IsDigit(field[k])) { ascii.push_back(static_cast<char>(field[k++])); ++digits; }
-  if (k < e && field[k] == u'.') {
-    ascii.push_back('.');
-    ++k;
-    while (k < e && IsDigit(field[k])) { ascii.push_back(static_cast<char>(field[k++])); ++digits; }
-  }
-  if (digits == 0) return std::nullopt;
-  if (k < e && (field[k] == u'e' || field[k] == u'E')) {
-    ascii.push_back('e');
-    ++k;
-    if (k < e && (field[k] == u'+' || field[k] == u'-')) ascii.push_back(static_cast<char>(field[k++]));
-    std::size_t expDigits = 0;
-    while (k < e && IsDigit(field[k])) { ascii.push_back(static_cast<char>(field[k++])); ++expDigits; }
-    if (expDigits == 0) return std::nullopt;
-  }
-  if (k != e) return std::nullopt;
-
-  double value = 0;
-  const auto [end, ec] = std::from_chars(ascii.data(), ascii.data() + ascii.size(), value);
-  if (ec == std::errc::result_out_of_range) {
-    // Past the range of a double: too small rounds to 0, too large stays numeric and fails later.
-    bool tiny = false;
-    const std::size_t ePos = ascii.find('e');
-    if (ePos != std::string::npos) tiny = ascii.find('-', ePos) != std::string::npos;
-    value = tiny ? 0.0 : std::numeric_limits<double>::infinity();
-  } else if (ec != std::errc() || end != ascii.data() + ascii.size()) {
-    return std::nullopt;
-  }
-  return negative ? -value : value;
-}
-
 std::int32_t RoundToLong(double value) {
-  double rounded = std::round(value);  // halves away from zero, so fix up the exact halves
-  if (std::fabs(value - std::trunc(value)) == 0.5 && std::fmod(rounded, 2.0) != 0.0) {
-    rounded -= std::copysign(1.0, value);
-  }
+  const double rounded = number::RoundHalfEven(value);
   if (!(rounded >= static_cast<double>(std::numeric_limits<std::int32_t>::min()) &&
         rounded <= static_cast<double>(std::numeric_limits<std::int32_t>::max()))) {
     throw OverflowFailure("seconds field out of the 32-bit range");
@@ -231,7 +178,8 @@ void DiaryLineReader::RewriteHeading(std::u16string& line) {
   if (line.size() <= 10 || line[0] != u'*') return;
   const std::vector<std::u16string> parts = text::Split(line, u"*");
   if (parts.size() < 3) return;
-  if (const std::optional<double> seconds = NumericFieldValue(parts[1])) {
+  // A numeric field is a decimal spelling (see ParseDecimal); any other keeps the last heading time.
+  if (const std::optional<double> seconds = number::ParseDecimal(parts[1])) {
     entry_.headingTime = date::GeneralDate(UnixTimeToDate(RoundToLong(*seconds)));
   }
   const std::u16string& heading = parts[2];

@@ -25,14 +25,6 @@ std::u16string DecodeDiaryBytes(const encoding::Bytes& bytes);
 // into `text`, which must outlive them.
 std::vector<std::u16string_view> CutLines(std::u16string_view text);
 
-// The value of a heading's seconds field when it is numeric, else nullopt.
-// Numeric: optional blanks (space, tab), an optional sign, digits with an
-// optional decimal point and fraction (at least one digit in all), an optional
-// exponent (e or E, optional sign, digits), optional blanks. Nothing else: no
-// hexadecimal, no separators, no empty field, no lone sign or point. A spelling
-// beyond the range of a double is numeric and gives an infinite value.
-std::optional<double> NumericFieldValue(std::u16string_view field);
-
 // The value rounded to the nearest integer, halves to the even neighbour.
 // Throws OverflowFailure when the result lies outside the 32-bit signed range.
 std::int32_t RoundToLong(double value);

@@ -20,16 +20,6 @@ namespace {
 // How long a statement waits for a host that holds the file briefly before it fails.
 constexpr int kBusyTimeoutMs = 5000;
 
-char16_t Lower(char16_t c) { return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + (u'a' - u'A')) : c; }
-
-bool StartsWithNoCase(std::u16string_view text, std::size_t at, std::u16string_view key) {
-  if (text.size() - at < key.size()) return false;
-  for (std::size_t i = 0; i < key.size(); ++i) {
-    if (Lower(text[at + i]) != key[i]) return false;
-  }
-  return true;
-}
-
 std::string Quoted(std::u16string_view path) { return "'" + text::ToUtf8(path) + "'"; }
 
 // The UTF-8 form SQLite and POSIX take; a NUL inside would silently name another file.
@@ -115,7 +105,7 @@ std::u16string DataSourceOf(std::u16string_view connectionString) {
   const std::u16string_view t = connectionString;
   bool atStart = true;  // at the start of the text or of a key=value pair
   for (std::size_t i = 0; i < t.size(); ++i) {
-    if (atStart && StartsWithNoCase(t, i, key)) {
+    if (atStart && text::EqualsIgnoringAsciiCase(t.substr(i, key.size()), key)) {
       std::size_t j = i + key.size();
       while (j < t.size() && t[j] == u' ') ++j;
       // The runs put the path last, so it runs to the end of the text, ';' included.

@@ -14,11 +14,10 @@
 namespace nbl::store {
 namespace {
 
+// Column names compare without ASCII case, as the host's data access does.
 std::u16string Fold(std::u16string_view s) {
   std::u16string out(s);
-  for (char16_t& c : out) {
-    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c + (u'a' - u'A'));
-  }
+  for (char16_t& c : out) c = text::AsciiUpper(c);
   return out;
 }
 

@@ -49,6 +49,16 @@ TEST(TextCut, LeftAndMidStayInsideTheText) {
   EXPECT_EQ(Digits(-1234), u"-1234");
 }
 
+TEST(TextAsciiCase, FoldsOnlyAsciiLetters) {
+  EXPECT_TRUE(EqualsIgnoringAsciiCase(u"SetPath", u"setpath"));
+  EXPECT_FALSE(EqualsIgnoringAsciiCase(u"Ａ", u"ａ"));  // full-width letters are not folded
+  EXPECT_FALSE(EqualsIgnoringAsciiCase(u"ab", u"abc"));
+  EXPECT_EQ(AsciiUpper(u'_'), u'_');
+  EXPECT_EQ(HexDigitValue(u'f'), 15);
+  EXPECT_EQ(HexDigitValue(u'F'), 15);
+  EXPECT_EQ(HexDigitValue(u'g'), -1);
+}
+
 TEST(TextUtf8, ConvertsBothWaysWithSurrogatePairs) {
   const std::u16string text = u"a\u00E9\u3042\U0001F600";
   const std::string utf8 = "a\xC3\xA9\xE3\x81\x82\xF0\x9F\x98\x80";

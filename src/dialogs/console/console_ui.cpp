@@ -172,10 +172,11 @@ class Asker {
     for (;;) {
       std::optional<std::u16string> answer = Line(prompt);
       if (!answer) return std::nullopt;
-      std::u16string a = Lower(Trim(*answer));
+      const std::u16string a = Trim(*answer);
+      auto is = [&a](std::u16string_view word) { return text::EqualsIgnoringAsciiCase(a, word); };
       if (a.empty()) return byDefault;
-      if (a == u"y" || a == u"yes" || a == u"はい") return true;
-      if (a == u"n" || a == u"no" || a == u"いいえ") return false;
+      if (is(u"y") || is(u"yes") || a == u"はい") return true;
+      if (is(u"n") || is(u"no") || a == u"いいえ") return false;
       term_.Line(u"y か n で答えてください。");
     }
   }
@@ -229,12 +230,6 @@ class Asker {
     while (b < e && (s[b] == u' ' || s[b] == u'\t' || s[b] == u'\u3000')) ++b;
     while (e > b && (s[e - 1] == u' ' || s[e - 1] == u'\t' || s[e - 1] == u'\u3000')) --e;
     return std::u16string(s.substr(b, e - b));
-  }
-  static std::u16string Lower(std::u16string s) {
-    for (char16_t& c : s) {
-      if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
-    }
-    return s;
   }
 
   Terminal& term_;

@@ -26,13 +26,6 @@ void AppendHex(std::u16string& out, unsigned long long value, int digits) {
   for (int shift = (digits - 1) * 4; shift >= 0; shift -= 4) out.push_back(kHex[(value >> shift) & 0xF]);
 }
 
-int HexValue(char16_t c) {
-  if (c >= u'0' && c <= u'9') return c - u'0';
-  if (c >= u'a' && c <= u'f') return c - u'a' + 10;
-  if (c >= u'A' && c <= u'F') return c - u'A' + 10;
-  return -1;
-}
-
 }  // namespace
 
 std::u16string GuidToString(const GUID& guid) {
@@ -62,7 +55,7 @@ std::optional<GUID> GuidFromString(std::u16string_view text) {
       if (body[i] != u'-') return std::nullopt;
       continue;
     }
-    const int v = HexValue(body[i]);
+    const int v = text::HexDigitValue(body[i]);
     if (v < 0) return std::nullopt;
     digits[n++] = v;
   }
@@ -74,17 +67,6 @@ std::optional<GUID> GuidFromString(std::u16string_view text) {
   g.Data3 = static_cast<std::uint16_t>((bytes[6] << 8) | bytes[7]);
   std::memcpy(g.Data4, bytes + 8, 8);
   return g;
-}
-
-bool EqualsIgnoringAsciiCase(std::u16string_view a, std::u16string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char16_t x = a[i], y = b[i];
-    if (x >= u'a' && x <= u'z') x = static_cast<char16_t>(x - u'a' + u'A');
-    if (y >= u'a' && y <= u'z') y = static_cast<char16_t>(y - u'a' + u'A');
-    if (x != y) return false;
-  }
-  return true;
 }
 
 ComError CurrentError() {

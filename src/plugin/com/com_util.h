@@ -34,9 +34,6 @@ std::u16string GuidToString(const GUID& guid);
 // The class id written as above (braces required, either case); nullopt when malformed.
 std::optional<GUID> GuidFromString(std::u16string_view text);
 
-// Same letters when ASCII letters are folded to one case, as names of members compare.
-bool EqualsIgnoringAsciiCase(std::u16string_view a, std::u16string_view b);
-
 // What a failure looks like to a caller: its code and its description.
 struct ComError {
   HRESULT code;

@@ -1,5 +1,7 @@
 #include "plugin/com/dispatch.h"
 
+#include "common/text.h"
+
 namespace nbl::com {
 
 namespace {
@@ -16,7 +18,7 @@ std::u16string_view View(const OLECHAR* s) {
 }  // namespace
 
 bool NameMatches(const char16_t* memberName, const OLECHAR* name) {
-  return name != nullptr && EqualsIgnoringAsciiCase(memberName, View(name));
+  return name != nullptr && text::EqualsIgnoringAsciiCase(memberName, View(name));
 }
 
 int FindParamName(const char16_t* const* params, UINT count, const OLECHAR* name) {

@@ -16,8 +16,6 @@ namespace nbl::com {
 
 namespace {
 
-char16_t Fold(char16_t c) { return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - u'a' + u'A') : c; }
-
 bool HasLineBreak(const std::u16string& s) { return s.find_first_of(u"\r\n") != std::u16string::npos; }
 
 bool ValidRow(const platform::RegistryRow& row) {
@@ -27,9 +25,8 @@ bool ValidRow(const platform::RegistryRow& row) {
 
 // True when `key` is `root` or lies below it.
 bool IsAtOrBelow(const std::u16string& key, const std::u16string& root) {
-  if (key.size() < root.size()) return false;
-  for (std::size_t i = 0; i < root.size(); ++i)
-    if (Fold(key[i]) != Fold(root[i])) return false;
+  if (key.size() < root.size() || !text::EqualsIgnoringAsciiCase(std::u16string_view(key).substr(0, root.size()), root))
+    return false;
   return key.size() == root.size() || key[root.size()] == u'\\';
 }
 
@@ -61,7 +58,7 @@ class WriteLock {
 bool AsciiCaseLess::operator()(const std::u16string& a, const std::u16string& b) const {
   const std::size_t n = std::min(a.size(), b.size());
   for (std::size_t i = 0; i < n; ++i) {
-    const char16_t x = Fold(a[i]), y = Fold(b[i]);
+    const char16_t x = text::AsciiUpper(a[i]), y = text::AsciiUpper(b[i]);
     if (x != y) return x < y;
   }
   return a.size() < b.size();

@@ -17,10 +17,10 @@
 namespace nbl::store {
 namespace {
 
+using detail::Quoted;
+
 // How long a statement waits for a host that holds the file briefly before it fails.
 constexpr int kBusyTimeoutMs = 5000;
-
-std::string Quoted(std::u16string_view path) { return "'" + text::ToUtf8(path) + "'"; }
 
 // The UTF-8 form SQLite and POSIX take; a NUL inside would silently name another file.
 std::string FilePathBytes(std::u16string_view path, const char* action) {

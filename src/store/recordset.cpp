@@ -14,14 +14,14 @@
 namespace nbl::store {
 namespace {
 
+using detail::Quoted;
+
 // Column names compare without ASCII case, as the host's data access does.
 std::u16string Fold(std::u16string_view s) {
   std::u16string out(s);
   for (char16_t& c : out) c = text::AsciiUpper(c);
   return out;
 }
-
-std::string Quoted(std::u16string_view s) { return "'" + text::ToUtf8(s) + "'"; }
 
 std::string QuoteIdentifier(std::u16string_view name) {
   std::string out = "\"";

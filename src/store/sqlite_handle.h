@@ -7,6 +7,7 @@
 #include <string>
 
 #include "common/failure.h"
+#include "common/text.h"
 
 namespace nbl::store::detail {
 
@@ -19,6 +20,9 @@ using Statement = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
 inline std::shared_ptr<sqlite3> AdoptDatabase(sqlite3* db) {
   return std::shared_ptr<sqlite3>(db, [](sqlite3* p) { sqlite3_close_v2(p); });
 }
+
+// A path, SQL text or name as failure messages quote it.
+inline std::string Quoted(std::u16string_view s) { return "'" + text::ToUtf8(s) + "'"; }
 
 // SQLite's message for the last failure on `db`, or for the bare result code when there is no handle.
 inline std::string ErrorText(sqlite3* db, int rc) {

@@ -75,7 +75,7 @@ std::optional<PickerDate> ParsePickerDate(std::u16string_view text) {
 std::vector<std::u16string> FillGenreList(std::u16string_view pathDiaryMdb) {
   std::vector<std::u16string> genres{std::u16string(kAllGenres), std::u16string(kGeneralGenre)};
   store::Connection cn;
-  cn.Open(std::u16string(kConnectionPrefix) + std::u16string(pathDiaryMdb));
+  cn.Open(std::u16string(store::kConnectionPrefix) + std::u16string(pathDiaryMdb));
   store::Recordset rs;
   rs.Open(kGenreListSql, cn, store::adOpenKeyset, store::adLockReadOnly, store::adCmdTableDirect);
   while (!rs.IsEOF()) {

@@ -22,7 +22,6 @@ inline constexpr std::u16string_view kGeneralGenre = u"一般";
 inline constexpr std::u16string_view kGenreListSql =
     u"SELECT Contents.Genre From Contents GROUP BY Contents.Genre Having (((Contents.Genre) <> \"一般\")) "
     u"ORDER BY Contents.Genre;";
-inline constexpr std::u16string_view kConnectionPrefix = u"Provider=Microsoft.Jet.OLEDB.4.0;Data Source=";
 
 // Captions of the tabs and of the controls that both kinds of dialog show.
 inline constexpr std::u16string_view kTab1Caption = u"出力設定";

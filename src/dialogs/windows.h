@@ -104,6 +104,14 @@ class frmOptionImport {
   virtual void Show() = 0;
 };
 
+// What every run does first with this thread's progress window: show it, set
+// the runs' caption and `title` ("Nubelo Export", "Nubelo Import"), disable OK.
+frmProgress& ShowRunWindow(std::u16string_view title);
+
+// What every run does when it fails: the step text alone in a critical message
+// box, then OK enabled so that the window can be dismissed. Never throws.
+void ShowRunFailure(std::u16string_view stepText) noexcept;
+
 // One backend's windows, one instance of each per thread.
 class Ui {
  public:

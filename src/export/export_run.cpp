@@ -8,9 +8,6 @@
 namespace nbl::exporting {
 namespace {
 
-constexpr std::u16string_view kProvider = u"Provider=Microsoft.Jet.OLEDB.4.0;Data Source=";
-constexpr std::u16string_view kCaption = u"Nubelo Imp/Exp for Loggamo";
-
 // A string literal of the query; apostrophes doubled so no setting can change the query's meaning.
 std::u16string SqlLiteral(std::u16string_view value) { return u"'" + text::Replace(value, u"'", u"''") + u"'"; }
 
@@ -41,20 +38,14 @@ std::u16string BuildExportQuery(const ExportSettingNubelo& set) {
 
 void ExportDiary(const std::u16string& filePath, const std::u16string& diaryMdbPath, const ExportSettingNubelo& set) {
   std::u16string stepText;
-  dialogs::frmProgress* form = nullptr;
   try {
     stepText = u"SQL構成エラー";
     const std::u16string query = BuildExportQuery(set);
-    dialogs::frmProgress& progress = dialogs::CurrentUi().Progress();
-    form = &progress;
-    progress.Show();
-    progress.SetCaption(kCaption);
-    progress.SetTxtTitle(u"Nubelo Export");
-    progress.SetBtnOkEnabled(false);
+    dialogs::frmProgress& progress = dialogs::ShowRunWindow(u"Nubelo Export");
 
     stepText = u"DB接続エラー";
     store::Connection connection;
-    connection.SetConnectionString(std::u16string(kProvider) + diaryMdbPath);
+    connection.SetConnectionString(std::u16string(store::kConnectionPrefix) + diaryMdbPath);
     connection.Open(u"", u"", u"", -1);
     store::Recordset rows;
 
@@ -100,17 +91,7 @@ void ExportDiary(const std::u16string& filePath, const std::u16string& diaryMdbP
     progress.SetTxtText(closingText + u"\r\n" + u"Export完了！");
     progress.SetBtnOkEnabled(true);
   } catch (...) {
-    try {
-      dialogs::CurrentUi().MsgBoxCritical(stepText);
-    } catch (...) {
-    }
-    // Enabled so the user can dismiss the window after a failure.
-    if (form != nullptr && form->IsLoaded()) {
-      try {
-        form->SetBtnOkEnabled(true);
-      } catch (...) {
-      }
-    }
+    dialogs::ShowRunFailure(stepText);
   }
 }
 

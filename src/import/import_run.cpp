@@ -26,7 +26,7 @@ void Run(const std::u16string& filePath, const std::u16string& diaryMdbPath, con
          dialogs::frmProgress& progress, std::u16string& stepText) {
   stepText = u"日付読み込みエラー";
   auto connection = std::make_unique<store::Connection>();
-  connection->SetConnectionString(u"Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + diaryMdbPath);
+  connection->SetConnectionString(std::u16string(store::kConnectionPrefix) + diaryMdbPath);
   connection->Open(u"", u"", u"", -1);
   auto records = std::make_unique<store::Recordset>();
   records->Open(kDayNumberQuery, *connection, store::adOpenKeyset, store::adLockReadOnly, store::adCmdTableDirect);
@@ -93,25 +93,13 @@ void Run(const std::u16string& filePath, const std::u16string& diaryMdbPath, con
 
 void ImportDiary(const std::u16string& filePath, const std::u16string& diaryMdbPath, const ImportSettingNubelo& set) {
   std::u16string stepText;
-  dialogs::frmProgress* progress = nullptr;
   try {
-    dialogs::Ui& ui = dialogs::CurrentUi();
-    progress = &ui.Progress();
-    progress->Show();
-    progress->SetCaption(u"Nubelo Imp/Exp for Loggamo");
-    progress->SetTxtTitle(u"Nubelo Import");
-    progress->SetBtnOkEnabled(false);
-    progress->DoEvents();
-    progress->Refresh();
-    Run(filePath, diaryMdbPath, set, *progress, stepText);
+    dialogs::frmProgress& progress = dialogs::ShowRunWindow(u"Nubelo Import");
+    progress.DoEvents();
+    progress.Refresh();
+    Run(filePath, diaryMdbPath, set, progress, stepText);
   } catch (...) {
-    try {
-      dialogs::CurrentUi().MsgBoxCritical(stepText);
-      // Unlike a silent dead end, the window can be closed once the user has read the message.
-      if (progress != nullptr) progress->SetBtnOkEnabled(true);
-    } catch (...) {
-      // Nothing is left to tell the user with; the run ends here all the same.
-    }
+    dialogs::ShowRunFailure(stepText);
   }
 }
 

@@ -43,6 +43,9 @@ class Connection {
   std::shared_ptr<sqlite3> db_;
 };
 
+// The connection text that names the store at a path: this prefix, then the path.
+inline constexpr std::u16string_view kConnectionPrefix = u"Provider=Microsoft.Jet.OLEDB.4.0;Data Source=";
+
 // The database path named by "Data Source=" (key in any letter case) in a
 // connection text: everything after it to the end of the text, so that a path
 // holding ';' survives; empty when the key is absent.

@@ -51,10 +51,10 @@ void BM_Export(benchmark::State& state) {
   const auto db = StoreOf(entries);
   const auto out = std::filesystem::temp_directory_path() / "nbl-bench-export.xml";
   std::string failure;
-  nbl::dialogs::InstallUi(nbl::dialogs::MakeSilentUi([&failure](std::u16string_view m) { failure = nbl::text::ToUtf8(m); }));
+  auto windows = nbl::dialogs::MakeSilentUi([&failure](std::u16string_view m) { failure = nbl::text::ToUtf8(m); });
   const nbl::ExportSettingNubelo set{u"", u"", u"", 0, 0, 1, 1, 1};
   for (auto _ : state) {
-    nbl::exporting::ExportDiary(nbl::text::FromUtf8(out.string()), nbl::text::FromUtf8(db.string()), set);
+    nbl::exporting::ExportDiary(nbl::text::FromUtf8(out.string()), nbl::text::FromUtf8(db.string()), set, *windows);
   }
   if (!failure.empty()) state.SkipWithError(("the export failed: " + failure).c_str());
   state.SetItemsProcessed(state.iterations() * entries);

@@ -39,14 +39,14 @@ void BM_Import(benchmark::State& state) {
   const auto file = FileOf(entries);
   const auto db = std::filesystem::temp_directory_path() / "nbl-bench-import.db";
   std::string failure;
-  nbl::dialogs::InstallUi(nbl::dialogs::MakeSilentUi([&failure](std::u16string_view m) { failure = nbl::text::ToUtf8(m); }));
+  auto windows = nbl::dialogs::MakeSilentUi([&failure](std::u16string_view m) { failure = nbl::text::ToUtf8(m); });
   const nbl::ImportSettingNubelo set{u"<H2>", u"</H2>"};
   for (auto _ : state) {
     state.PauseTiming();
     for (const char* suffix : {"", "-wal", "-shm"}) std::filesystem::remove(db.string() + suffix);
     nbl::store::CreateDiaryStore(nbl::text::FromUtf8(db.string()));
     state.ResumeTiming();
-    nbl::importing::ImportDiary(nbl::text::FromUtf8(file.string()), nbl::text::FromUtf8(db.string()), set);
+    nbl::importing::ImportDiary(nbl::text::FromUtf8(file.string()), nbl::text::FromUtf8(db.string()), set, *windows);
   }
   if (!failure.empty()) state.SkipWithError(("the import failed: " + failure).c_str());
   state.SetItemsProcessed(state.iterations() * entries);

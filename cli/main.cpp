@@ -5,7 +5,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "cli/reporting_ui.h"
+#include <memory>
+
 #include "common/failure.h"
 #include "common/text.h"
 #include "dialogs/console/console_ui.h"
@@ -20,9 +21,6 @@
 namespace {
 
 using nbl::text::FromUtf8;
-
-// True when the windows are desktop windows that outlive the run until OK.
-bool g_desktop = false;
 
 enum Exit { kCompleted = 0, kRunFailed = 1, kRefused = 2, kCancelled = 3 };
 
@@ -54,42 +52,49 @@ bool IsSet(const char* name) {
 // Desktop windows need a display, or a Qt platform that draws without one (offscreen).
 bool HaveDisplay() { return IsSet("DISPLAY") || IsSet("WAYLAND_DISPLAY") || IsSet("QT_QPA_PLATFORM"); }
 
-// Installs this thread's windows for --ui; returns the wrapper that tells about failures.
-nbl::cli::ReportingUi* InstallWindows(const Options& o, int& argc, char** argv) {
+// The windows a run shows, as chosen with --ui.
+struct Windows {
+  std::unique_ptr<nbl::dialogs::Ui> ui;
+  bool desktop = false;  // desktop windows outlive the run until the user presses OK
+};
+
+// The windows for --ui; no windows when desktop ones were asked for and cannot be shown.
+Windows MakeWindows(const Options& o, int& argc, char** argv) {
   std::string ui = o.ui;
   if (ui == "auto") ui = (o.dialog && HaveDisplay()) ? "gui" : "console";
-  std::unique_ptr<nbl::dialogs::Ui> inner;
   if (ui == "gui") {
-    if (!HaveDisplay()) return nullptr;
+    if (!HaveDisplay()) return {};
 #ifdef NBL_HAVE_QT
     nbl::dialogs::qt::EnsureQtApplication(argc, argv);
-    inner = nbl::dialogs::qt::MakeQtUi();
-    g_desktop = true;
+    return {nbl::dialogs::qt::MakeQtUi(), true};
 #else
     (void)argc;
     (void)argv;
-    return nullptr;
+    return {};
 #endif
-  } else if (ui == "none") {
+  }
+  if (ui == "none") {
     // Nothing but failures, printed as the console prints them.
     std::shared_ptr<nbl::dialogs::Ui> console = nbl::dialogs::console::MakeConsoleUi();
-    inner = nbl::dialogs::MakeSilentUi([console](std::u16string_view message) { console->MsgBoxCritical(message); });
-  } else {
-    inner = nbl::dialogs::console::MakeConsoleUi();
+    return {nbl::dialogs::MakeSilentUi([console](std::u16string_view message) { console->MsgBoxCritical(message); })};
   }
-  auto wrapper = std::make_unique<nbl::cli::ReportingUi>(std::move(inner));
-  auto* raw = wrapper.get();
-  nbl::dialogs::InstallUi(std::move(wrapper));
-  return raw;
+  return {nbl::dialogs::console::MakeConsoleUi()};
 }
 
-int Finish(nbl::cli::ReportingUi& ui, const std::string& what, const std::string& file) {
+// Waits for a desktop progress window, then tells how the run ended: the cause
+// of a failure on its own line (the window showed the step text), or what was done.
+int Finish(const Windows& windows, const nbl::RunOutcome& outcome, const std::string& done) {
 #ifdef NBL_HAVE_QT
   // A desktop progress window stays until the user presses OK; the host waits for that.
-  if (g_desktop) nbl::dialogs::qt::WaitUntilProgressClosed(ui.Progress());
+  if (windows.desktop) nbl::dialogs::qt::WaitUntilProgressClosed(windows.ui->Progress());
+#else
+  (void)windows;
 #endif
-  if (ui.failed()) return kRunFailed;
-  std::fprintf(stderr, "nblinout: %s %s\n", what.c_str(), file.c_str());
+  if (!outcome.completed) {
+    if (!outcome.cause.empty()) std::fprintf(stderr, "nblinout: %s\n", outcome.cause.c_str());
+    return kRunFailed;
+  }
+  std::fprintf(stderr, "nblinout: %s\n", done.c_str());
   return kCompleted;
 }
 
@@ -97,10 +102,10 @@ int RunExport(const Options& o, int& argc, char** argv) {
   if (o.file.empty()) return Refuse("no output file given");
   if (!o.from.empty() && !IsDayText(o.from)) return Refuse("--from '" + o.from + "' is not a day of the form YYYY/MM/DD");
   if (!o.to.empty() && !IsDayText(o.to)) return Refuse("--to '" + o.to + "' is not a day of the form YYYY/MM/DD");
-  nbl::cli::ReportingUi* ui = InstallWindows(o, argc, argv);
-  if (ui == nullptr) return Refuse("desktop windows need a display (and a build with Qt); use --ui console");
+  const Windows windows = MakeWindows(o, argc, argv);
+  if (!windows.ui) return Refuse("desktop windows need a display (and a build with Qt); use --ui console");
 
-  nbl::plugin::clsNubeloHandle handle;
+  nbl::plugin::clsNubeloHandle handle(*windows.ui);
   if (handle.Initialize(FromUtf8(o.db)) != nbl::vb::True) return Refuse("cannot open database '" + o.db + "': no such file");
   handle.SetExport();
   nbl::ExportSettingNubelo set = handle.ExpSet();
@@ -120,14 +125,14 @@ int RunExport(const Options& o, int& argc, char** argv) {
     return Refuse("output '" + o.file + "' exists and may not be overwritten; give --overwrite to replace it");
   }
   handle.Execute();
-  return Finish(*ui, "exported to", o.file);
+  return Finish(windows, handle.LastExport(), "exported to " + o.file);
 }
 
 int RunImport(const Options& o, int& argc, char** argv) {
-  nbl::cli::ReportingUi* ui = InstallWindows(o, argc, argv);
-  if (ui == nullptr) return Refuse("desktop windows need a display (and a build with Qt); use --ui console");
+  const Windows windows = MakeWindows(o, argc, argv);
+  if (!windows.ui) return Refuse("desktop windows need a display (and a build with Qt); use --ui console");
 
-  nbl::plugin::clsNubeloHandle handle;
+  nbl::plugin::clsNubeloHandle handle(*windows.ui);
   if (handle.Initialize(FromUtf8(o.db)) != nbl::vb::True) return Refuse("cannot open database '" + o.db + "': no such file");
   handle.SetImport();
   if (o.headingTags.size() == 2) handle.setImportSetting({FromUtf8(o.headingTags[0]), FromUtf8(o.headingTags[1])});
@@ -137,7 +142,7 @@ int RunImport(const Options& o, int& argc, char** argv) {
   }
   if (handle.SetPath(FromUtf8(o.file)) != nbl::vb::True) return Refuse("cannot read '" + o.file + "': no such file");
   handle.Execute();
-  return Finish(*ui, "imported from", o.file);
+  return Finish(windows, handle.LastImport(), "imported from " + o.file);
 }
 
 int RunNewDb(const Options& o) {

@@ -1,23 +1,9 @@
-#include "dialogs/console/console_ui.h"
 #include "dialogs/windows.h"
 
 namespace nbl::dialogs {
-namespace {
-thread_local std::unique_ptr<Ui> t_ui;
-}  // namespace
 
-Ui& CurrentUi() {
-  if (!t_ui) t_ui = console::MakeConsoleUi();
-  return *t_ui;
-}
-
-Ui& InstallUi(std::unique_ptr<Ui> ui) {
-  t_ui = std::move(ui);
-  return CurrentUi();
-}
-
-frmProgress& ShowRunWindow(std::u16string_view title) {
-  frmProgress& progress = CurrentUi().Progress();
+frmProgress& ShowRunWindow(Ui& windows, std::u16string_view title) {
+  frmProgress& progress = windows.Progress();
   progress.Show();
   progress.SetCaption(u"Nubelo Imp/Exp for Loggamo");
   progress.SetTxtTitle(title);
@@ -25,14 +11,14 @@ frmProgress& ShowRunWindow(std::u16string_view title) {
   return progress;
 }
 
-void ShowRunFailure(std::u16string_view stepText) noexcept {
+void ShowRunFailure(Ui& windows, std::u16string_view stepText) noexcept {
   try {
-    CurrentUi().MsgBoxCritical(stepText);
+    windows.MsgBoxCritical(stepText);
   } catch (...) {
     // Nothing is left to tell the user with; the window is still made closable.
   }
   try {
-    frmProgress& progress = CurrentUi().Progress();
+    frmProgress& progress = windows.Progress();
     if (progress.IsLoaded()) progress.SetBtnOkEnabled(true);
   } catch (...) {
   }

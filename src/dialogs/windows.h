@@ -1,5 +1,6 @@
-// The windows the plug-in shows, as the runs and the handle see them, and the
-// per-thread set of windows of the chosen backend (Qt, console or a test fake).
+// The windows the plug-in shows, as the runs and the handle see them; each
+// backend (Qt, console, silent, a test fake) implements Ui. Whoever starts a run
+// passes the windows it uses; the per-thread set lives at the plug-in boundary.
 #pragma once
 
 #include <memory>
@@ -104,15 +105,7 @@ class frmOptionImport {
   virtual void Show() = 0;
 };
 
-// What every run does first with this thread's progress window: show it, set
-// the runs' caption and `title` ("Nubelo Export", "Nubelo Import"), disable OK.
-frmProgress& ShowRunWindow(std::u16string_view title);
-
-// What every run does when it fails: the step text alone in a critical message
-// box, then OK enabled so that the window can be dismissed. Never throws.
-void ShowRunFailure(std::u16string_view stepText) noexcept;
-
-// One backend's windows, one instance of each per thread.
+// One backend's windows: the progress window, the two option dialogs and the message box.
 class Ui {
  public:
   virtual ~Ui() = default;
@@ -124,9 +117,12 @@ class Ui {
   virtual void MsgBoxCritical(std::u16string_view message) = 0;
 };
 
-// This thread's windows; the console backend when none was installed.
-Ui& CurrentUi();
-// Replaces this thread's windows (the old ones are destroyed); returns the new ones.
-Ui& InstallUi(std::unique_ptr<Ui> ui);
+// What every run does first with its progress window: show it, set the runs'
+// caption and `title` ("Nubelo Export", "Nubelo Import"), disable OK.
+frmProgress& ShowRunWindow(Ui& windows, std::u16string_view title);
+
+// What every run does when it fails: the step text alone in a critical message
+// box, then OK enabled so that the window can be dismissed. Never throws.
+void ShowRunFailure(Ui& windows, std::u16string_view stepText) noexcept;
 
 }  // namespace nbl::dialogs

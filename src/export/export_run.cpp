@@ -1,5 +1,6 @@
 #include "export/export_run.h"
 
+#include "common/failure.h"
 #include "common/text.h"
 #include "dialogs/windows.h"
 #include "export/diary_document.h"
@@ -36,12 +37,14 @@ std::u16string BuildExportQuery(const ExportSettingNubelo& set) {
   return q;
 }
 
-void ExportDiary(const std::u16string& filePath, const std::u16string& diaryMdbPath, const ExportSettingNubelo& set) {
+ExportReport ExportDiary(const std::u16string& filePath, const std::u16string& diaryMdbPath,
+                         const ExportSettingNubelo& set, dialogs::Ui& windows) {
+  ExportReport report;
   std::u16string stepText;
   try {
     stepText = u"SQL構成エラー";
     const std::u16string query = BuildExportQuery(set);
-    dialogs::frmProgress& progress = dialogs::ShowRunWindow(u"Nubelo Export");
+    dialogs::frmProgress& progress = dialogs::ShowRunWindow(windows, u"Nubelo Export");
 
     stepText = u"DB接続エラー";
     store::Connection connection;
@@ -82,6 +85,7 @@ void ExportDiary(const std::u16string& filePath, const std::u16string& diaryMdbP
       document.Append(kDayClose);
       rows.MoveNext();
       progress.SetProgressValue(progress.ProgressValue() + 1.0f);
+      ++report.entries;
     }
 
     stepText = u"後処理エラー";
@@ -90,9 +94,13 @@ void ExportDiary(const std::u16string& filePath, const std::u16string& diaryMdbP
     document.Commit();
     progress.SetTxtText(closingText + u"\r\n" + u"Export完了！");
     progress.SetBtnOkEnabled(true);
+    report.completed = true;
   } catch (...) {
-    dialogs::ShowRunFailure(stepText);
+    report.stepText = stepText;
+    report.cause = CauseOf(std::current_exception());
+    dialogs::ShowRunFailure(windows, stepText);
   }
+  return report;
 }
 
 }  // namespace nbl::exporting

@@ -4,15 +4,26 @@
 
 #include <string>
 
+#include <cstdint>
+
 #include "common/records.h"
+#include "common/run_outcome.h"
+#include "dialogs/windows.h"
 
 namespace nbl::exporting {
+
+// What a host that prints text can tell after an export.
+struct ExportReport : RunOutcome {
+  std::int64_t entries = 0;  // entries written into the document
+};
 
 // The query text for the selection settings of `set`.
 std::u16string BuildExportQuery(const ExportSettingNubelo& set);
 
-// Runs one export to its end. Never throws: a failure is shown to the user as
-// the step text in force, in a critical message box.
-void ExportDiary(const std::u16string& filePath, const std::u16string& diaryMdbPath, const ExportSettingNubelo& set);
+// Runs one export to its end in `windows`. Never throws: a failure is shown to
+// the user as the step text in force, in a critical message box, and told in
+// the report.
+ExportReport ExportDiary(const std::u16string& filePath, const std::u16string& diaryMdbPath,
+                         const ExportSettingNubelo& set, dialogs::Ui& windows);
 
 }  // namespace nbl::exporting

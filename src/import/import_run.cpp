@@ -23,7 +23,7 @@ constexpr std::u16string_view kDayNumberQuery =
 
 // Everything after the window is set up; every failure passes to ImportDiary with `stepText` in force.
 void Run(const std::u16string& filePath, const std::u16string& diaryMdbPath, const ImportSettingNubelo& set,
-         dialogs::frmProgress& progress, std::u16string& stepText) {
+         dialogs::frmProgress& progress, std::u16string& stepText, ImportReport& report) {
   stepText = u"日付読み込みエラー";
   auto connection = std::make_unique<store::Connection>();
   connection->SetConnectionString(std::u16string(store::kConnectionPrefix) + diaryMdbPath);
@@ -87,20 +87,27 @@ void Run(const std::u16string& filePath, const std::u16string& diaryMdbPath, con
   connection.reset();
   progress.SetTxtText(u"\r\n" + text::Digits(storedCount.value()) + u"件の日記をImport完了！");
   progress.SetBtnOkEnabled(true);
+  report.stored = storedCount.value();
+  report.completed = true;
 }
 
 }  // namespace
 
-void ImportDiary(const std::u16string& filePath, const std::u16string& diaryMdbPath, const ImportSettingNubelo& set) {
+ImportReport ImportDiary(const std::u16string& filePath, const std::u16string& diaryMdbPath,
+                         const ImportSettingNubelo& set, dialogs::Ui& windows) {
+  ImportReport report;
   std::u16string stepText;
   try {
-    dialogs::frmProgress& progress = dialogs::ShowRunWindow(u"Nubelo Import");
+    dialogs::frmProgress& progress = dialogs::ShowRunWindow(windows, u"Nubelo Import");
     progress.DoEvents();
     progress.Refresh();
-    Run(filePath, diaryMdbPath, set, progress, stepText);
+    Run(filePath, diaryMdbPath, set, progress, stepText, report);
   } catch (...) {
-    dialogs::ShowRunFailure(stepText);
+    report.stepText = stepText;
+    report.cause = CauseOf(std::current_exception());
+    dialogs::ShowRunFailure(windows, stepText);
   }
+  return report;
 }
 
 }  // namespace nbl::importing

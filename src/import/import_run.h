@@ -4,12 +4,23 @@
 
 #include <string>
 
+#include <cstdint>
+
 #include "common/records.h"
+#include "common/run_outcome.h"
+#include "dialogs/windows.h"
 
 namespace nbl::importing {
 
-// Runs one import to its end. Never throws: a failure is shown to the user as
-// the step text in force, in a critical message box.
-void ImportDiary(const std::u16string& filePath, const std::u16string& diaryMdbPath, const ImportSettingNubelo& set);
+// What a host that prints text can tell after an import.
+struct ImportReport : RunOutcome {
+  std::int64_t stored = 0;  // rows added to the store
+};
+
+// Runs one import to its end in `windows`. Never throws: a failure is shown to
+// the user as the step text in force, in a critical message box, and told in
+// the report.
+ImportReport ImportDiary(const std::u16string& filePath, const std::u16string& diaryMdbPath,
+                         const ImportSettingNubelo& set, dialogs::Ui& windows);
 
 }  // namespace nbl::importing

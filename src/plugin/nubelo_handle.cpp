@@ -1,9 +1,6 @@
 #include "plugin/nubelo_handle.h"
 
 #include "common/files.h"
-#include "dialogs/windows.h"
-#include "export/export_run.h"
-#include "import/import_run.h"
 
 namespace nbl::plugin {
 
@@ -31,16 +28,16 @@ vb::Boolean clsNubeloHandle::SetPath(const std::u16string& stFilePath, vb::Boole
 vb::Boolean clsNubeloHandle::Execute() {
   if (!FilePath_.empty() && !DiaryMdbPath_.empty()) {
     if (IsImport_ == vb::True) {
-      importing::ImportDiary(FilePath_, DiaryMdbPath_, ImpSet_);
+      lastImport_ = importing::ImportDiary(FilePath_, DiaryMdbPath_, ImpSet_, windows_);
     } else {
-      exporting::ExportDiary(FilePath_, DiaryMdbPath_, ExpSet_);
+      lastExport_ = exporting::ExportDiary(FilePath_, DiaryMdbPath_, ExpSet_, windows_);
     }
   }
   return vb::False;
 }
 
 vb::Boolean clsNubeloHandle::SetExportSettingMySelf() {
-  dialogs::frmOption& dlg = dialogs::CurrentUi().Option();
+  dialogs::frmOption& dlg = windows_.Option();
   dlg.PathDiaryMdb = DiaryMdbPath_;
   dlg.Show();
   if (dlg.IsOK != vb::True) return vb::False;
@@ -61,7 +58,7 @@ vb::Boolean clsNubeloHandle::SetExportSettingMySelf() {
 }
 
 vb::Boolean clsNubeloHandle::SetImportSettingMySelf() {
-  dialogs::frmOptionImport& dlg = dialogs::CurrentUi().OptionImport();
+  dialogs::frmOptionImport& dlg = windows_.OptionImport();
   dlg.Show();
   if (dlg.IsOK != vb::True) return vb::False;
   ImpSet_.stTitleStTag = dlg.stTitleStTag;

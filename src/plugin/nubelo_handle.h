@@ -6,11 +6,17 @@
 
 #include "common/records.h"
 #include "common/vb_types.h"
+#include "dialogs/windows.h"
+#include "export/export_run.h"
+#include "import/import_run.h"
 
 namespace nbl::plugin {
 
 class clsNubeloHandle {
  public:
+  // The handle shows its dialogs and runs in `windows`, which must outlive it.
+  explicit clsNubeloHandle(dialogs::Ui& windows) : windows_(windows) {}
+
   // Stores the database path (kept even when the result is False) and resets
   // both settings records to their defaults. True when the path names a file.
   vb::Boolean Initialize(const std::u16string& stDiaryMdbPath);
@@ -45,12 +51,21 @@ class clsNubeloHandle {
   const ExportSettingNubelo& ExpSet() const { return ExpSet_; }
   const ImportSettingNubelo& ImpSet() const { return ImpSet_; }
 
+  // How the last export or import of this handle ended, for hosts that print
+  // text; empty reports before the first run.
+  const exporting::ExportReport& LastExport() const { return lastExport_; }
+  const importing::ImportReport& LastImport() const { return lastImport_; }
+
  private:
   std::u16string FilePath_;
   std::u16string DiaryMdbPath_;
   vb::Boolean IsImport_ = vb::False;
   ExportSettingNubelo ExpSet_;
   ImportSettingNubelo ImpSet_;
+
+  dialogs::Ui& windows_;
+  exporting::ExportReport lastExport_;
+  importing::ImportReport lastImport_;
 };
 
 }  // namespace nbl::plugin

@@ -4,7 +4,10 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
@@ -19,8 +22,8 @@ namespace {
 
 using detail::Quoted;
 
-// How long a statement waits for a host that holds the file briefly before it fails.
-constexpr int kBusyTimeoutMs = 5000;
+// How long a statement waits for a host that holds the file before it fails: as long as a user would accept.
+std::atomic<std::int64_t> g_lockWaitMs{30000};
 
 // The UTF-8 form SQLite and POSIX take; a NUL inside would silently name another file.
 std::string FilePathBytes(std::u16string_view path, const char* action) {
@@ -81,7 +84,7 @@ void Connection::Open(std::u16string_view connectionString, std::u16string_view 
   if (rc != SQLITE_OK) throw StoreFailure(what + ": " + OpenFailureReason(utf8, raw, rc));
 
   sqlite3_extended_result_codes(raw, 1);
-  sqlite3_busy_timeout(raw, kBusyTimeoutMs);
+  sqlite3_busy_timeout(raw, static_cast<int>(std::min<std::int64_t>(g_lockWaitMs.load(), INT32_MAX)));
   // The genre-list query writes its literal in double quotes; do not depend on the build default.
   sqlite3_db_config(raw, SQLITE_DBCONFIG_DQS_DML, 1, nullptr);
   sqlite3_db_config(raw, SQLITE_DBCONFIG_DQS_DDL, 1, nullptr);
@@ -98,6 +101,49 @@ void Connection::Open(std::u16string_view connectionString, std::u16string_view 
     throw StoreFailure(what + ": the file is empty, not a database");
   detail::Exec(raw, "PRAGMA synchronous=NORMAL;", what);
   db_ = std::move(db);
+}
+
+std::chrono::milliseconds LockWait() { return std::chrono::milliseconds(g_lockWaitMs.load()); }
+
+void SetLockWait(std::chrono::milliseconds wait) { g_lockWaitMs.store(std::max<std::int64_t>(0, wait.count())); }
+
+void Connection::BeginTrans() {
+  RequireNoTransaction("begin a transaction");
+  detail::Exec(db_.get(), "BEGIN IMMEDIATE;", "cannot begin a transaction on " + Quoted(DataSourceOf(connectionString_)));
+}
+
+void Connection::BeginReadTrans() {
+  RequireNoTransaction("begin a read transaction");
+  const std::string what = "cannot begin a read transaction on " + Quoted(DataSourceOf(connectionString_));
+  detail::Exec(db_.get(), "BEGIN DEFERRED;", what);
+  try {
+    // The snapshot is taken by the first read, so read now rather than at the first query.
+    SingleInteger(db_.get(), "SELECT count(*) FROM sqlite_master;", what);
+  } catch (...) {
+    RollbackTrans();
+    throw;
+  }
+}
+
+void Connection::CommitTrans() {
+  RequireTransaction("commit");
+  detail::Exec(db_.get(), "COMMIT;", "cannot commit to " + Quoted(DataSourceOf(connectionString_)));
+}
+
+void Connection::RollbackTrans() noexcept {
+  if (db_ && !sqlite3_get_autocommit(db_.get())) sqlite3_exec(db_.get(), "ROLLBACK;", nullptr, nullptr, nullptr);
+}
+
+bool Connection::InTransaction() const { return db_ && !sqlite3_get_autocommit(db_.get()); }
+
+void Connection::RequireNoTransaction(const char* action) const {
+  if (!IsOpen()) throw StoreFailure(std::string("cannot ") + action + ": the connection is closed");
+  if (InTransaction()) throw StoreFailure(std::string("cannot ") + action + ": a transaction is already open");
+}
+
+void Connection::RequireTransaction(const char* action) const {
+  if (!IsOpen()) throw StoreFailure(std::string("cannot ") + action + ": the connection is closed");
+  if (!InTransaction()) throw StoreFailure(std::string("cannot ") + action + ": no transaction is open");
 }
 
 std::u16string DataSourceOf(std::u16string_view connectionString) {

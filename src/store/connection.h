@@ -6,6 +6,7 @@
 // order they are destroyed in. Nothing is shared between Connection objects.
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -34,14 +35,40 @@ class Connection {
             int options = -1);
 
   bool IsOpen() const { return db_ != nullptr; }
+
+  // Transactions; one at a time, no nesting. Each throws StoreFailure when the
+  // connection is closed, when a transaction is (or is not) already open, or
+  // when the store refuses.
+  //
+  // BeginTrans takes the store's write lock at once, waiting up to LockWait()
+  // for another writer, so that nothing another connection writes can come
+  // between what this one reads and what it writes. Rows added through record
+  // sets on this connection are kept only by CommitTrans.
+  void BeginTrans();
+  // A read transaction: every read until CommitTrans or RollbackTrans sees one
+  // snapshot of the store, while writers elsewhere go on.
+  void BeginReadTrans();
+  void CommitTrans();
+  // Undoes everything since BeginTrans. Never throws: what it cannot undo, the
+  // store undoes when the connection is released.
+  void RollbackTrans() noexcept;
+  bool InTransaction() const;
   sqlite3* handle() const { return db_.get(); }
   // The handle for a Recordset, which keeps it open as long as it needs it.
   std::shared_ptr<sqlite3> shared_handle() const { return db_; }
 
  private:
+  void RequireNoTransaction(const char* action) const;
+  void RequireTransaction(const char* action) const;
+
   std::u16string connectionString_;
   std::shared_ptr<sqlite3> db_;
 };
+
+// How long a connection waits for a store another program holds before it fails:
+// 30 seconds unless a host sets it. Applies to connections opened afterwards.
+std::chrono::milliseconds LockWait();
+void SetLockWait(std::chrono::milliseconds wait);
 
 // The connection text that names the store at a path: this prefix, then the path.
 inline constexpr std::u16string_view kConnectionPrefix = u"Provider=Microsoft.Jet.OLEDB.4.0;Data Source=";

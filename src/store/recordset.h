@@ -60,7 +60,8 @@ class Recordset {
 
   // Appending: start a new row (a row pending from an earlier AddNew is stored
   // first), set columns by name (case-insensitive; an unknown column throws
-  // StoreFailure), and store it with Update, at once and in its own transaction.
+  // StoreFailure), and store it with Update: at once, in its own transaction
+  // unless the connection has one open (then the row is kept only by its commit).
   // A failed Update throws StoreFailure and abandons the row; rows stored before
   // stay. Update without AddNew throws StoreFailure.
   void AddNew();

@@ -49,7 +49,7 @@ TEST(ExportQuery, IsBuiltFromTheSelectionSettings) {
 class ExportRunTest : public ::testing::Test {
  public:
   void SetUp() override {
-    ui_ = &testing::InstallFakeUi();
+    ui_ = &ui;
     out_ = Out();
   }
   std::string Db() const { return (dir_.path() / "diary.db").string(); }
@@ -60,6 +60,7 @@ class ExportRunTest : public ::testing::Test {
   std::size_t FilesInDir() const { return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(dir_.path()), {})); }
 
   testing::TempDir dir_;
+  testing::FakeUi ui;
   testing::FakeUi* ui_ = nullptr;
   std::u16string out_;
 };
@@ -72,7 +73,7 @@ TEST_F(ExportRunTest, ThreeEntriesGiveTheWindowTextsInOrderAndTheDocument) {
                                {"2007/01/06", "日記", 1, "B&B", "x", "y", "2007/01/07 00:00:00"},
                                {"2007/01/07", "一般", 0, std::nullopt, std::nullopt, std::nullopt, "2007/01/09 10:00:00"},
                            });
-  ExportDiary(Out(), Db16(), Defaults());
+  ExportDiary(Out(), Db16(), Defaults(), *ui_);
   EXPECT_TRUE(ui_->messages.empty());
   const std::vector<std::string> expected = {
       "Load", "Show", "Caption=Nubelo Imp/Exp for Loggamo", "txtTitle=Nubelo Export", "Btn_OK=0", "Max=3",
@@ -97,14 +98,14 @@ TEST_F(ExportRunTest, SelectionAndPublishDateFollowTheSettings) {
                                {"2007/01/03", "Tom's", 0, "edge", "f", "", "2007/01/03 09:00:00"},
                            });
   ExportSettingNubelo set{u"Tom's", u"2007/01/01", u"2007/01/03", 1, 0, 0, 0, 0};
-  ExportDiary(Out(), Db16(), set);
+  ExportDiary(Out(), Db16(), set, *ui_);
   EXPECT_TRUE(ui_->messages.empty());
   EXPECT_EQ(OutBytes(), kHeadBytes + "<day date=\"2007-01-03\" title=\"in\">\n<body>\nb\n\n</body>\n</day>\n</diary>");
 }
 
 TEST_F(ExportRunTest, NoEntriesGiveHeadAndTailOnly) {
   testing::MakeStore(Db(), {{std::string(""), "一般", 0, "empty day", "x", "", "2007/01/01 00:00:00"}});
-  ExportDiary(Out(), Db16(), Defaults());
+  ExportDiary(Out(), Db16(), Defaults(), *ui_);
   EXPECT_EQ(OutBytes().size(), 55u);
   EXPECT_EQ(OutBytes(), kHeadBytes + "</diary>");
   const auto& log = ui_->progress.log;
@@ -116,9 +117,9 @@ TEST_F(ExportRunTest, NoEntriesGiveHeadAndTailOnly) {
 
 TEST_F(ExportRunTest, ProgressContinuesFromAnOpenWindow) {
   testing::MakeStore(Db(), {{"2007/01/05", "一般", 0, "t", "b", "", "2007/01/05 21:00:00"}});
-  ExportDiary(Out(), Db16(), Defaults());
+  ExportDiary(Out(), Db16(), Defaults(), *ui_);
   ui_->progress.log.clear();
-  ExportDiary(dir_.File("second.xml"), Db16(), Defaults());
+  ExportDiary(dir_.File("second.xml"), Db16(), Defaults(), *ui_);
   const auto& log = ui_->progress.log;
   EXPECT_EQ(log.front(), "Show");  // reused, not loaded again
   EXPECT_NE(std::find(log.begin(), log.end(), "Value=2"), log.end());
@@ -137,7 +138,7 @@ TEST_P(ExportFailureTest, ShowsTheStepTextAndLeavesNoHalfDocument) {
   const FailureCase& c = GetParam();
   ExportSettingNubelo set = Defaults();
   c.arrange(*this, set, *ui_);
-  ExportDiary(out_, Db16(), set);
+  ExportDiary(out_, Db16(), set, *ui_);
   ASSERT_EQ(ui_->messages.size(), 1u);
   EXPECT_EQ(text::ToUtf8(ui_->messages[0]), c.message);
   EXPECT_EQ(OutExists(), c.documentLeft);
@@ -224,7 +225,7 @@ TEST_F(ExportRunTest, AFailedRunKeepsTheOldDocument) {
   std::ofstream(dir_.path() / "out.xml") << "the old document";
   ExportSettingNubelo set = Defaults();
   set.intPublishDay = 0;
-  ExportDiary(Out(), Db16(), set);
+  ExportDiary(Out(), Db16(), set, *ui_);
   ASSERT_EQ(ui_->messages.size(), 1u);
   EXPECT_EQ(OutBytes(), "the old document");
 }

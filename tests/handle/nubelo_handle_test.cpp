@@ -38,7 +38,8 @@ TEST(HandleInitialize, StoresThePathAndAlwaysResetsTheSettings) {
   };
   const Case cases[] = {{u"", vb::False}, {dir.File("missing.db"), vb::False}, {dir.File("d.db"), vb::True}, {dir.File(""), vb::False}};
   for (const auto& c : cases) {
-    clsNubeloHandle h;
+    testing::FakeUi ui;
+    clsNubeloHandle h(ui);
     h.setExportSetting({u"g", u"a", u"b", 2, 5, 0, 0, 0});
     h.setImportSetting({u"<b>", u"</b>"});
     h.SetImport();
@@ -50,7 +51,8 @@ TEST(HandleInitialize, StoresThePathAndAlwaysResetsTheSettings) {
 }
 
 TEST(HandleCreation, StartsInExportModeWithEmptySettings) {
-  clsNubeloHandle h;
+  testing::FakeUi ui;
+  clsNubeloHandle h(ui);
   EXPECT_EQ(h.IsImport(), vb::False);
   EXPECT_EQ(h.ExpSet().intBR, 0);
   EXPECT_EQ(h.ImpSet().stTitleStTag, u"");
@@ -77,7 +79,8 @@ TEST_P(HandleSetPath, ChecksTheFileForTheDirection) {
     std::ofstream(dir.path() / c.file) << "old";
     if (c.readOnly) ::chmod((dir.path() / c.file).c_str(), 0444);
   }
-  clsNubeloHandle h;
+  testing::FakeUi ui;
+  clsNubeloHandle h(ui);
   if (c.import) h.SetImport();
   EXPECT_EQ(h.SetPath(path, c.overWrite), c.result);
   EXPECT_EQ(h.FilePath(), c.result == vb::True ? path : u"");
@@ -105,17 +108,18 @@ TEST(HandleSetPath, ARefusedDeletionFailsAndKeepsThePath) {
   // A writable regular file that no one, root included, may delete.
   const std::u16string path = u"/proc/self/oom_score_adj";
   ASSERT_TRUE(files::ExistsN(path));
-  clsNubeloHandle h;
+  testing::FakeUi ui;
+  clsNubeloHandle h(ui);
   EXPECT_THROW(h.SetPath(path, vb::True), FileFailure);
   EXPECT_EQ(h.FilePath(), path);
 }
 
 TEST(HandleExecute, RunsTheExportAndStillAnswersFalse) {
-  testing::FakeUi& ui = testing::InstallFakeUi();
+  testing::FakeUi ui;
   testing::TempDir dir;
   const std::string db = (dir.path() / "d.db").string();
   testing::MakeStore(db, {{"2007/01/05", "一般", 0, "t", "b", "", "2007/01/05 10:00:00"}});
-  clsNubeloHandle h;
+  clsNubeloHandle h(ui);
   ASSERT_EQ(h.Initialize(text::FromUtf8(db)), vb::True);
   h.SetExport();
   ASSERT_EQ(h.SetPath(dir.File("out.xml")), vb::True);
@@ -125,9 +129,9 @@ TEST(HandleExecute, RunsTheExportAndStillAnswersFalse) {
 }
 
 TEST(HandleExecute, AMissingDatabaseStillStartsTheRun) {
-  testing::FakeUi& ui = testing::InstallFakeUi();
+  testing::FakeUi ui;
   testing::TempDir dir;
-  clsNubeloHandle h;
+  clsNubeloHandle h(ui);
   EXPECT_EQ(h.Initialize(dir.File("missing.db")), vb::False);
   ASSERT_EQ(h.SetPath(dir.File("out.xml")), vb::True);
   h.Execute();
@@ -136,8 +140,8 @@ TEST(HandleExecute, AMissingDatabaseStillStartsTheRun) {
 }
 
 TEST(HandleDialogs, OkFillsTheSettingsAndCancelLeavesThem) {
-  testing::FakeUi& ui = testing::InstallFakeUi();
-  clsNubeloHandle h;
+  testing::FakeUi ui;
+  clsNubeloHandle h(ui);
   h.Initialize(u"some.db");
   h.setExportSetting({u"keep", u"2001/01/01", u"2002/02/02", 2, 7, 0, 0, 0});
   ui.option.answer = [](testing::FakeOption&) {};  // Cancel
@@ -193,8 +197,8 @@ TEST(HandleDialogs, OkFillsTheSettingsAndCancelLeavesThem) {
 }
 
 TEST(HandleDialogs, AFailingDialogLoadPassesAndLeavesTheSettings) {
-  testing::FakeUi& ui = testing::InstallFakeUi();
-  clsNubeloHandle h;
+  testing::FakeUi ui;
+  clsNubeloHandle h(ui);
   h.setExportSetting({u"keep", u"", u"", 0, 3, 0, 0, 0});
   ui.option.answer = [](testing::FakeOption&) { throw StoreFailure("cannot open"); };
   EXPECT_THROW(h.SetExportSettingMySelf(), StoreFailure);

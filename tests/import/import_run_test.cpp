@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <regex>
 #include <stdexcept>
 #include <string>
@@ -59,13 +60,13 @@ std::string Iconv(const char* to, const char* from, const std::string& in) {
 const char* kColumns = "SELECT Day, Number, Weather, Genre, Title, Contents, extend, excerpt, TrackBack, PublishTime, Private "
                        "FROM Contents WHERE ImportMark IS NOT NULL ORDER BY rowid";
 
-// A fresh store and file path, with this thread's windows replaced by a recording fake.
+// A fresh store and file path, with recording fake windows.
 struct Scene {
-  Scene() : ui(&testing::InstallFakeUi()), db(dir.File("diary.db")), file(dir.File("in.xml")) { store::CreateDiaryStore(db); }
+  Scene() : ui(std::make_unique<testing::FakeUi>()), db(dir.File("diary.db")), file(dir.File("in.xml")) { store::CreateDiaryStore(db); }
   void Write(const std::string& bytes) const { std::ofstream(text::ToUtf8(file), std::ios::binary) << bytes; }
   void Import(const ImportSettingNubelo& set = {u"<H2>", u"</H2>"}) const {
     ui->progress.log.clear();
-    ImportDiary(file, db, set);
+    ImportDiary(file, db, set, *ui);
   }
   std::string LastText() const {
     for (auto it = ui->progress.log.rbegin(); it != ui->progress.log.rend(); ++it) {
@@ -75,7 +76,7 @@ struct Scene {
   }
 
   testing::TempDir dir;
-  testing::FakeUi* ui;
+  std::unique_ptr<testing::FakeUi> ui;
   std::u16string db, file;
 };
 

@@ -11,6 +11,7 @@
 #include "plugin/com/com_util.h"
 #include "plugin/com/interfaces.h"
 #include "plugin/com/objects.h"
+#include "plugin/com/plugin_ui.h"
 #include "store/connection.h"
 #include "support/diary_store.h"
 #include "support/fake_ui.h"
@@ -26,7 +27,7 @@ using namespace nbl::testing;  // NOLINT: the variant builders
 class HandleObjectTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ui_ = &InstallFakeUi();
+    ui_ = &static_cast<FakeUi&>(InstallHostWindows(std::make_shared<FakeUi>()));
     ASSERT_EQ(CreateNubeloHandle(IID__clsNubeloHandle, reinterpret_cast<void**>(&handle_)), S_OK);
     disp_ = handle_;
   }

@@ -87,7 +87,7 @@ TEST(ConnectionOpen, OpensAnOddPathAndSetsTheConnectionUp) {
     int expected;
   } settings[] = {
       {"PRAGMA synchronous;", 1},  // NORMAL
-      {"PRAGMA busy_timeout;", 5000},
+      {"PRAGMA busy_timeout;", 30000},
       {"SELECT \"literal\" = 'literal';", 1},  // double-quoted text is a literal
   };
   for (const auto& s : settings) {

@@ -53,8 +53,4 @@ void FakeOptionImport::Show() {
   if (answer) answer(*this);
 }
 
-FakeUi& InstallFakeUi() {
-  return static_cast<FakeUi&>(dialogs::InstallUi(std::make_unique<FakeUi>()));
-}
-
 }  // namespace nbl::testing

@@ -54,7 +54,4 @@ class FakeUi : public dialogs::Ui {
   void MsgBoxCritical(std::u16string_view message) override { messages.emplace_back(message); }
 };
 
-// Installs a fresh FakeUi for this thread and returns it (owned by the thread's registry).
-FakeUi& InstallFakeUi();
-
 }  // namespace nbl::testing

@@ -5,6 +5,7 @@
 #include "plugin/com/dispatch_object.h"
 #include "plugin/com/interfaces.h"
 #include "plugin/com/objects.h"
+#include "plugin/com/plugin_ui.h"
 #include "plugin/com/unknown.h"
 #include "plugin/nubelo_handle.h"
 
@@ -89,8 +90,10 @@ const DispMember<clsNubeloHandle> kTable[] = {
 
 class NubeloHandleObject final : public DispatchObject<_clsNubeloHandle, clsNubeloHandle> {
  public:
-  NubeloHandleObject() : DispatchObject({&IID_IUnknown, &IID_IDispatch, &IID__clsNubeloHandle}, kTable, kProgIdNubeloHandle) {}
-
+  NubeloHandleObject()
+      : DispatchObject({&IID_IUnknown, &IID_IDispatch, &IID__clsNubeloHandle}, kTable, kProgIdNubeloHandle),
+        windows_(HostWindows()),
+        handle_(*windows_) {}
 
   HRESULT STDMETHODCALLTYPE Initialize(BSTR* stDiaryMdbPath, VARIANT_BOOL* result) override {
     if (stDiaryMdbPath == nullptr || result == nullptr) return E_POINTER;
@@ -138,6 +141,7 @@ class NubeloHandleObject final : public DispatchObject<_clsNubeloHandle, clsNube
  private:
   clsNubeloHandle& Target() override { return handle_; }
 
+  std::shared_ptr<dialogs::Ui> windows_;  // the creating thread's windows, kept for the handle
   clsNubeloHandle handle_;
 };
 

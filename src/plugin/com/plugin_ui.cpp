@@ -3,12 +3,26 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "dialogs/console/console_ui.h"
 #include "dialogs/silent_ui.h"
 #ifdef NBL_HAVE_QT
 #include "dialogs/qt/qt_ui.h"
 #endif
 
 namespace nbl::com {
+namespace {
+thread_local std::shared_ptr<dialogs::Ui> t_windows;
+}  // namespace
+
+std::shared_ptr<dialogs::Ui> HostWindows() {
+  if (!t_windows) t_windows = dialogs::console::MakeConsoleUi();
+  return t_windows;
+}
+
+dialogs::Ui& InstallHostWindows(std::shared_ptr<dialogs::Ui> windows) {
+  t_windows = std::move(windows);
+  return *HostWindows();
+}
 
 void SelectHostWindows() noexcept {
   thread_local bool chosen = false;
@@ -18,12 +32,12 @@ void SelectHostWindows() noexcept {
   const std::string_view choice = value == nullptr ? "" : value;
   try {
     if (choice == "none") {
-      dialogs::InstallUi(dialogs::MakeSilentUi());
+      InstallHostWindows(dialogs::MakeSilentUi());
     }
 #ifdef NBL_HAVE_QT
     else if (choice == "gui") {
       dialogs::qt::EnsureQtApplication();
-      dialogs::InstallUi(dialogs::qt::MakeQtUi());
+      InstallHostWindows(dialogs::qt::MakeQtUi());
     }
 #endif
   } catch (...) {

@@ -1,14 +1,26 @@
 // Which windows the plug-in shows for a host. The library holds its own set
-// of windows per thread (console by default); a host chooses with the
+// of windows per thread, the host's thread being known only here; objects
+// created on a thread take that thread's windows. A host chooses with the
 // environment variable NBL_UI, read when the thread first asks for a class:
 //   NBL_UI=gui      the desktop (Qt) windows, when the library was built with them
 //   NBL_UI=none     no windows: runs show nothing, option dialogs answer Cancel
 //   NBL_UI=console  (or unset, or anything else) the console windows
 #pragma once
 
+#include <memory>
+
+#include "dialogs/windows.h"
+
 namespace nbl::com {
 
 // Applies NBL_UI to this thread's windows, once per thread. Never throws.
 void SelectHostWindows() noexcept;
+
+// This thread's windows: the console ones until others are chosen or installed.
+// An object keeps the windows it was created with alive for as long as it lives.
+std::shared_ptr<dialogs::Ui> HostWindows();
+
+// Replaces this thread's windows for objects created from now on; returns them.
+dialogs::Ui& InstallHostWindows(std::shared_ptr<dialogs::Ui> windows);
 
 }  // namespace nbl::com

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "common/failure.h"
+#include "common/files.h"
 #include "common/text.h"
 #include "dialogs/console/console_ui.h"
 #include "dialogs/silent_ui.h"
@@ -34,6 +35,12 @@ struct Options {
 int Refuse(const std::string& reason) {
   std::fprintf(stderr, "nblinout: %s\n", reason.c_str());
   return kRefused;
+}
+
+// Refuses a path that names no file of the kind a run needs, saying what it names instead.
+int RefusePath(const std::string& action, const std::string& path) {
+  const char* why = nbl::files::WhyNotAFile(nbl::files::KindOf(FromUtf8(path)));
+  return Refuse("cannot " + action + " '" + path + "': " + why + "; give the path of a file");
 }
 
 bool IsDayText(const std::string& s) {
@@ -82,8 +89,9 @@ Windows MakeWindows(const Options& o, int& argc, char** argv) {
 }
 
 // Waits for a desktop progress window, then tells how the run ended: the cause
-// of a failure on its own line (the window showed the step text), or what was done.
-int Finish(const Windows& windows, const nbl::RunOutcome& outcome, const std::string& done) {
+// of a failure on its own line (the window showed the step text), or the note
+// (when there is one) and what was done.
+int Finish(const Windows& windows, const nbl::RunOutcome& outcome, const std::string& done, const std::string& note = {}) {
 #ifdef NBL_HAVE_QT
   // A desktop progress window stays until the user presses OK; the host waits for that.
   if (windows.desktop) nbl::dialogs::qt::WaitUntilProgressClosed(windows.ui->Progress());
@@ -94,6 +102,7 @@ int Finish(const Windows& windows, const nbl::RunOutcome& outcome, const std::st
     if (!outcome.cause.empty()) std::fprintf(stderr, "nblinout: %s\n", outcome.cause.c_str());
     return kRunFailed;
   }
+  if (!note.empty()) std::fprintf(stderr, "nblinout: %s\n", note.c_str());
   std::fprintf(stderr, "nblinout: %s\n", done.c_str());
   return kCompleted;
 }
@@ -102,11 +111,13 @@ int RunExport(const Options& o, int& argc, char** argv) {
   if (o.file.empty()) return Refuse("no output file given");
   if (!o.from.empty() && !IsDayText(o.from)) return Refuse("--from '" + o.from + "' is not a day of the form YYYY/MM/DD");
   if (!o.to.empty() && !IsDayText(o.to)) return Refuse("--to '" + o.to + "' is not a day of the form YYYY/MM/DD");
+  const nbl::files::PathKind output = nbl::files::KindOf(FromUtf8(o.file));
+  if (output == nbl::files::PathKind::Directory || output == nbl::files::PathKind::Other) return RefusePath("write", o.file);
   const Windows windows = MakeWindows(o, argc, argv);
   if (!windows.ui) return Refuse("desktop windows need a display (and a build with Qt); use --ui console");
 
   nbl::plugin::clsNubeloHandle handle(*windows.ui);
-  if (handle.Initialize(FromUtf8(o.db)) != nbl::vb::True) return Refuse("cannot open database '" + o.db + "': no such file");
+  if (handle.Initialize(FromUtf8(o.db)) != nbl::vb::True) return RefusePath("open database", o.db);
   handle.SetExport();
   nbl::ExportSettingNubelo set = handle.ExpSet();
   set.stGenre = FromUtf8(o.genre);
@@ -125,7 +136,11 @@ int RunExport(const Options& o, int& argc, char** argv) {
     return Refuse("output '" + o.file + "' exists and may not be overwritten; give --overwrite to replace it");
   }
   handle.Execute();
-  return Finish(windows, handle.LastExport(), "exported to " + o.file);
+  const nbl::exporting::ExportReport& report = handle.LastExport();
+  const std::string note = report.replacedCharacters == 0 ? std::string()
+      : std::to_string(report.replacedCharacters) +
+            " characters that XML 1.0 cannot carry (control characters, broken text) were written as U+FFFD";
+  return Finish(windows, report, "exported to " + o.file, note);
 }
 
 int RunImport(const Options& o, int& argc, char** argv) {
@@ -133,14 +148,14 @@ int RunImport(const Options& o, int& argc, char** argv) {
   if (!windows.ui) return Refuse("desktop windows need a display (and a build with Qt); use --ui console");
 
   nbl::plugin::clsNubeloHandle handle(*windows.ui);
-  if (handle.Initialize(FromUtf8(o.db)) != nbl::vb::True) return Refuse("cannot open database '" + o.db + "': no such file");
+  if (handle.Initialize(FromUtf8(o.db)) != nbl::vb::True) return RefusePath("open database", o.db);
   handle.SetImport();
   if (o.headingTags.size() == 2) handle.setImportSetting({FromUtf8(o.headingTags[0]), FromUtf8(o.headingTags[1])});
   if (o.dialog && handle.SetImportSettingMySelf() != nbl::vb::True) {
     std::fprintf(stderr, "nblinout: cancelled; nothing was imported\n");
     return kCancelled;
   }
-  if (handle.SetPath(FromUtf8(o.file)) != nbl::vb::True) return Refuse("cannot read '" + o.file + "': no such file");
+  if (handle.SetPath(FromUtf8(o.file)) != nbl::vb::True) return RefusePath("read", o.file);
   handle.Execute();
   return Finish(windows, handle.LastImport(), "imported from " + o.file);
 }
@@ -222,7 +237,7 @@ int main(int argc, char** argv) {
     if (exp->parsed()) return RunExport(o, argc, argv);
     if (imp->parsed()) return RunImport(o, argc, argv);
     return RunVersion();
-  } catch (const nbl::Failure& e) {
-    return Refuse(e.what());
+  } catch (const nbl::Failure&) {
+    return Refuse(nbl::CauseOf(std::current_exception()));
   }
 }

@@ -39,8 +39,9 @@ int Refuse(const std::string& reason) {
 
 // Refuses a path that names no file of the kind a run needs, saying what it names instead.
 int RefusePath(const std::string& action, const std::string& path) {
-  const char* why = nbl::files::WhyNotAFile(nbl::files::KindOf(FromUtf8(path)));
-  return Refuse("cannot " + action + " '" + path + "': " + why + "; give the path of a file");
+  const nbl::files::PathKind kind = nbl::files::KindOf(FromUtf8(path));
+  return Refuse("cannot " + action + " '" + path + "': " + nbl::files::WhyNotAFile(kind) +
+                (kind == nbl::files::PathKind::Denied ? "; check the permissions of its folders" : "; give the path of a file"));
 }
 
 bool IsDayText(const std::string& s) {

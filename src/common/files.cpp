@@ -37,7 +37,8 @@ bool ExistsN(std::u16string_view path) {
 
 PathKind KindOf(std::u16string_view path) {
   struct stat st{};
-  if (path.empty() || ::stat(text::ToUtf8(path).c_str(), &st) != 0) return PathKind::None;
+  if (path.empty()) return PathKind::None;
+  if (::stat(text::ToUtf8(path).c_str(), &st) != 0) return errno == EACCES ? PathKind::Denied : PathKind::None;
   if (S_ISREG(st.st_mode)) return PathKind::File;
   return S_ISDIR(st.st_mode) ? PathKind::Directory : PathKind::Other;
 }
@@ -45,6 +46,7 @@ PathKind KindOf(std::u16string_view path) {
 const char* WhyNotAFile(PathKind kind) {
   switch (kind) {
     case PathKind::None: return "no such file";
+    case PathKind::Denied: return "permission denied";
     case PathKind::Directory: return "is a directory";
     case PathKind::Other: return "is not a regular file";
     case PathKind::File: break;

@@ -19,12 +19,13 @@ bool ExistsR(std::u16string_view path);
 // Test N: a regular file (links followed) that has its owner write bit.
 bool ExistsN(std::u16string_view path);
 
-// What a path names, links followed; None for an empty path or a dangling link.
-enum class PathKind { None, File, Directory, Other };
+// What a path names, links followed: None for an empty path, a dangling link or
+// nothing at all; Denied when a folder on the way may not be searched.
+enum class PathKind { None, Denied, File, Directory, Other };
 PathKind KindOf(std::u16string_view path);
 
-// Why a path of that kind is no file to read: "no such file", "is a directory",
-// "is not a regular file"; "" for a File.
+// Why a path of that kind is no file to read: "no such file", "permission
+// denied", "is a directory", "is not a regular file"; "" for a File.
 const char* WhyNotAFile(PathKind kind);
 
 // One plain line for a user after a file operation on `path` failed with `err`

@@ -2,6 +2,9 @@
 
 #include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -25,6 +28,22 @@ namespace {
 std::string DatabaseFile(sqlite3* db) {
   const char* name = db != nullptr ? sqlite3_db_filename(db, "main") : nullptr;
   return name != nullptr ? name : "";
+}
+
+// SQLite keeps the errno of a failed write to itself (only ENOSPC shows, as SQLITE_FULL), so a
+// full disk is told by what it leaves: no free space left, or the store or its journal grown to
+// the largest file this process may write.
+bool LooksFull(const std::string& path) {
+  struct statvfs fs{};
+  const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+  if (::statvfs(folder.empty() ? "." : folder.c_str(), &fs) == 0 && fs.f_bavail == 0) return true;
+  rlimit limit{};
+  if (::getrlimit(RLIMIT_FSIZE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return false;
+  for (const char* suffix : {"", "-wal", "-journal"}) {
+    struct stat st{};
+    if (::stat((path + suffix).c_str(), &st) == 0 && static_cast<rlim_t>(st.st_size) >= limit.rlim_cur) return true;
+  }
+  return false;
 }
 
 }  // namespace
@@ -51,8 +70,11 @@ std::string PlainCause(sqlite3* db, int rc, std::string path) {
     case SQLITE_AUTH:
       return files::CauseOfErrno(EACCES, path);
     case SQLITE_CANTOPEN:
-    case SQLITE_IOERR:
-      return db != nullptr ? files::CauseOfErrno(sqlite3_system_errno(db), path) : std::string();
+    case SQLITE_IOERR: {
+      const int err = db != nullptr ? sqlite3_system_errno(db) : 0;
+      if (err != 0) return files::CauseOfErrno(err, path);
+      return (rc & 0xFF) == SQLITE_IOERR && LooksFull(path) ? files::CauseOfErrno(ENOSPC, path) : std::string();
+    }
     case SQLITE_ERROR: {
       const std::string message = db != nullptr ? sqlite3_errmsg(db) : "";
       if (message.rfind("no such table", 0) == 0 || message.rfind("no such column", 0) == 0) return LackingCause(db, message);

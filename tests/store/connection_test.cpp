@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
 
 #include <filesystem>
 #include <fstream>
@@ -48,12 +53,12 @@ TEST(ConnectionOpen, RefusesWhatIsNotAnExistingDatabaseAndCreatesNothing) {
   WriteFile(dir.path() / "empty.db", "");
   std::filesystem::create_directory(dir.path() / "folder.db");
   const struct {
-    std::string name, reason;
+    std::string name, reason, cause;
   } cases[] = {
-      {"missing.db", "no such file"},
-      {"notes.txt", "not a database"},
-      {"empty.db", "empty"},
-      {"folder.db", "directory"},
+      {"missing.db", "no such file", "there is no diary store"},
+      {"notes.txt", "not a database", "is not a SQLite database"},
+      {"empty.db", "empty", "is not a SQLite database"},
+      {"folder.db", "directory", "is a directory"},
   };
   for (const auto& c : cases) {
     Connection cn;
@@ -63,6 +68,8 @@ TEST(ConnectionOpen, RefusesWhatIsNotAnExistingDatabaseAndCreatesNothing) {
     } catch (const StoreFailure& f) {
       EXPECT_NE(std::string(f.what()).find(c.name), std::string::npos) << f.what();
       EXPECT_NE(std::string(f.what()).find(c.reason), std::string::npos) << f.what();
+      EXPECT_NE(f.cause().find(c.name), std::string::npos) << f.cause();
+      EXPECT_NE(f.cause().find(c.cause), std::string::npos) << f.cause();
     }
     EXPECT_FALSE(cn.IsOpen());
   }
@@ -70,6 +77,64 @@ TEST(ConnectionOpen, RefusesWhatIsNotAnExistingDatabaseAndCreatesNothing) {
   for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.path())) ++files;
   EXPECT_EQ(files, 3u) << "a failed open left a file behind";
   EXPECT_EQ(std::filesystem::file_size(dir.path() / "empty.db"), 0u);
+}
+
+// The cause a failed Open gives, or "" when it opens.
+std::string OpenCause(const std::u16string& path) {
+  try {
+    Connection cn;
+    cn.Open(ConnectionText(path));
+    return {};
+  } catch (const StoreFailure& f) {
+    return f.cause();
+  }
+}
+
+TEST(ConnectionOpen, AStoreAnotherProgramHoldsIsLocked) {
+  TempDir dir;
+  const std::u16string path = dir.File("d.db");
+  CreateDiaryStore(path);
+  sqlite3* holder = nullptr;
+  ASSERT_EQ(sqlite3_open_v2(text::ToUtf8(path).c_str(), &holder, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(holder, "PRAGMA locking_mode=EXCLUSIVE; BEGIN IMMEDIATE; INSERT INTO Contents (Day) VALUES ('x');",
+                         nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  const auto wait = LockWait();
+  SetLockWait(std::chrono::milliseconds(0));
+  EXPECT_EQ(OpenCause(path), "the diary store '" + text::ToUtf8(path) +
+                                 "' is locked by another program; close it there or try again when it is done");
+  SetLockWait(wait);
+  sqlite3_close(holder);
+}
+
+TEST(ConnectionOpen, AStoreThisUserMayNotReachOrWriteBesideIsDeniedByName) {
+  TempDir dir;
+  const std::filesystem::path closed = dir.path() / "closed", readOnly = dir.path() / "ro";
+  for (const auto& folder : {closed, readOnly}) {
+    std::filesystem::create_directory(folder);
+    CreateDiaryStore(text::FromUtf8((folder / "d.db").string()));
+    ::chmod((folder / "d.db").c_str(), 0666);
+  }
+  ::chmod(closed.c_str(), 0);
+  ::chmod(readOnly.c_str(), 0555);  // the store could be written, but not its journal beside it
+  ::chmod(dir.path().c_str(), 0755);
+  const struct {
+    std::filesystem::path store, named;
+  } cases[] = {{closed / "d.db", closed / "d.db"}, {readOnly / "d.db", readOnly}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.store.string());
+    // Root passes every permission, so the child gives its privileges up first.
+    EXPECT_EXIT(
+        {
+          if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) std::_Exit(2);
+          const std::string cause = OpenCause(text::FromUtf8(c.store.string()));
+          std::fprintf(stderr, "%s\n", cause.c_str());
+          std::_Exit(cause.rfind("permission denied on '" + c.named.string() + "'", 0) == 0 ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+  }
+  ::chmod(closed.c_str(), 0755);
+  ::chmod(readOnly.c_str(), 0755);
 }
 
 TEST(ConnectionOpen, OpensAnOddPathAndSetsTheConnectionUp) {

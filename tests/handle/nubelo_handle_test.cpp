@@ -86,7 +86,9 @@ TEST_P(HandleSetPath, ChecksTheFileForTheDirection) {
   EXPECT_EQ(h.FilePath(), c.result == vb::True ? path : u"");
   if (*c.file) {
     EXPECT_EQ(std::filesystem::exists(dir.path() / c.file), c.fileRemains);
-    if (c.fileExists) EXPECT_EQ(testing::ReadFile(dir.path() / c.file), "old");
+    if (c.fileExists) {
+      EXPECT_EQ(testing::ReadFile(dir.path() / c.file), "old");
+    }
   }
 }
 

@@ -1,6 +1,7 @@
 #include "plugin/nubelo_handle.h"
 
 #include "common/files.h"
+#include "plugin/genre_list.h"
 
 namespace nbl::plugin {
 
@@ -39,6 +40,7 @@ vb::Boolean clsNubeloHandle::Execute() {
 vb::Boolean clsNubeloHandle::SetExportSettingMySelf() {
   dialogs::frmOption& dlg = windows_.Option();
   dlg.PathDiaryMdb = DiaryMdbPath_;
+  dlg.ListGenres = ReadGenreList;
   dlg.Show();
   if (dlg.IsOK != vb::True) return vb::False;
   ExpSet_.stGenre = dlg.bGenre == vb::True ? dlg.stGenre : u"";

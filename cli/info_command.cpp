@@ -1,8 +1,12 @@
 #include "cli/info_command.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <exception>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "common/failure.h"
 #include "common/files.h"
@@ -12,7 +16,7 @@
 namespace nbl::cli {
 namespace {
 
-// The exit statuses of every nblinout command.
+// nblinout's exit statuses, as main.cpp names them.
 constexpr int kCompleted = 0, kRunFailed = 1, kRefused = 2;
 
 // Store texts may hold control characters that would move the cursor; they print as '?'.
@@ -42,7 +46,7 @@ void PrintCounts(const char* label, const std::vector<store::CountOf>& counts, c
 }  // namespace
 
 int RunInfo(const std::string& dbPath) {
-  // A missing store must not be created by the look; the store would make one only if asked to write.
+  // Refused before anything opens it, as export and import refuse a missing store.
   if (!files::ExistsR(text::FromUtf8(dbPath))) {
     std::fprintf(stderr, "nblinout: cannot open database '%s': no such file\n", dbPath.c_str());
     return kRefused;

@@ -201,7 +201,8 @@ int main(int argc, char** argv) {
   imp->add_flag("--dialog", o.dialog, "Choose the heading tags in the plug-in's own options dialog instead");
   AddUiOption(*imp, o);
 
-  CLI::App* info = app.add_subcommand("info", "Print what a diary store holds: entries, days, genres, public and private, import marks");
+  CLI::App* info =
+      app.add_subcommand("info", "Print what a diary store holds: entries, days, genres, public and private, import marks");
   info->add_option("DB", o.db, "The diary store to look at; it is only read")->required();
 
   app.add_subcommand("version", "Print the version entries of the plug-in");

@@ -99,7 +99,9 @@ void Connection::Open(std::u16string_view connectionString, std::u16string_view 
   // SQLite takes an empty file for an empty database; a diary store never is one.
   if (SingleInteger(raw, "PRAGMA page_count;", what) == 0)
     throw StoreFailure(what + ": the file is empty, not a database");
-  detail::Exec(raw, "PRAGMA synchronous=NORMAL;", what);
+  // A read-only open would leave the WAL's -wal and -shm files behind; a connection that
+  // refuses writes removes them at its close, as a writer's does.
+  detail::Exec(raw, mode_ == adModeRead ? "PRAGMA query_only=ON;" : "PRAGMA synchronous=NORMAL;", what);
   db_ = std::move(db);
 }
 

@@ -7,6 +7,7 @@
 
 #include <memory>
 
+#include "cli/info_command.h"
 #include "common/failure.h"
 #include "common/files.h"
 #include "common/text.h"
@@ -216,10 +217,16 @@ int main(int argc, char** argv) {
   imp->add_flag("--dialog", o.dialog, "Choose the heading tags in the plug-in's own options dialog instead");
   AddUiOption(*imp, o);
 
+  CLI::App* info =
+      app.add_subcommand("info", "Print what a diary store holds: entries, days, genres, public and private, import marks");
+  info->add_option("DB", o.db, "The diary store to look at; it is only read")->required();
+
   app.add_subcommand("version", "Print the version entries of the plug-in");
+  app.set_version_flag("--version", "nblinout " + nbl::plugin::NumericVersion(), "Print the version number and exit");
 
   const std::string first = argc > 1 ? argv[1] : "";
-  if (!first.empty() && first[0] != '-' && first != "new-db" && first != "export" && first != "import" && first != "version") {
+  if (!first.empty() && first[0] != '-' && first != "new-db" && first != "export" && first != "import" && first != "info" &&
+      first != "version") {
     return Refuse(std::string("unknown command '") + argv[1] + "'; run nblinout --help for the commands");
   }
   try {
@@ -227,6 +234,8 @@ int main(int argc, char** argv) {
   } catch (const CLI::CallForHelp& e) {
     return app.exit(e);
   } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
     app.exit(e);
@@ -237,6 +246,7 @@ int main(int argc, char** argv) {
     if (newDb->parsed()) return RunNewDb(o);
     if (exp->parsed()) return RunExport(o, argc, argv);
     if (imp->parsed()) return RunImport(o, argc, argv);
+    if (info->parsed()) return nbl::cli::RunInfo(o.db);
     return RunVersion();
   } catch (const nbl::Failure&) {
     return Refuse(nbl::CauseOf(std::current_exception()));

@@ -3,8 +3,6 @@
 #include "common/date.h"
 #include "common/failure.h"
 #include "common/text.h"
-#include "store/connection.h"
-#include "store/recordset.h"
 
 namespace nbl::dialogs {
 namespace {
@@ -72,24 +70,18 @@ std::optional<PickerDate> ParsePickerDate(std::u16string_view text) {
   return date;
 }
 
-std::vector<std::u16string> FillGenreList(std::u16string_view pathDiaryMdb) {
+std::vector<std::u16string> FillGenreList(const frmOption& dlg) {
   std::vector<std::u16string> genres{std::u16string(kAllGenres), std::u16string(kGeneralGenre)};
-  store::Connection cn;
-  cn.Open(std::u16string(store::kConnectionPrefix) + std::u16string(pathDiaryMdb));
-  store::Recordset rs;
-  rs.Open(kGenreListSql, cn, store::adOpenKeyset, store::adLockReadOnly, store::adCmdTableDirect);
-  while (!rs.IsEOF()) {
-    genres.push_back(rs.Field(u"Genre").CStr());
-    rs.MoveNext();
+  if (dlg.ListGenres) {
+    for (std::u16string& genre : dlg.ListGenres(dlg.PathDiaryMdb)) genres.push_back(std::move(genre));
   }
-  rs.Close();
   return genres;
 }
 
 ExportControls LoadExportDialog(frmOption& dlg) {
   dlg.IsOK = vb::False;
   ExportControls c;
-  c.genres = FillGenreList(dlg.PathDiaryMdb);
+  c.genres = FillGenreList(dlg);
   c.brIndex = 1;          // "改行をBRタグにする"
   c.hyphenIndex = 1;      // "全角にする"
   c.genreIndex = 0;       // "[ALL]"

@@ -1,6 +1,6 @@
 // What the two option dialogs do, apart from drawing: their fixed texts and
-// lists, the state of their controls after loading, the genre list read from
-// the store, and the results taken at OK. The Qt and console dialogs both use
+// lists, the state of their controls after loading, the genre list, and the
+// results taken at OK. The Qt and console dialogs both use
 // it, so the rules live here once.
 #pragma once
 
@@ -18,10 +18,6 @@ namespace nbl::dialogs {
 inline constexpr std::u16string_view kExportCaption = u"Nubelo Export Option";
 inline constexpr std::u16string_view kAllGenres = u"[ALL]";
 inline constexpr std::u16string_view kGeneralGenre = u"一般";
-// The query that lists every genre but the general one, each once, in order.
-inline constexpr std::u16string_view kGenreListSql =
-    u"SELECT Contents.Genre From Contents GROUP BY Contents.Genre Having (((Contents.Genre) <> \"一般\")) "
-    u"ORDER BY Contents.Genre;";
 
 // Captions of the tabs and of the controls that both kinds of dialog show.
 inline constexpr std::u16string_view kTab1Caption = u"出力設定";
@@ -69,14 +65,13 @@ struct ExportControls {
   int publishDayIndex = 0;
 };
 
-// "[ALL]", "一般", then the genres of the store at `pathDiaryMdb` other than
-// "一般", each once, in ascending order. Throws StoreFailure when the store
-// cannot be opened or read.
-std::vector<std::u16string> FillGenreList(std::u16string_view pathDiaryMdb);
+// "[ALL]", "一般", then what the dialog's ListGenres gives for its
+// PathDiaryMdb (nothing more without one). A failure of ListGenres passes.
+std::vector<std::u16string> FillGenreList(const frmOption& dlg);
 
-// The load of frmOption: IsOK False, the genre list read from its
-// PathDiaryMdb, the initial selections. A store failure passes to the caller,
-// with IsOK already False and the other public values untouched.
+// The load of frmOption: IsOK False, the genre list of its PathDiaryMdb, the
+// initial selections. A failure listing the genres passes to the caller, with
+// IsOK already False and the other public values untouched.
 ExportControls LoadExportDialog(frmOption& dlg);
 
 // OK of frmOption: the result values from the controls, then IsOK True.

@@ -3,9 +3,11 @@
 // passes the windows it uses; the per-thread set lives at the plug-in boundary.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "common/vb_types.h"
 
@@ -75,6 +77,9 @@ class frmOption {
   virtual ~frmOption() = default;
 
   std::u16string PathDiaryMdb;
+  // Lists the genres of the store at a path, other than the general one, each
+  // once, in order; given by the host with PathDiaryMdb. Its failure passes.
+  std::function<std::vector<std::u16string>(std::u16string_view)> ListGenres;
   vb::Boolean IsOK = vb::False;
   vb::Boolean bGenre = vb::False;
   std::u16string stGenre;
@@ -87,7 +92,7 @@ class frmOption {
   vb::Integer intHyphen;
   vb::Integer intPublishDay;
 
-  // Loads (IsOK False, genre list read from PathDiaryMdb), shows modally and
+  // Loads (IsOK False, the genre list of PathDiaryMdb), shows modally and
   // returns when closed. A failure while loading passes to the caller.
   virtual void Show() = 0;
 };

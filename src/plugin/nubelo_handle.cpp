@@ -2,6 +2,7 @@
 
 #include "common/files.h"
 #include "common/replacing_file.h"
+#include "plugin/genre_list.h"
 
 namespace nbl::plugin {
 
@@ -44,6 +45,7 @@ vb::Boolean clsNubeloHandle::Execute() {
 vb::Boolean clsNubeloHandle::SetExportSettingMySelf() {
   dialogs::frmOption& dlg = windows_.Option();
   dlg.PathDiaryMdb = DiaryMdbPath_;
+  dlg.ListGenres = ReadGenreList;
   dlg.Show();
   if (dlg.IsOK != vb::True) return vb::False;
   ExpSet_.stGenre = dlg.bGenre == vb::True ? dlg.stGenre : u"";

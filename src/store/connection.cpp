@@ -49,7 +49,7 @@ bool LooksFull(const std::string& path) {
 }  // namespace
 
 std::string LackingCause(sqlite3* db, const std::string& lack) {
-  return "the diary store '" + DatabaseFile(db) + "' lacks what the run needs (" + lack + "); give the path of a diary store";
+  return "'" + DatabaseFile(db) + "' lacks what a diary store holds (" + lack + "); give the path of a diary store";
 }
 
 std::string PlainCause(sqlite3* db, int rc, std::string path) {
@@ -178,7 +178,9 @@ void Connection::Open(std::u16string_view connectionString, std::u16string_view 
     throw StoreFailure(what + ": the file is empty, not a database",
                        "'" + utf8 + "' is not a SQLite database (the file is empty); give the path of a diary store");
   }
-  detail::Exec(raw, "PRAGMA synchronous=NORMAL;", what);
+  // A read-only open would leave the WAL's -wal and -shm files behind; a connection that
+  // refuses writes removes them at its close, as a writer's does.
+  detail::Exec(raw, mode_ == adModeRead ? "PRAGMA query_only=ON;" : "PRAGMA synchronous=NORMAL;", what);
   db_ = std::move(db);
 }
 

@@ -26,8 +26,13 @@ class Connection {
   // it is given an empty text.
   void SetConnectionString(std::u16string_view text);
 
+  // How the next Open uses the store: adModeRead makes the connection refuse
+  // every statement that would change it; any other value reads and writes.
+  void SetMode(int mode) { mode_ = mode; }
+
   // Opens the existing database named by `connectionString` (or by the text set
-  // before when it is empty) for reading and writing. Never creates a file.
+  // before when it is empty) for reading and writing, or only reading in
+  // adModeRead. Never creates a file.
   // Throws StoreFailure, naming the path and the reason, when the text names no
   // path, the file is missing, empty or not a database, or the connection is
   // already open. User, password and options are accepted and not used.
@@ -62,8 +67,12 @@ class Connection {
   void RequireTransaction(const char* action) const;
 
   std::u16string connectionString_;
+  int mode_ = 0;
   std::shared_ptr<sqlite3> db_;
 };
+
+inline constexpr int adModeRead = 1;
+inline constexpr int adModeReadWrite = 3;
 
 // How long a connection waits for a store another program holds before it fails:
 // 30 seconds unless a host sets it. Applies to connections opened afterwards.

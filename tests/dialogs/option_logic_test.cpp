@@ -8,6 +8,7 @@
 #include "common/failure.h"
 #include "common/text.h"
 #include "dialogs/genre_store.h"
+#include "plugin/genre_list.h"
 #include "support/temp_dir.h"
 
 namespace nbl::dialogs {
@@ -47,7 +48,10 @@ TEST(FillGenreList, AllAndGeneralFirstThenEachOtherGenreOnceInOrder) {
     TempDir dir;
     std::u16string path = dir.File("diary.db");
     MakeGenreStore(path, c.genres);
-    EXPECT_EQ(Joined(FillGenreList(path)), c.expected) << c.name;
+    PlainOption dlg;
+    dlg.PathDiaryMdb = path;
+    dlg.ListGenres = plugin::ReadGenreList;
+    EXPECT_EQ(Joined(FillGenreList(dlg)), c.expected) << c.name;
   }
 }
 
@@ -55,6 +59,7 @@ TEST(LoadExportDialog, InitialSelectionsAndIsOkFalse) {
   TempDir dir;
   PlainOption dlg;
   dlg.PathDiaryMdb = dir.File("diary.db");
+  dlg.ListGenres = plugin::ReadGenreList;
   MakeGenreStore(dlg.PathDiaryMdb, {u"旅行"});
   dlg.IsOK = vb::True;
   ExportControls c = LoadExportDialog(dlg);
@@ -83,6 +88,7 @@ TEST(LoadExportDialog, UnreadableStoreFailsTheLoadAndKeepsEarlierResults) {
   for (const Case& c : cases) {
     PlainOption dlg;
     dlg.PathDiaryMdb = c.path;
+    dlg.ListGenres = plugin::ReadGenreList;
     dlg.IsOK = vb::True;
     dlg.stGenre = u"旅行";
     EXPECT_THROW(LoadExportDialog(dlg), StoreFailure) << c.name;

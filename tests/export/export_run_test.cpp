@@ -212,7 +212,7 @@ INSTANTIATE_TEST_SUITE_P(
                       testing::MakeStore(t.Db(), {});
                       testing::ExecSql(t.Db(), "DROP TABLE Contents; CREATE TABLE Other (x);");
                     },
-                    "Export件数取得エラー", "lacks what the run needs (no such table: Contents)", false},
+                    "Export件数取得エラー", "lacks what a diary store holds (no such table: Contents)", false},
         FailureCase{"WindowRefusesTheTitle",
                     [](ExportRunTest& t, ExportSettingNubelo&, testing::FakeUi& ui) {
                       TwoRows(t, "2007/01/06 10:00:00");

@@ -161,6 +161,7 @@ TEST(HandleDialogs, OkFillsTheSettingsAndCancelLeavesThem) {
   EXPECT_EQ(h.ExpSet().stGenre, u"keep");
   EXPECT_EQ(h.ExpSet().intScroll, 7);
   EXPECT_EQ(ui.option.PathDiaryMdb, u"some.db");
+  EXPECT_TRUE(ui.option.ListGenres);  // the dialog lists the genres of that store
 
   struct Case {
     vb::Boolean bGenre, bPeriod, bPublish;

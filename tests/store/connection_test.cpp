@@ -166,6 +166,27 @@ TEST(ConnectionOpen, OpensAnOddPathAndSetsTheConnectionUp) {
   EXPECT_THROW(noSource.Open(u"Provider=Microsoft.Jet.OLEDB.4.0"), StoreFailure);
 }
 
+TEST(ConnectionOpen, ReadModeRefusesEveryWriteAndLeavesNoFileBehind) {
+  TempDir dir;
+  const std::u16string path = dir.File("d.db");
+  CreateDiaryStore(path);
+  {
+    Connection cn;
+    cn.SetMode(adModeRead);
+    cn.Open(ConnectionText(path));
+    for (const char* sql : {"INSERT INTO Contents (Day) VALUES ('2007/01/01');", "DELETE FROM Contents;",
+                            "CREATE TABLE Other (x);", "DROP TABLE Contents;"}) {
+      EXPECT_NE(sqlite3_exec(cn.handle(), sql, nullptr, nullptr, nullptr), SQLITE_OK) << sql;
+    }
+    EXPECT_EQ(sqlite3_exec(cn.handle(), "SELECT count(*) FROM Contents;", nullptr, nullptr, nullptr), SQLITE_OK);
+  }
+  std::vector<std::string> left;
+  for (const auto& e : std::filesystem::directory_iterator(dir.path())) left.push_back(e.path().filename().string());
+  EXPECT_EQ(left, std::vector<std::string>{"d.db"}) << "the WAL's files stay behind";
+  EXPECT_EQ(Raw(text::ToUtf8(path), "SELECT count(*) FROM sqlite_master;"),
+            (std::vector<std::vector<std::string>>{{"1"}}));
+}
+
 TEST(ConnectionOpen, TakesANameBeginningWithFileAsAPlainFileName) {
   TempDir dir;
   struct InFolder {

@@ -11,15 +11,13 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "common/text.h"
 #include "dialogs/qt/progress_window.h"
 #include "dialogs/qt/qt_ui.h"
-#include "store/connection.h"
-#include "store/recordset.h"
 
 namespace {
 
@@ -51,22 +49,6 @@ void WhileModal(const std::function<void(QWidget*)>& inside, const std::function
     inside(w);
   });
   show();
-}
-
-void MakeSampleStore(const std::u16string& path) {
-  nbl::store::CreateDiaryStore(path);
-  nbl::store::Connection cn;
-  cn.Open(u"Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + path);
-  nbl::store::Recordset rs;
-  rs.Open(u"Contents", cn, nbl::store::adOpenKeyset, nbl::store::adLockOptimistic, nbl::store::adCmdTableDirect);
-  int n = 0;
-  for (const char16_t* genre : {u"一般", u"旅行", u"仕事", u"読書"}) {
-    rs.AddNew();
-    rs.SetField(u"Day", u"2006/02/25");
-    rs.SetField(u"Number", nbl::store::Value::Integer(++n));
-    rs.SetField(u"Genre", genre);
-    rs.Update();
-  }
 }
 
 }  // namespace
@@ -104,12 +86,9 @@ int main(int argc, char** argv) {
   }, [&] { ui->MsgBoxCritical(u"DB接続エラー"); });
   progress.ClickOK();
 
-  // The export options on both tabs, the genres read from a sample store.
-  std::string folder = (std::filesystem::temp_directory_path() / "nbl-shots-XXXXXX").string();
-  if (::mkdtemp(folder.data()) == nullptr) return 1;
-  const std::u16string store = nbl::text::FromUtf8(folder + "/diary.db");
-  MakeSampleStore(store);
-  ui->Option().PathDiaryMdb = store;
+  // The export options on both tabs, with the genres a sample store would list.
+  ui->Option().PathDiaryMdb = u"diary.db";
+  ui->Option().ListGenres = [](std::u16string_view) { return std::vector<std::u16string>{u"仕事", u"旅行", u"読書"}; };
   WhileModal([](QWidget* dlg) {
     Save(dlg, "export_options_tab1");
     auto* tabs = dlg->findChild<QTabWidget*>(QStringLiteral("TabStrip1"));
@@ -117,7 +96,6 @@ int main(int argc, char** argv) {
     Save(dlg, "export_options_tab2");
     dlg->findChild<QPushButton*>(QStringLiteral("Btn_Cancel"))->click();
   }, [&] { ui->Option().Show(); });
-  std::filesystem::remove_all(folder);
 
   // The import options.
   WhileModal([](QWidget* dlg) {

@@ -73,6 +73,8 @@ ComError CurrentError() {
   try {
     try {
       throw;
+    } catch (const MethodFailure& e) {
+      return e.error();
     } catch (const OverflowFailure& e) {
       return {kOverflowError, text::FromUtf8(e.what())};
     } catch (const FileFailure& e) {
@@ -90,6 +92,25 @@ ComError CurrentError() {
     // Building the description itself failed: keep the code only.
     return {E_OUTOFMEMORY, {}};
   }
+}
+
+namespace {
+thread_local ComError t_errorInfo{S_OK, {}};
+}  // namespace
+
+void RecordErrorInfo(const ComError& error) noexcept {
+  try {
+    t_errorInfo = error;
+  } catch (...) {
+    t_errorInfo = {error.code, {}};  // the description did not fit in memory; keep the code
+  }
+}
+
+ComError TakeErrorInfo(HRESULT code) {
+  ComError taken{code, {}};
+  if (t_errorInfo.code == code) taken.description = std::move(t_errorInfo.description);
+  t_errorInfo = {S_OK, {}};
+  return taken;
 }
 
 void FillExcepInfo(EXCEPINFO* info, std::u16string_view source, const ComError& error) {

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "plugin/com/com_platform.h"
 
@@ -47,22 +48,47 @@ inline constexpr HRESULT kInvalidUseOfNullError = static_cast<HRESULT>(0x800A005
 
 // The exception being handled, as a code and description: an OverflowFailure
 // becomes kOverflowError, a FileFailure kPathFileAccessError, a
-// NullValueFailure kInvalidUseOfNullError, bad_alloc E_OUTOFMEMORY, anything
-// else E_FAIL. Call only inside a catch block.
+// NullValueFailure kInvalidUseOfNullError, bad_alloc E_OUTOFMEMORY, a
+// MethodFailure its own error, anything else E_FAIL. Call only inside a catch block.
 ComError CurrentError();
+
+// This thread's error information: what the last method that failed through
+// Guard said, so that a late-bound caller can be told more than the code.
+void RecordErrorInfo(const ComError& error) noexcept;
+// Takes the recorded error (the record is cleared) when its code is `code`;
+// else `code` with no description.
+ComError TakeErrorInfo(HRESULT code);
+
+// A vtable method answered a failure; carries its error information to Invoke.
+class MethodFailure : public std::exception {
+ public:
+  explicit MethodFailure(ComError error) : error_(std::move(error)) {}
+  const ComError& error() const { return error_; }
+  const char* what() const noexcept override { return "the method failed"; }
+
+ private:
+  ComError error_;
+};
+
+// Throws MethodFailure, with the thread's error information, when `hr` is a failure.
+inline void ThrowIfFailed(HRESULT hr) {
+  if (FAILED(hr)) throw MethodFailure(TakeErrorInfo(hr));
+}
 
 // Fills `info` (when not null) for DISP_E_EXCEPTION: source, description, scode.
 void FillExcepInfo(EXCEPINFO* info, std::u16string_view source, const ComError& error);
 
-// Runs `body`; an exception becomes its code (see CurrentError) and never
-// leaves. For the methods of the interface tables.
+// Runs `body`; an exception becomes its code (see CurrentError), recorded as
+// the thread's error information, and never leaves. For the vtable methods.
 template <typename Body>
 HRESULT Guard(Body&& body) noexcept {
   try {
     body();
     return S_OK;
   } catch (...) {
-    return CurrentError().code;
+    const ComError error = CurrentError();
+    RecordErrorInfo(error);
+    return error.code;
   }
 }
 

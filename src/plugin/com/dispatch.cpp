@@ -78,18 +78,25 @@ HRESULT DispArgs::Mismatch(UINT pos) const {
 }
 
 HRESULT DispArgs::GetString(UINT pos, std::u16string& out) const {
+  BSTR s = nullptr;
+  const HRESULT hr = GetBstr(pos, s);
+  if (SUCCEEDED(hr)) out = FromBstr(s);
+  return hr;
+}
+
+HRESULT DispArgs::GetBstr(UINT pos, BSTR& out) const {
   const VARIANT* v = Value(pos);
   if (v == nullptr) return Mismatch(pos);
   switch (v->vt) {
     case VT_EMPTY:
-      out.clear();
+      out = nullptr;
       return S_OK;
     case VT_BSTR:
-      out = FromBstr(v->bstrVal);
+      out = v->bstrVal;
       return S_OK;
     case VT_BSTR | VT_BYREF:
       if (v->pbstrVal == nullptr) return Mismatch(pos);
-      out = FromBstr(*v->pbstrVal);
+      out = *v->pbstrVal;
       return S_OK;
     default:
       return Mismatch(pos);

@@ -32,6 +32,9 @@ class DispArgs {
 
   // VT_BSTR by value or reference ("" for a null string), VT_EMPTY as "".
   HRESULT GetString(UINT pos, std::u16string& out) const;
+  // The same, as the caller's own string (null for VT_EMPTY), for passing on
+  // by reference to a method that only reads it.
+  HRESULT GetBstr(UINT pos, BSTR& out) const;
   // VT_BOOL by value or reference as given; VT_I2, VT_I4, VT_UI1 (either way)
   // and VT_EMPTY as True when nonzero; `fallback` when Missing.
   HRESULT GetBoolean(UINT pos, VARIANT_BOOL fallback, VARIANT_BOOL& out) const;
@@ -55,8 +58,8 @@ void SetResultBoolean(VARIANT* result, VARIANT_BOOL value);
 void SetResultShort(VARIANT* result, SHORT value);
 
 // One method of a class's dispatch interface. `call` converts the arguments
-// (returning their DISP_E_* code) and runs the method; a failure of the
-// method itself is thrown and becomes DISP_E_EXCEPTION.
+// (returning their DISP_E_* code) and calls the method; a failure of the
+// method itself is thrown (ThrowIfFailed) and becomes DISP_E_EXCEPTION.
 template <class Object>
 struct DispMember {
   const char16_t* name;

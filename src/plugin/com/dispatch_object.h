@@ -1,5 +1,6 @@
 // The IDispatch half of a dual interface, served from the class's one
-// dispatch table; each class adds only its vtable methods.
+// dispatch table whose handlers call the vtable methods, as an Invoke driven by
+// a type library does; each class writes each method once, in its vtable.
 #pragma once
 
 #include <initializer_list>
@@ -11,7 +12,7 @@
 
 namespace nbl::com {
 
-template <class Interface, class Object>
+template <class Interface>
 class DispatchObject : public Unknown<Interface> {
  public:
   HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* pctinfo) final {
@@ -30,21 +31,18 @@ class DispatchObject : public Unknown<Interface> {
   }
   HRESULT STDMETHODCALLTYPE Invoke(DISPID dispIdMember, REFIID riid, LCID, WORD wFlags, DISPPARAMS* pDispParams,
                                    VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr) final {
-    return InvokeIn(table_, Target(), source_, dispIdMember, riid, wFlags, pDispParams, pVarResult, pExcepInfo,
+    return InvokeIn(table_, static_cast<Interface&>(*this), source_, dispIdMember, riid, wFlags, pDispParams, pVarResult, pExcepInfo,
                     puArgErr);
   }
 
  protected:
   // `table` and `source` (the ProgID named in EXCEPINFO) live as long as the class.
-  DispatchObject(std::initializer_list<const IID*> iids, std::span<const DispMember<Object>> table,
+  DispatchObject(std::initializer_list<const IID*> iids, std::span<const DispMember<Interface>> table,
                  std::u16string_view source)
       : Unknown<Interface>(iids), table_(table), source_(source) {}
 
-  // The object the table's handlers work on.
-  virtual Object& Target() = 0;
-
  private:
-  std::span<const DispMember<Object>> table_;
+  std::span<const DispMember<Interface>> table_;
   std::u16string_view source_;
 };
 

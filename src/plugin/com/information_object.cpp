@@ -14,30 +14,23 @@ namespace {
 
 using plugin::Information;
 
-const DispMember<const Information> kTable[] = {
-    {u"GetVersion", kDispGetVersion, 0, 0, {},
-     [](const Information& i, const DispArgs&, VARIANT* r) -> HRESULT {
-       SetResultShort(r, i.GetVersion());
-       return S_OK;
-     }},
-    {u"GetVersionMajor", kDispGetVersionMajor, 0, 0, {},
-     [](const Information& i, const DispArgs&, VARIANT* r) -> HRESULT {
-       SetResultShort(r, i.GetVersionMajor());
-       return S_OK;
-     }},
-    {u"GetVersionMinor", kDispGetVersionMinor, 0, 0, {},
-     [](const Information& i, const DispArgs&, VARIANT* r) -> HRESULT {
-       SetResultShort(r, i.GetVersionMinor());
-       return S_OK;
-     }},
-    {u"GetVersionRevision", kDispGetVersionRevision, 0, 0, {},
-     [](const Information& i, const DispArgs&, VARIANT* r) -> HRESULT {
-       SetResultShort(r, i.GetVersionRevision());
-       return S_OK;
-     }},
+// A late-bound call of one of the four methods, through its vtable slot.
+template <HRESULT (STDMETHODCALLTYPE _Information::*Part)(SHORT*)>
+HRESULT CallPart(_Information& self, const DispArgs&, VARIANT* r) {
+  SHORT value = 0;
+  ThrowIfFailed((self.*Part)(&value));
+  SetResultShort(r, value);
+  return S_OK;
+}
+
+const DispMember<_Information> kTable[] = {
+    {u"GetVersion", kDispGetVersion, 0, 0, {}, CallPart<&_Information::GetVersion>},
+    {u"GetVersionMajor", kDispGetVersionMajor, 0, 0, {}, CallPart<&_Information::GetVersionMajor>},
+    {u"GetVersionMinor", kDispGetVersionMinor, 0, 0, {}, CallPart<&_Information::GetVersionMinor>},
+    {u"GetVersionRevision", kDispGetVersionRevision, 0, 0, {}, CallPart<&_Information::GetVersionRevision>},
 };
 
-class InformationObject final : public DispatchObject<_Information, const Information> {
+class InformationObject final : public DispatchObject<_Information> {
  public:
   InformationObject() : DispatchObject({&IID_IUnknown, &IID_IDispatch, &IID__Information}, kTable, kProgIdInformation) {}
 
@@ -54,8 +47,6 @@ class InformationObject final : public DispatchObject<_Information, const Inform
   }
 
  private:
-  const Information& Target() override { return info_; }
-
   HRESULT Get(SHORT* result, vb::Integer (Information::*part)() const) {
     if (result == nullptr) return E_POINTER;
     *result = 0;

@@ -30,65 +30,78 @@ nbl::ImportSettingNubelo FromRecord(const ImportSettingNubelo& r) {
     if (FAILED(hr_)) return hr_;     \
   } while (false)
 
-const DispMember<clsNubeloHandle> kTable[] = {
+// Late-bound calls convert their arguments and go through the vtable methods
+// below, so that pointer checks, defaults and Guard live there only.
+const DispMember<_clsNubeloHandle> kTable[] = {
     {u"Initialize", kDispInitialize, 1, 1, {u"stDiaryMdbPath"},
-     [](clsNubeloHandle& h, const DispArgs& a, VARIANT* r) -> HRESULT {
-       std::u16string path;
-       NBL_RETURN_IF_FAILED(a.GetString(0, path));
-       SetResultBoolean(r, h.Initialize(path));
+     [](_clsNubeloHandle& h, const DispArgs& a, VARIANT* r) -> HRESULT {
+       BSTR path = nullptr;
+       NBL_RETURN_IF_FAILED(a.GetBstr(0, path));
+       VARIANT_BOOL result = VARIANT_FALSE;
+       ThrowIfFailed(h.Initialize(&path, &result));
+       SetResultBoolean(r, result);
        return S_OK;
      }},
     {u"SetImport", kDispSetImport, 0, 0, {},
-     [](clsNubeloHandle& h, const DispArgs&, VARIANT*) -> HRESULT {
-       h.SetImport();
+     [](_clsNubeloHandle& h, const DispArgs&, VARIANT*) -> HRESULT {
+       ThrowIfFailed(h.SetImport());
        return S_OK;
      }},
     {u"SetExport", kDispSetExport, 0, 0, {},
-     [](clsNubeloHandle& h, const DispArgs&, VARIANT*) -> HRESULT {
-       h.SetExport();
+     [](_clsNubeloHandle& h, const DispArgs&, VARIANT*) -> HRESULT {
+       ThrowIfFailed(h.SetExport());
        return S_OK;
      }},
     {u"setExportSetting", kDispSetExportSetting, 1, 1, {u"eExpSet"},
-     [](clsNubeloHandle& h, const DispArgs& a, VARIANT*) -> HRESULT {
+     [](_clsNubeloHandle& h, const DispArgs& a, VARIANT*) -> HRESULT {
        void* layout = nullptr;
        NBL_RETURN_IF_FAILED(a.GetRecord(0, GUID_ExportSettingNubelo, layout));
-       h.setExportSetting(FromRecord(*static_cast<const ExportSettingNubelo*>(layout)));
+       ThrowIfFailed(h.setExportSetting(static_cast<ExportSettingNubelo*>(layout)));
        return S_OK;
      }},
     {u"SetExportSettingMySelf", kDispSetExportSettingMySelf, 0, 0, {},
-     [](clsNubeloHandle& h, const DispArgs&, VARIANT* r) -> HRESULT {
-       SetResultBoolean(r, h.SetExportSettingMySelf());
+     [](_clsNubeloHandle& h, const DispArgs&, VARIANT* r) -> HRESULT {
+       VARIANT_BOOL result = VARIANT_FALSE;
+       ThrowIfFailed(h.SetExportSettingMySelf(&result));
+       SetResultBoolean(r, result);
        return S_OK;
      }},
     {u"SetPath", kDispSetPath, 1, 2, {u"stFilePath", u"OverWrite"},
-     [](clsNubeloHandle& h, const DispArgs& a, VARIANT* r) -> HRESULT {
-       std::u16string path;
+     [](_clsNubeloHandle& h, const DispArgs& a, VARIANT* r) -> HRESULT {
+       BSTR path = nullptr;
        VARIANT_BOOL overWrite = VARIANT_FALSE;
-       NBL_RETURN_IF_FAILED(a.GetString(0, path));
+       NBL_RETURN_IF_FAILED(a.GetBstr(0, path));
        NBL_RETURN_IF_FAILED(a.GetBoolean(1, VARIANT_FALSE, overWrite));
-       SetResultBoolean(r, h.SetPath(path, overWrite));
+       VARIANT_BOOL result = VARIANT_FALSE;
+       // Left out, the argument stays left out: the method knows its default.
+       ThrowIfFailed(h.SetPath(&path, a.Missing(1) ? nullptr : &overWrite, &result));
+       SetResultBoolean(r, result);
        return S_OK;
      }},
     {u"Execute", kDispExecute, 0, 0, {},
-     [](clsNubeloHandle& h, const DispArgs&, VARIANT* r) -> HRESULT {
-       SetResultBoolean(r, h.Execute());
+     [](_clsNubeloHandle& h, const DispArgs&, VARIANT* r) -> HRESULT {
+       VARIANT_BOOL result = VARIANT_FALSE;
+       ThrowIfFailed(h.Execute(&result));
+       SetResultBoolean(r, result);
        return S_OK;
      }},
     {u"setImportSetting", kDispSetImportSetting, 1, 1, {u"eImpSet"},
-     [](clsNubeloHandle& h, const DispArgs& a, VARIANT*) -> HRESULT {
+     [](_clsNubeloHandle& h, const DispArgs& a, VARIANT*) -> HRESULT {
        void* layout = nullptr;
        NBL_RETURN_IF_FAILED(a.GetRecord(0, GUID_ImportSettingNubelo, layout));
-       h.setImportSetting(FromRecord(*static_cast<const ImportSettingNubelo*>(layout)));
+       ThrowIfFailed(h.setImportSetting(static_cast<ImportSettingNubelo*>(layout)));
        return S_OK;
      }},
     {u"SetImportSettingMySelf", kDispSetImportSettingMySelf, 0, 0, {},
-     [](clsNubeloHandle& h, const DispArgs&, VARIANT* r) -> HRESULT {
-       SetResultBoolean(r, h.SetImportSettingMySelf());
+     [](_clsNubeloHandle& h, const DispArgs&, VARIANT* r) -> HRESULT {
+       VARIANT_BOOL result = VARIANT_FALSE;
+       ThrowIfFailed(h.SetImportSettingMySelf(&result));
+       SetResultBoolean(r, result);
        return S_OK;
      }},
 };
 
-class NubeloHandleObject final : public DispatchObject<_clsNubeloHandle, clsNubeloHandle> {
+class NubeloHandleObject final : public DispatchObject<_clsNubeloHandle> {
  public:
   NubeloHandleObject()
       : DispatchObject({&IID_IUnknown, &IID_IDispatch, &IID__clsNubeloHandle}, kTable, kProgIdNubeloHandle),
@@ -139,8 +152,6 @@ class NubeloHandleObject final : public DispatchObject<_clsNubeloHandle, clsNube
   }
 
  private:
-  clsNubeloHandle& Target() override { return handle_; }
-
   std::shared_ptr<dialogs::Ui> windows_;  // the creating thread's windows, kept for the handle
   clsNubeloHandle handle_;
 };

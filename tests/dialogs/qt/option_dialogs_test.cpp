@@ -20,6 +20,7 @@
 
 #include "common/failure.h"
 #include "dialogs/genre_store.h"
+#include "plugin/genre_list.h"
 #include "dialogs/qt/qt_env.h"
 #include "dialogs/qt/qt_ui.h"
 #include "support/temp_dir.h"
@@ -49,6 +50,7 @@ class QtOptionTest : public ::testing::Test {
     path_ = dir_.File("diary.db");
     nbl::testing::MakeGenreStore(path_, {u"旅行", u"一般", u"仕事", u"旅行", u"一般"});
     ui_->Option().PathDiaryMdb = path_;
+    ui_->Option().ListGenres = plugin::ReadGenreList;
   }
 
   // Shows the export dialog and runs `inside` on it.
@@ -259,6 +261,7 @@ TEST_F(QtOptionTest, TabClicksSwitchPanes) {
 
 TEST_F(QtOptionTest, UnreadableStoreFailsTheShowBeforeAnyWindow) {
   ui_->Option().PathDiaryMdb = dir_.File("missing.db");
+  ui_->Option().ListGenres = plugin::ReadGenreList;
   ui_->Option().IsOK = vb::True;
   EXPECT_THROW(ShowExport([](OptionWidget*) {}), StoreFailure);
   QCoreApplication::processEvents();  // the timer that looked for a dialog

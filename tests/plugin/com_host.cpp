@@ -1,4 +1,4 @@
-#include "plugin/com/host.h"
+#include "plugin/com_host.h"
 
 #include <dlfcn.h>
 

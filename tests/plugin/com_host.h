@@ -1,6 +1,6 @@
-// The host side of the COM layer on systems without one: what a host (the
-// tests, a command-line program) uses in place of the platform's class
-// lookup and object creation. Classes are found through the registry file
+// The host side of the COM layer on systems without one: what a host uses in
+// place of the platform's class lookup and object creation, as the tests play
+// the host. Classes are found through the registry file
 // (registry_file.h); libraries are loaded with dlopen.
 #pragma once
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <string>
 #include <utility>
@@ -140,7 +141,9 @@ std::optional<std::u16string> DayText(std::u16string_view date) {
     }
   }
   if (!date::IsCalendarDay(parts[0], parts[1], parts[2])) return std::nullopt;
-  return date::ShortDate(parts[0], parts[1], parts[2]);
+  std::u16string day(date);
+  day[4] = day[7] = u'/';
+  return day;
 }
 
 
@@ -151,8 +154,8 @@ DiaryFormatFailure::DiaryFormatFailure(std::size_t line, const std::string& caus
 
 std::u16string DecodeDiaryBytes(const encoding::Bytes& bytes) {
   // The converters would cut the text at a NUL and silently drop the rest.
-  if (const auto nul = std::find(bytes.begin(), bytes.end(), 0); nul != bytes.end()) {
-    throw DiaryFormatFailure(LineOfByte(bytes, static_cast<std::size_t>(nul - bytes.begin())),
+  if (const void* nul = std::memchr(bytes.data(), 0, bytes.size())) {
+    throw DiaryFormatFailure(LineOfByte(bytes, static_cast<std::size_t>(static_cast<const std::uint8_t*>(nul) - bytes.data())),
                              "the file holds a NUL byte here; save it as a text file (UTF-8, JIS, EUC-JP or Shift-JIS)");
   }
   static constexpr std::uint8_t kMark[] = {0xEF, 0xBB, 0xBF};

@@ -182,7 +182,8 @@ void AddUiOption(CLI::App& cmd, Options& o) {
 void AddLockWaitOption(CLI::App& cmd, Options& o) {
   cmd.add_option("--lock-wait", o.lockWait,
                  "Seconds to wait for a diary store that another program is writing to before the run fails")
-      ->check(CLI::Range(0.0, 2000000.0))
+      ->type_name("SECONDS")
+      ->check(CLI::Range(0.0, 2000000.0).description(""))  // the wait is kept in 32-bit milliseconds
       ->capture_default_str();
 }
 

@@ -146,7 +146,6 @@ std::optional<std::u16string> DayText(std::u16string_view date) {
   return day;
 }
 
-
 }  // namespace
 
 DiaryFormatFailure::DiaryFormatFailure(std::size_t line, const std::string& cause)
@@ -345,7 +344,8 @@ void DiaryLineReader::ReadDayLine(std::size_t i, std::u16string_view line) {
   const std::vector<Attribute> attributes = ReadAttributes(line.substr(4));
   const Attribute* date = Find(attributes, u"date");
   if (date == nullptr) throw DiaryFormatFailure(i + 1, "the day line has no date; write it as date=\"YYYY-MM-DD\"");
-  std::optional<std::u16string> day = date->closed ? DayText(date->value) : std::nullopt;
+  if (!date->closed) throw DiaryFormatFailure(i + 1, "the date has no closing quote; end it with a \"");
+  std::optional<std::u16string> day = DayText(date->value);
   if (!day) {
     throw DiaryFormatFailure(i + 1, "the date \"" + text::ToUtf8(date->value) +
                                         "\" is no calendar day; write it as YYYY-MM-DD");

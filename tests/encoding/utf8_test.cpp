@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "encoding/hex.h"
@@ -180,33 +179,15 @@ TEST(LooksLikeUtf8, NeedsTwoGoodSequencesAndNoBadOne) {
 }
 
 TEST(IsUtf8Text, WantsTheWholeArrayWellFormedWithOneMultiByteSequence) {
-  const std::pair<const char*, bool> cases[] = {
-      {"", false},
-      {"41 42 1B 24 42 46 7C", false},  // 7-bit bytes, JIS among them
-      {"41 C3 A9", true},
-      {"EF BB BF", true},
-      {"E0 A0 80", true},
-      {"ED 9F BF", true},
-      {"F0 9F 98 80", true},
-      {"F4 8F BF BF", true},
-      {"ED A0 BD ED B8 80", true},  // a surrogate pair in the six-byte form
-      {"C3 A9 80", false},
-      {"C3 A9 C3", false},
-      {"C3 A9 E3 81", false},
-      {"C0 80 C3 A9", false},  // overlong forms
-      {"E0 9F BF", false},
-      {"F0 8F BF BF", false},
-      {"F4 90 80 80", false},  // past U+10FFFF
-      {"F5 80 80 80", false},
-      {"ED A0 BD 41", false},  // a surrogate half alone
-      {"ED B8 80", false},
-      {"ED A0 BD ED A0 BD", false},
-      {"93 FA 8B 4C", false},  // Shift-JIS and EUC-JP
-      {"C6 FC B5 AD", false},
-  };
-  for (const auto& [bytes, utf8] : cases) {
-    SCOPED_TRACE(bytes);
-    EXPECT_EQ(IsUtf8Text(Hex(bytes)), utf8);
+  // Surrogates only as a pair in the six-byte form of older files; ASCII (JIS among it) is not enough.
+  for (const char* bytes : {"41 C3 A9", "EF BB BF", "E0 A0 80", "ED 9F BF", "F0 9F 98 80", "F4 8F BF BF",
+                            "ED A0 BD ED B8 80"}) {
+    EXPECT_TRUE(IsUtf8Text(Hex(bytes))) << bytes;
+  }
+  for (const char* bytes : {"", "41 42 1B 24 42 46 7C", "C3 A9 80", "C3 A9 C3", "C3 A9 E3 81", "C0 80 C3 A9", "E0 9F BF",
+                            "F0 8F BF BF", "F4 90 80 80", "F5 80 80 80", "ED A0 BD 41", "ED B8 80", "ED A0 BD ED A0 BD",
+                            "93 FA 8B 4C", "C6 FC B5 AD"}) {
+    EXPECT_FALSE(IsUtf8Text(Hex(bytes))) << bytes;
   }
 }
 

@@ -1,20 +1,13 @@
 // Through the command line: a store exported to a file and that file imported
 // into a second store gives back the entries, numbered after the stored ones;
 // an import that fails or is killed leaves the store as it was.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sqlite3.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <chrono>
 #include <fstream>
 #include <random>
 #include <regex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "support/diary_store.h"
@@ -63,22 +56,15 @@ TEST(ImportRoundTrip, ExportThenImportGivesTheEntriesBack) {
 TEST(ImportRoundTrip, EveryTextComesBackWhateverTheFirstKilobyteHolds) {
   TempDir dir;
   const std::string ascii(1100, 'a');
-  auto entry = [](const char* day, const std::string& title, const std::string& contents) {
-    Row r;
-    r.day = day;
-    r.genre = "一般";
-    r.title = title;
-    r.contents = contents;
-    return r;
-  };
+  const Row first{"2007/05/01", "一般", 0, "plain", ascii, {}, {}};
   const struct {
     const char* name;
     std::vector<Row> rows;
   } cases[] = {
-      {"ASCII first, kana later", {entry("2007/05/01", "plain", ascii), entry("2007/05/02", "日記", "かなとカナ")}},
-      {"one accent", {entry("2007/05/01", "Coffee at the café", "Coffee at the café")}},
-      {"ASCII first, Latin-1 later", {entry("2007/05/01", "plain", ascii), entry("2007/05/02", "Ünïcödé", "àéîõü ß")}},
-      {"above U+FFFF", {entry("2007/05/01", "plain", ascii), entry("2007/05/02", "\xF0\x9F\x8D\x99", "\xF0\xA0\xAE\x9F")}},
+      {"ASCII first, kana later", {first, {"2007/05/02", "一般", 0, "日記", "かなとカナ", {}, {}}}},
+      {"one accent", {{"2007/05/01", "一般", 0, "Coffee at the café", "Coffee at the café", {}, {}}}},
+      {"ASCII first, Latin-1 later", {first, {"2007/05/02", "一般", 0, "Ünïcödé", "àéîõü ß", {}, {}}}},
+      {"above U+FFFF", {first, {"2007/05/02", "一般", 0, "\xF0\x9F\x8D\x99", "\xF0\xA0\xAE\x9F", {}, {}}}},
   };
   int n = 0;
   for (const auto& c : cases) {
@@ -104,8 +90,7 @@ TEST(ImportRoundTrip, CommandLineStatuses) {
   std::ofstream(open, std::ios::binary) << "<day date=\"2007-05-01\" title=\"\">\n<body>\ntext\n";
   const std::string day = "<day date=\"2007-05-01\">\n", fine = day + "</day>\n";
   const std::pair<std::string, std::string> faults[] = {
-      {"merged", fine + day + "<body>\n" + day + "</day>\n"}, {"stray", fine + "</day>\n"},
-      {"baddate", fine + fine + "<day date=\"2007-13-45\">\n</day>\n"}, {"unclosed", fine + fine + day},
+      {"merged", fine + day + "<body>\n" + day + "</day>\n"}, {"unclosed", fine + fine + day},
       {"nul", fine + std::string("x\0\n", 3)}};
   for (const auto& [name, bytes] : faults) std::ofstream(Path(dir, name + ".xml"), std::ios::binary) << bytes;
   struct Case {
@@ -121,8 +106,6 @@ TEST(ImportRoundTrip, CommandLineStatuses) {
       {{"import", db, Path(dir, "none.xml"), "--ui", "none"}, 2, "none.xml"},
       {{"import", db, open, "--ui", "none"}, 1, "データ取得エラー <body>：2007/05/01\nnblinout: at line 1 of " + open + "\nnblinout: the body"},
       {{"import", db, Path(dir, "merged.xml"), "--ui", "none"}, 1, "at line 5 of"},
-      {{"import", db, Path(dir, "stray.xml"), "--ui", "none"}, 1, "at line 3 of"},
-      {{"import", db, Path(dir, "baddate.xml"), "--ui", "none"}, 1, "at line 5 of"},
       {{"import", db, Path(dir, "unclosed.xml"), "--ui", "none"}, 1, "at line 5 of"},
       {{"import", db, Path(dir, "nul.xml"), "--ui", "none"}, 1, "at line 3 of"},
       {{"import", db, good, "--ui", "none", "--lock-wait", "0"}, 1, "日付読み込みエラー\nnblinout: ", true},
@@ -180,23 +163,10 @@ TEST(ImportRoundTrip, AKilledImportLeavesAllOrNothing) {
   std::mt19937 random(std::random_device{}());
   long long rows = 0;
   for (int round = 0; round < 3; ++round) {
-    const std::string cli = NBL_CLI_PATH;
-    std::vector<char*> argv;
-    std::vector<std::string> args = {cli, "import", db, xml, "--ui", "none"};
-    for (std::string& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t quiet;
-    posix_spawn_file_actions_init(&quiet);
-    posix_spawn_file_actions_addopen(&quiet, 2, "/dev/null", O_WRONLY, 0);
-    pid_t pid = 0;
-    ASSERT_EQ(posix_spawn(&pid, cli.c_str(), &quiet, nullptr, argv.data(), environ), 0);
-    posix_spawn_file_actions_destroy(&quiet);
-    const int delayMs = std::uniform_int_distribution<int>(0, 2500)(random);
-    std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
-    kill(pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
+    const std::string delay = std::to_string(std::uniform_int_distribution<int>(0, 2500)(random) / 1000.0);
+    RunCommand({"sh", "-c", "\"$0\" import \"$1\" \"$2\" --ui none & sleep $3; kill -9 $!; wait", NBL_CLI_PATH, db, xml, delay});
     const long long now = std::stoll(QueryRows(db, "SELECT COUNT(*) FROM Contents").at(0));
-    EXPECT_TRUE(now == rows || now == rows + 100000) << "killed after " << delayMs << " ms: " << now - rows << " new rows";
+    EXPECT_TRUE(now == rows || now == rows + 100000) << "killed after " << delay << " s: " << now - rows << " new rows";
     rows = now;
     EXPECT_EQ(QueryRows(db, "PRAGMA integrity_check"), std::vector<std::string>{"ok"});
   }

@@ -1,6 +1,8 @@
 // nblinout: the command-line host. It plays the host application: creates the
 // handle and calls it in the host's order, then tells how the run ended.
 #include <CLI/CLI.hpp>
+#include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -31,6 +33,7 @@ struct Options {
   std::string genre, from, to, publish = "all", date = "day";
   bool keepLineBreaks = false, keepHyphens = false, overwrite = false, dialog = false;
   std::vector<std::string> headingTags;
+  double lockWait = 30;  // seconds
 };
 
 int Refuse(const std::string& reason) {
@@ -145,6 +148,9 @@ int RunExport(const Options& o, int& argc, char** argv) {
   return Finish(windows, report, "exported to " + o.file, note);
 }
 
+// "1 entry", "20 entries".
+std::string Count(long long n, const char* one, const char* many) { return std::to_string(n) + " " + (n == 1 ? one : many); }
+
 int RunImport(const Options& o, int& argc, char** argv) {
   const Windows windows = MakeWindows(o, argc, argv);
   if (!windows.ui) return Refuse("desktop windows need a display (and a build with Qt); use --ui console");
@@ -159,7 +165,16 @@ int RunImport(const Options& o, int& argc, char** argv) {
   }
   if (handle.SetPath(FromUtf8(o.file)) != nbl::vb::True) return RefusePath("read", o.file);
   handle.Execute();
-  return Finish(windows, handle.LastImport(), "imported from " + o.file);
+  const nbl::importing::ImportReport& report = handle.LastImport();
+  if (!report.completed && report.failureLine > 0) {
+    std::fprintf(stderr, "nblinout: at line %zu of %s\n", report.failureLine, o.file.c_str());
+  }
+  std::string done = "imported " + Count(report.stored, "entry", "entries") + " from " + o.file;
+  if (report.skippedLines > 0) {
+    done += "; " + Count(report.skippedLines, "line", "lines") + " outside any entry's body " +
+            (report.skippedLines == 1 ? "was" : "were") + " skipped";
+  }
+  return Finish(windows, report, done);
 }
 
 int RunNewDb(const Options& o) {
@@ -178,6 +193,14 @@ void AddUiOption(CLI::App& cmd, Options& o) {
                  "Which windows to show: auto (desktop windows when a display is available and --dialog is given, "
                  "else the terminal), gui, console (texts and a progress bar on stderr), none (only failures)")
       ->check(CLI::IsMember({"auto", "gui", "console", "none"}))
+      ->capture_default_str();
+}
+
+void AddLockWaitOption(CLI::App& cmd, Options& o) {
+  cmd.add_option("--lock-wait", o.lockWait,
+                 "Seconds to wait for a diary store that another program is writing to before the run fails")
+      ->type_name("SECONDS")
+      ->check(CLI::Range(0.0, 2000000.0).description(""))  // the wait is kept in 32-bit milliseconds
       ->capture_default_str();
 }
 
@@ -208,6 +231,7 @@ int main(int argc, char** argv) {
   exp->add_flag("--overwrite", o.overwrite, "Replace FILE when it exists (default: refuse)");
   exp->add_flag("--dialog", o.dialog, "Choose the settings in the plug-in's own options dialog instead");
   AddUiOption(*exp, o);
+  AddLockWaitOption(*exp, o);
 
   CLI::App* imp = app.add_subcommand("import", "Append the days of a diary XML file to a diary store");
   imp->add_option("DB", o.db, "The diary store to add rows to")->required();
@@ -216,6 +240,7 @@ int main(int argc, char** argv) {
       ->expected(2);
   imp->add_flag("--dialog", o.dialog, "Choose the heading tags in the plug-in's own options dialog instead");
   AddUiOption(*imp, o);
+  AddLockWaitOption(*imp, o);
 
   CLI::App* info =
       app.add_subcommand("info", "Print what a diary store holds: entries, days, genres, public and private, import marks");
@@ -242,6 +267,7 @@ int main(int argc, char** argv) {
     return kRefused;
   }
 
+  nbl::store::SetLockWait(std::chrono::milliseconds(std::llround(o.lockWait * 1000)));
   try {
     if (newDb->parsed()) return RunNewDb(o);
     if (exp->parsed()) return RunExport(o, argc, argv);

@@ -35,6 +35,13 @@ const long long kEpochOffset = DaysFromCivil(1899, 12, 30);
 
 }  // namespace
 
+bool IsCalendarDay(int year, int month, int day) {
+  static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1) return false;
+  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  return day <= (month == 2 && leap ? 29 : kDays[month - 1]);
+}
+
 double FromParts(const Parts& p) {
   const double days = static_cast<double>(DaysFromCivil(p.year, static_cast<unsigned>(p.month), static_cast<unsigned>(p.day)) - kEpochOffset);
   const double time = (p.hour * 3600.0 + p.minute * 60.0 + p.second) / 86400.0;

@@ -11,6 +11,9 @@ struct Parts {
   int hour = 0, minute = 0, second = 0;
 };
 
+// True when the day exists in the proleptic Gregorian calendar, years 1 to 9999.
+bool IsCalendarDay(int year, int month, int day);
+
 // The date value of a calendar day and time of day (proleptic Gregorian).
 double FromParts(const Parts& p);
 

@@ -28,6 +28,9 @@ std::u16string Left(std::u16string_view text, std::size_t n);
 // From 0-based `start`, at most `length` units (to the end when npos); empty past the end.
 std::u16string Mid(std::u16string_view text, std::size_t start, std::size_t length = npos);
 
+// The text without the spaces and tabs at either end; a view into `text`.
+std::u16string_view TrimBlanks(std::u16string_view text);
+
 // Decimal digits of a number, as 16-bit text.
 std::u16string Digits(long long value);
 

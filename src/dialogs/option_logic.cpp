@@ -14,13 +14,6 @@ vb::Integer Position(int index, const std::vector<std::u16string>& items, const 
   return vb::Integer::From(index);
 }
 
-bool IsLeapYear(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
-
-int DaysInMonth(int y, int m) {
-  static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  return m == 2 && IsLeapYear(y) ? 29 : kDays[m - 1];
-}
-
 // Digits only, at most `maxDigits` of them; nothing otherwise.
 std::optional<int> Number(std::u16string_view digits, std::size_t maxDigits) {
   if (digits.empty() || digits.size() > maxDigits) return std::nullopt;
@@ -56,8 +49,7 @@ const std::vector<std::u16string>& PublishDayItems() {
 
 bool IsPickerDate(const PickerDate& d) {
   if (d.year < kPickerMinimum.year || d.year > kPickerMaximum.year) return false;
-  if (d.month < 1 || d.month > 12) return false;
-  return d.day >= 1 && d.day <= DaysInMonth(d.year, d.month);
+  return date::IsCalendarDay(d.year, d.month, d.day);
 }
 
 std::optional<PickerDate> ParsePickerDate(std::u16string_view text) {

@@ -1,6 +1,8 @@
 #include "import/diary_lines.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <string>
 #include <utility>
@@ -48,10 +50,121 @@ void AppendCodePoint(std::u16string& out, long cp) {
   }
 }
 
+// The 1-based line of byte `at`, counted as CutLines cuts: at LF when the file
+// holds one (CR LF included), else at CR. Every code read here keeps both bytes.
+std::size_t LineOfByte(const encoding::Bytes& bytes, std::size_t at) {
+  const bool lf = std::find(bytes.begin(), bytes.end(), '\n') != bytes.end();
+  const auto end = bytes.begin() + static_cast<std::ptrdiff_t>(at);
+  return 1 + static_cast<std::size_t>(std::count(bytes.begin(), end, lf ? '\n' : '\r'));
+}
+
+enum class LineKind { Blank, Markup, DayLine, OpenBody, CloseBody, CloseDay, Other };
+
+// What a line is, from its text without the blanks around it.
+LineKind KindOf(std::u16string_view line) {
+  if (line.empty()) return LineKind::Blank;
+  if (line == u"</day>" || line == u"</body></day>") return LineKind::CloseDay;
+  if (line == u"<body>") return LineKind::OpenBody;
+  if (line == u"</body>") return LineKind::CloseBody;
+  if (line.starts_with(u"<day")) {
+    if (line.size() == 4 || line[4] == u' ' || line[4] == u'\t' || line[4] == u'>' || line[4] == u'/') {
+      return LineKind::DayLine;
+    }
+  }
+  if (line == u"<diary>" || line == u"</diary>" || (line.starts_with(u"<?xml") && line.ends_with(u"?>"))) {
+    return LineKind::Markup;
+  }
+  return LineKind::Other;
+}
+
+struct Attribute {
+  std::u16string_view name, value;
+  bool closed = true;  // the value ends with its own quote
+};
+
+bool IsBlank(char16_t c) { return c == u' ' || c == u'\t'; }
+
+// The name="value" pairs of a tag, from just after its name to its ">". Each
+// value runs to its own closing quote (double or single). Text that is no
+// such pair is passed over.
+std::vector<Attribute> ReadAttributes(std::u16string_view tag) {
+  std::vector<Attribute> attributes;
+  std::size_t i = 0;
+  const std::size_t n = tag.size();
+  while (i < n && tag[i] != u'>') {
+    if (IsBlank(tag[i]) || tag[i] == u'/') {
+      ++i;
+      continue;
+    }
+    const std::size_t nameStart = i;
+    while (i < n && !IsBlank(tag[i]) && tag[i] != u'=' && tag[i] != u'>') ++i;
+    const std::u16string_view name = tag.substr(nameStart, i - nameStart);
+    std::size_t j = i;
+    while (j < n && IsBlank(tag[j])) ++j;
+    if (j >= n || tag[j] != u'=') {
+      if (i == nameStart) ++i;  // a lone "=" or the like
+      continue;
+    }
+    ++j;
+    while (j < n && IsBlank(tag[j])) ++j;
+    if (j >= n || (tag[j] != u'"' && tag[j] != u'\'')) {
+      i = j;
+      continue;
+    }
+    const std::size_t close = tag.find(tag[j], j + 1);
+    if (close == std::u16string_view::npos) {
+      attributes.push_back({name, tag.substr(j + 1), false});
+      break;
+    }
+    attributes.push_back({name, tag.substr(j + 1, close - j - 1)});
+    i = close + 1;
+  }
+  return attributes;
+}
+
+const Attribute* Find(const std::vector<Attribute>& attributes, std::u16string_view name) {
+  for (const Attribute& a : attributes) {
+    if (a.name == name) return &a;
+  }
+  return nullptr;
+}
+
+// "YYYY/MM/DD" of a date written YYYY-MM-DD or YYYY/MM/DD that names a calendar day.
+std::optional<std::u16string> DayText(std::u16string_view date) {
+  if (date.size() != 10 || (date[4] != u'-' && date[4] != u'/') || date[7] != date[4]) return std::nullopt;
+  int parts[3] = {0, 0, 0};
+  const std::size_t starts[3] = {0, 5, 8}, lengths[3] = {4, 2, 2};
+  for (int p = 0; p < 3; ++p) {
+    for (std::size_t k = starts[p]; k < starts[p] + lengths[p]; ++k) {
+      if (!IsDigit(date[k])) return std::nullopt;
+      parts[p] = parts[p] * 10 + (date[k] - u'0');
+    }
+  }
+  if (!date::IsCalendarDay(parts[0], parts[1], parts[2])) return std::nullopt;
+  std::u16string day(date);
+  day[4] = day[7] = u'/';
+  return day;
+}
+
 }  // namespace
 
+DiaryFormatFailure::DiaryFormatFailure(std::size_t line, const std::string& cause)
+    : Failure("line " + std::to_string(line) + ": " + cause, cause), line_(line) {}
+
 std::u16string DecodeDiaryBytes(const encoding::Bytes& bytes) {
-  if (encoding::LooksLikeUtf8(bytes, 1024) == vb::True) return encoding::Utf8BytesToText(bytes, u"");
+  // The converters would cut the text at a NUL and silently drop the rest.
+  if (const void* nul = std::memchr(bytes.data(), 0, bytes.size())) {
+    throw DiaryFormatFailure(LineOfByte(bytes, static_cast<std::size_t>(static_cast<const std::uint8_t*>(nul) - bytes.data())),
+                             "the file holds a NUL byte here; save it as a text file (UTF-8, JIS, EUC-JP or Shift-JIS)");
+  }
+  static constexpr std::uint8_t kMark[] = {0xEF, 0xBB, 0xBF};
+  const bool marked = bytes.size() >= 3 && std::equal(std::begin(kMark), std::end(kMark), bytes.begin());
+  if (marked || encoding::LooksLikeUtf8(bytes, 1024) == vb::True || encoding::IsUtf8Text(bytes)) {
+    std::u16string text = encoding::Utf8BytesToText(bytes, u"");
+    // The mark tells the code; it is no text of the document.
+    if (marked) text.erase(0, 1);
+    return text;
+  }
   switch (encoding::GuessKanjiCode(bytes)) {
     case encoding::kCodeJis: return encoding::JisBytesToText(bytes);
     case encoding::kCodeEuc: return encoding::EucBytesToText(bytes);
@@ -75,11 +188,11 @@ std::vector<std::u16string_view> CutLines(std::u16string_view text) {
   return lines;
 }
 
-std::int32_t RoundToLong(double value) {
+std::optional<std::int32_t> RoundToLong(double value) {
   const double rounded = number::RoundHalfEven(value);
   if (!(rounded >= static_cast<double>(std::numeric_limits<std::int32_t>::min()) &&
         rounded <= static_cast<double>(std::numeric_limits<std::int32_t>::max()))) {
-    throw OverflowFailure("seconds field out of the 32-bit range");
+    return std::nullopt;
   }
   return static_cast<std::int32_t>(rounded);
 }
@@ -141,27 +254,59 @@ DiaryLineReader::DiaryLineReader(const std::vector<std::u16string_view>& lines, 
 bool DiaryLineReader::HasTitle() const { return !entry_.title.empty() && entry_.title != kNoTitle; }
 
 std::size_t DiaryLineReader::HandleLine(std::size_t i) {
-  const std::u16string_view line = lines_.at(i);
-  if (line == u"</body></day>" || line == u"</day>") {
-    StoreEntry();
-  } else if (line == u"<body>") {
-    return ReadBody(i);
-  } else if (line.empty() || line == u"<?xml version=\"1.0\" encoding=\"UTF-8\"?>" || line == u"<diary>") {
-    stepText_ = u"データ読み捨てエラー：" + entry_.day;
-  } else {
-    ReadDayLine(line);
+  const std::u16string_view line = text::TrimBlanks(lines_.at(i));
+  switch (KindOf(line)) {
+    case LineKind::CloseDay:
+      StoreEntry(i);
+      break;
+    case LineKind::OpenBody:
+      if (!open_) {
+        stepText_ = u"日付取得エラー <day>";
+        throw DiaryFormatFailure(i + 1, "a <body> outside any entry; put a day line <day date=\"YYYY-MM-DD\"> before it");
+      }
+      return ReadBody(i);
+    case LineKind::CloseBody:
+      stepText_ = u"データ取得エラー <body>：" + entry_.day;
+      throw DiaryFormatFailure(i + 1, "this </body> closes no body; remove it or add the <body> it belongs to");
+    case LineKind::DayLine:
+      ReadDayLine(i, line);
+      break;
+    case LineKind::Other:
+      ++skipped_;
+      [[fallthrough]];
+    case LineKind::Blank:
+    case LineKind::Markup:
+      stepText_ = u"データ読み捨てエラー：" + entry_.day;
+      break;
   }
   return i;
+}
+
+void DiaryLineReader::Finish() {
+  if (!open_) return;
+  stepText_ = u"データ格納エラー：" + entry_.day;
+  throw DiaryFormatFailure(entryLine_ + 1, "the entry that begins on this line is never closed; end it with </day>");
 }
 
 std::size_t DiaryLineReader::ReadBody(std::size_t i) {
   stepText_ = u"データ取得エラー <body>：" + entry_.day;
   const std::size_t blockStart = entry_.body.size();
-  for (;;) {
-    ++i;
-    if (i >= lines_.size()) throw Failure("the lines end inside a body");
-    const std::u16string_view source = lines_[i];
-    if (source == u"</day>" || source == u"</body></day>" || source == u"</body>") break;
+  std::size_t k = i + 1;
+  LineKind closing = LineKind::CloseBody;
+  for (;; ++k) {
+    if (k >= lines_.size()) {
+      throw DiaryFormatFailure(entryLine_ + 1, "the body of the entry that begins on this line is never closed; "
+                                               "end it with </body> and </day>");
+    }
+    const std::u16string_view source = lines_[k];
+    closing = KindOf(text::TrimBlanks(source));
+    // A well-formed document cannot hold these as body text: their "<" would be escaped.
+    if (closing == LineKind::CloseDay || closing == LineKind::CloseBody) break;
+    if (closing == LineKind::DayLine) {
+      stepText_ = u"日付取得エラー <day>";
+      throw DiaryFormatFailure(k + 1, "a new day begins inside the body of the entry of line " +
+                                          std::to_string(entryLine_ + 1) + "; close that entry with </body> and </day>");
+    }
     std::u16string line(source);
     RewriteHeading(line);
     entry_.body += line;
@@ -170,43 +315,56 @@ std::size_t DiaryLineReader::ReadBody(std::size_t i) {
   stepText_ = u"HTMLエンコードエラー：" + entry_.day;
   // Only the block just read: text of an earlier block of the same day is decoded already.
   entry_.body.replace(blockStart, std::u16string::npos, DecodeBodyEntities(std::u16string_view(entry_.body).substr(blockStart)));
-  // The closing line is taken once more by the caller.
-  return i - 1;
+  if (closing == LineKind::CloseDay) StoreEntry(k);
+  return k;
 }
 
 void DiaryLineReader::RewriteHeading(std::u16string& line) {
   if (line.size() <= 10 || line[0] != u'*') return;
-  const std::vector<std::u16string> parts = text::Split(line, u"*");
-  if (parts.size() < 3) return;
-  // A numeric field is a decimal spelling (see ParseDecimal); any other keeps the last heading time.
-  if (const std::optional<double> seconds = number::ParseDecimal(parts[1])) {
-    entry_.headingTime = date::GeneralDate(UnixTimeToDate(RoundToLong(*seconds)));
+  const std::size_t second = line.find(u'*', 1);
+  if (second == std::u16string::npos) return;
+  // A numeric field is a decimal spelling (see ParseDecimal) within 32 bits; any other keeps the last heading time.
+  if (const std::optional<double> seconds = number::ParseDecimal(std::u16string_view(line).substr(1, second - 1))) {
+    if (const std::optional<std::int32_t> whole = RoundToLong(*seconds)) {
+      entry_.headingTime = date::GeneralDate(UnixTimeToDate(*whole));
+    }
   }
-  const std::u16string& heading = parts[2];
+  const std::u16string heading = line.substr(second + 1);
   line = set_.stTitleStTag + heading + u"(" + entry_.headingTime + u")" + set_.stTitleEdTag;
   // Decoded as the body around it will be, so the title reads as the heading does.
   if (!HasTitle()) entry_.title = DecodeBodyEntities(heading);
 }
 
-void DiaryLineReader::ReadDayLine(std::u16string_view line) {
+void DiaryLineReader::ReadDayLine(std::size_t i, std::u16string_view line) {
   stepText_ = u"日付取得エラー <day>";
-  static constexpr std::u16string_view kDate = u"<day date=\"";
-  if (const std::size_t at = line.find(kDate); at != std::u16string_view::npos) {
-    entry_.day = text::Replace(text::Mid(line, at + kDate.size(), 10), u"-", u"/");
+  if (open_) {
+    throw DiaryFormatFailure(i + 1, "a new day begins before the entry of line " + std::to_string(entryLine_ + 1) +
+                                        " is closed; close that entry with </day>");
   }
+  const std::vector<Attribute> attributes = ReadAttributes(line.substr(4));
+  const Attribute* date = Find(attributes, u"date");
+  if (date == nullptr) throw DiaryFormatFailure(i + 1, "the day line has no date; write it as date=\"YYYY-MM-DD\"");
+  if (!date->closed) throw DiaryFormatFailure(i + 1, "the date has no closing quote; end it with a \"");
+  std::optional<std::u16string> day = DayText(date->value);
+  if (!day) {
+    throw DiaryFormatFailure(i + 1, "the date \"" + text::ToUtf8(date->value) +
+                                        "\" is no calendar day; write it as YYYY-MM-DD");
+  }
+  entry_.day = std::move(*day);
   stepText_ = u"タイトル取得エラー <day>";
-  static constexpr std::u16string_view kTitle = u"title=\"";
-  if (const std::size_t at = line.find(kTitle); at != std::u16string_view::npos && !HasTitle()) {
-    const std::size_t start = at + kTitle.size();
-    // The title runs to the line's closing `">`; a line too short for that has none.
-    if (line.size() < start + 2) throw Failure("a title attribute without its closing characters");
-    entry_.title = DecodeTitleReferences(line.substr(start, line.size() - start - 2));
+  if (const Attribute* title = Find(attributes, u"title")) {
+    if (!title->closed) throw DiaryFormatFailure(i + 1, "the title has no closing quote; end it with a \"");
+    entry_.title = DecodeTitleReferences(title->value);
   }
+  open_ = true;
+  entryLine_ = i;
 }
 
-void DiaryLineReader::StoreEntry() {
+void DiaryLineReader::StoreEntry(std::size_t i) {
   stepText_ = u"データ格納エラー：" + entry_.day;
+  if (!open_) throw DiaryFormatFailure(i + 1, "this closing tag closes no entry; remove it or add the day line it belongs to");
   store_(entry_);
+  open_ = false;
   entry_.day.clear();
   entry_.body.clear();
   entry_.headingTime.clear();

@@ -10,14 +10,28 @@
 #include <string_view>
 #include <vector>
 
+#include "common/failure.h"
 #include "common/records.h"
 #include "encoding/utf8.h"
 
 namespace nbl::importing {
 
-// The text of a diary file: UTF-8 when its first 1024 bytes look like it (bytes
-// that start no sequence are dropped), else JIS, EUC-JP or code page 932 as
-// GuessKanjiCode tells. Throws ConversionFailure where the converters fail.
+// A diary file that cannot be read without losing or merging entries. line() is
+// the 1-based line of the fault; cause() tells the user what to mend.
+class DiaryFormatFailure : public Failure {
+ public:
+  DiaryFormatFailure(std::size_t line, const std::string& cause);
+  std::size_t line() const { return line_; }
+
+ private:
+  std::size_t line_;
+};
+
+// The text of a diary file. UTF-8 when it starts with the byte-order mark (which
+// is dropped), when its first 1024 bytes look like UTF-8, or when the whole file
+// is UTF-8 with at least one multi-byte character; bytes that start no sequence
+// are dropped. Else JIS, EUC-JP or code page 932 as GuessKanjiCode tells.
+// Throws DiaryFormatFailure for a NUL byte, ConversionFailure where the converters fail.
 std::u16string DecodeDiaryBytes(const encoding::Bytes& bytes);
 
 // Cuts at CR LF when the text holds one, else at LF when it holds one, else at CR.
@@ -25,9 +39,9 @@ std::u16string DecodeDiaryBytes(const encoding::Bytes& bytes);
 // into `text`, which must outlive them.
 std::vector<std::u16string_view> CutLines(std::u16string_view text);
 
-// The value rounded to the nearest integer, halves to the even neighbour.
-// Throws OverflowFailure when the result lies outside the 32-bit signed range.
-std::int32_t RoundToLong(double value);
+// The value rounded to the nearest integer, halves to the even neighbour;
+// nothing when the result lies outside the 32-bit signed range.
+std::optional<std::int32_t> RoundToLong(double value);
 
 // The four body replacements, in this order: "&amp;" "&lt;" "&gt;" "&quot;".
 std::u16string DecodeBodyEntities(std::u16string_view body);
@@ -53,6 +67,12 @@ struct DiaryEntry {
 // Walks the lines of a diary file one action at a time and hands each closed
 // day to `store`. Keeps the step text of the run up to date before each action,
 // so that a failure (thrown to the caller) can be reported by it.
+//
+// Structure lines are recognised with spaces and tabs around them: the XML
+// declaration, <diary>, </diary>, a day line (<day ...> with date="YYYY-MM-DD"
+// or "YYYY/MM/DD" and an optional title, in any order), <body>, </body>, </day>
+// and </body></day>. Inside a body every other line is text. Outside bodies
+// other lines are skipped and counted, blank ones aside.
 class DiaryLineReader {
  public:
   using StoreFn = std::function<void(const DiaryEntry&)>;
@@ -62,18 +82,26 @@ class DiaryLineReader {
                   StoreFn store);
 
   // Takes the action of line i and returns the index of the last line it used:
-  // i itself, or the last body line when line i opened a body. The caller goes
-  // on with the returned index + 1. Throws on every failure (a body that runs
-  // past the last line, a seconds field out of range, a short title, the store).
+  // i itself, or the line that closed the body line i opened. The caller goes on
+  // with the returned index + 1. Throws DiaryFormatFailure where the lines would
+  // lose or merge an entry (a day line inside an open entry, a closing line or
+  // body with no entry open, a missing or invalid date, a title without its
+  // closing quote, an entry open at the last line), and passes on the failures
+  // of `store`.
   std::size_t HandleLine(std::size_t i);
 
+  // After the last line: throws DiaryFormatFailure when an entry is still open.
+  void Finish();
+
   const DiaryEntry& entry() const { return entry_; }
+  // Lines outside bodies that hold something and are no structure line.
+  std::size_t skippedLines() const { return skipped_; }
 
  private:
   std::size_t ReadBody(std::size_t i);
-  void ReadDayLine(std::u16string_view line);
+  void ReadDayLine(std::size_t i, std::u16string_view line);
   void RewriteHeading(std::u16string& line);
-  void StoreEntry();
+  void StoreEntry(std::size_t i);
   bool HasTitle() const;
 
   const std::vector<std::u16string_view>& lines_;
@@ -81,6 +109,9 @@ class DiaryLineReader {
   std::u16string& stepText_;
   StoreFn store_;
   DiaryEntry entry_;
+  bool open_ = false;          // a day line was read and its entry is not closed yet
+  std::size_t entryLine_ = 0;  // index of that day line
+  std::size_t skipped_ = 0;
 };
 
 }  // namespace nbl::importing

@@ -21,13 +21,24 @@ namespace {
 constexpr std::u16string_view kDayNumberQuery =
     u"SELECT Contents.Day, Max(Contents.Number) AS NumMax From Contents GROUP BY Contents.Day ORDER BY Contents.Day;";
 
-// Everything after the window is set up; every failure passes to ImportDiary with `stepText` in force.
+// Undoes the run's transaction unless it was committed, whatever ends the run.
+struct RollbackUnlessCommitted {
+  store::Connection& connection;
+  ~RollbackUnlessCommitted() { connection.RollbackTrans(); }
+};
+
+// Everything after the window is set up; every failure passes to ImportDiary with `stepText`
+// in force and `lineInHand` (1-based, 0 outside the walk) naming the line being handled.
 void Run(const std::u16string& filePath, const std::u16string& diaryMdbPath, const ImportSettingNubelo& set,
-         dialogs::frmProgress& progress, std::u16string& stepText, ImportReport& report) {
+         dialogs::frmProgress& progress, std::u16string& stepText, std::size_t& lineInHand, ImportReport& report) {
   stepText = u"日付読み込みエラー";
   auto connection = std::make_unique<store::Connection>();
   connection->SetConnectionString(std::u16string(store::kConnectionPrefix) + diaryMdbPath);
   connection->Open(u"", u"", u"", -1);
+  // The write lock comes before the day numbers are read, so two imports into one
+  // store run one after the other and never hand out the same number.
+  connection->BeginTrans();
+  const RollbackUnlessCommitted rollback{*connection};
   auto records = std::make_unique<store::Recordset>();
   records->Open(kDayNumberQuery, *connection, store::adOpenKeyset, store::adLockReadOnly, store::adCmdTableDirect);
   DayNumberTable dayNumbers;
@@ -78,17 +89,30 @@ void Run(const std::u16string& filePath, const std::u16string& diaryMdbPath, con
     storedCount += 1;
   });
   for (std::size_t i = 0; i <= last; ++i) {
+    lineInHand = i + 1;
     i = reader.HandleLine(i);
     progress.SetProgressValue(static_cast<float>(i));
   }
+  lineInHand = 0;
+  reader.Finish();
 
   records->Close();
   records.reset();
-  connection.reset();
+  stepText = u"データ格納エラー：";
+  connection->CommitTrans();
+  report.stored = storedCount.value();
+  report.skippedLines = static_cast<std::int64_t>(reader.skippedLines());
   progress.SetTxtText(u"\r\n" + text::Digits(storedCount.value()) + u"件の日記をImport完了！");
   progress.SetBtnOkEnabled(true);
-  report.stored = storedCount.value();
   report.completed = true;
+}
+
+// Called inside a handler: tells the failure in flight to the user and in the report.
+void Fail(dialogs::Ui& windows, const std::u16string& stepText, std::size_t line, ImportReport& report) {
+  report.stepText = stepText;
+  report.cause = CauseOf(std::current_exception());
+  report.failureLine = line;
+  dialogs::ShowRunFailure(windows, stepText);
 }
 
 }  // namespace
@@ -97,15 +121,16 @@ ImportReport ImportDiary(const std::u16string& filePath, const std::u16string& d
                          const ImportSettingNubelo& set, dialogs::Ui& windows) {
   ImportReport report;
   std::u16string stepText;
+  std::size_t lineInHand = 0;
   try {
     dialogs::frmProgress& progress = dialogs::ShowRunWindow(windows, u"Nubelo Import");
     progress.DoEvents();
     progress.Refresh();
-    Run(filePath, diaryMdbPath, set, progress, stepText, report);
+    Run(filePath, diaryMdbPath, set, progress, stepText, lineInHand, report);
+  } catch (const DiaryFormatFailure& fault) {
+    Fail(windows, stepText, fault.line(), report);
   } catch (...) {
-    report.stepText = stepText;
-    report.cause = CauseOf(std::current_exception());
-    dialogs::ShowRunFailure(windows, stepText);
+    Fail(windows, stepText, lineInHand, report);
   }
   return report;
 }

@@ -47,6 +47,9 @@ TEST(TextCut, LeftAndMidStayInsideTheText) {
   EXPECT_EQ(Find(u"abcabc", u"c", 3), 5u);
   EXPECT_EQ(Find(u"abc", u"x"), npos);
   EXPECT_EQ(Digits(-1234), u"-1234");
+  EXPECT_EQ(TrimBlanks(u" \t<body> \t"), u"<body>");
+  EXPECT_EQ(TrimBlanks(u"\u3000a b\r"), u"\u3000a b\r");  // only spaces and tabs are blanks
+  EXPECT_EQ(TrimBlanks(u" \t "), u"");
 }
 
 TEST(TextAsciiCase, FoldsOnlyAsciiLetters) {

@@ -178,5 +178,18 @@ TEST(LooksLikeUtf8, NeedsTwoGoodSequencesAndNoBadOne) {
   }
 }
 
+TEST(IsUtf8Text, WantsTheWholeArrayWellFormedWithOneMultiByteSequence) {
+  // Surrogates only as a pair in the six-byte form of older files; ASCII (JIS among it) is not enough.
+  for (const char* bytes : {"41 C3 A9", "EF BB BF", "E0 A0 80", "ED 9F BF", "F0 9F 98 80", "F4 8F BF BF",
+                            "ED A0 BD ED B8 80"}) {
+    EXPECT_TRUE(IsUtf8Text(Hex(bytes))) << bytes;
+  }
+  for (const char* bytes : {"", "41 42 1B 24 42 46 7C", "C3 A9 80", "C3 A9 C3", "C3 A9 E3 81", "C0 80 C3 A9", "E0 9F BF",
+                            "F0 8F BF BF", "F4 90 80 80", "F5 80 80 80", "ED A0 BD 41", "ED B8 80", "ED A0 BD ED A0 BD",
+                            "93 FA 8B 4C", "C6 FC B5 AD"}) {
+    EXPECT_FALSE(IsUtf8Text(Hex(bytes))) << bytes;
+  }
+}
+
 }  // namespace
 }  // namespace nbl::encoding

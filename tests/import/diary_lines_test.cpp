@@ -52,7 +52,7 @@ TEST(RoundToLong, HalvesGoToTheEvenNeighbour) {
   }
   for (double bad : {2147483647.5, -2147483649.0, 1e12, std::numeric_limits<double>::infinity()}) {
     SCOPED_TRACE(bad);
-    EXPECT_THROW(RoundToLong(bad), OverflowFailure);
+    EXPECT_EQ(RoundToLong(bad), std::nullopt);
   }
 }
 
@@ -82,6 +82,8 @@ struct Walked {
   std::vector<std::string> stored;  // "day|title|body" of each stored entry
   std::u16string stepText;
   bool failed = false;
+  std::size_t faultLine = 0;  // of a DiaryFormatFailure
+  std::size_t skipped = 0;
 };
 
 // Walks the lines as the run does and records what it would store.
@@ -93,9 +95,14 @@ Walked Walk(const Lines& lines, const ImportSettingNubelo& set = {u"<H2>", u"</H
   });
   try {
     for (std::size_t i = 0; i < lines.size(); ++i) i = reader.HandleLine(i);
+    reader.Finish();
+  } catch (const DiaryFormatFailure& f) {
+    w.failed = true;
+    w.faultLine = f.line();
   } catch (const Failure&) {
     w.failed = true;
   }
+  w.skipped = reader.skippedLines();
   return w;
 }
 
@@ -104,6 +111,7 @@ struct WalkCase {
   Lines lines;
   std::vector<std::string> stored;
   std::u16string stepText;  // in force at the end
+  std::size_t line = 0;     // a success: lines skipped; a failure: the line of the fault
 };
 
 const std::u16string kDay = u"<day date=\"2007-05-01\" title=\"\">";
@@ -114,7 +122,7 @@ TEST(DiaryLineReader, TurnsLinesIntoEntries) {
        {u"<?xml version=\"1.0\" encoding=\"UTF-8\"?>", u"<diary>", u"<day date=\"2007-01-05\" title=\"テスト\">", u"<body>",
         u"a&amp;lt;b", u"", u"</body>", u"</day>", u"</diary>"},
        {"2007/01/05|テスト|a<b<BR>\r\n<BR>\r\n"},
-       u"タイトル取得エラー <day>"},
+       u"データ読み捨てエラー："},
       {"numeric heading sets time and title",
        {kDay, u"<body>", u"*1178000000*お知らせ", u"</body></day>"},
        {"2007/05/01|お知らせ|<H2>お知らせ(2007/05/01 15:13:20)</H2><BR>\r\n"},
@@ -132,11 +140,12 @@ TEST(DiaryLineReader, TurnsLinesIntoEntries) {
        {kDay, u"<body>", u"* 1178000000.5 *A", u"*+1.178000001e9*B", u"</day>"},
        {"2007/05/01|A|<H2>A(2007/05/01 15:13:20)</H2><BR>\r\n<H2>B(2007/05/01 15:13:21)</H2><BR>\r\n"},
        u"データ格納エラー：2007/05/01"},
-      {"parts after the third are dropped; short and single-star lines stay",
+      {"a heading keeps its stars; short and single-star lines stay; out-of-range seconds keep the time",
        {u"<day date=\"2007-05-01\" title=\"日記\">", u"<body>", u"*1178000000*A*B", u"*1178000*A", u"x1178000000*A*B",
-        u"*見出しだけの行です。。。", u"</body>", u"</day>"},
-       {"2007/05/01|日記|<H2>A(2007/05/01 15:13:20)</H2><BR>\r\n*1178000*A<BR>\r\nx1178000000*A*B<BR>\r\n"
-        "*見出しだけの行です。。。<BR>\r\n"},
+        u"*見出しだけの行です。。。", u"*99999999999*注意書き", u"*1178000000*5*3=15 の計算", u"</body>", u"</day>"},
+       {"2007/05/01|日記|<H2>A*B(2007/05/01 15:13:20)</H2><BR>\r\n*1178000*A<BR>\r\nx1178000000*A*B<BR>\r\n"
+        "*見出しだけの行です。。。<BR>\r\n<H2>注意書き(2007/05/01 15:13:20)</H2><BR>\r\n"
+        "<H2>5*3=15 の計算(2007/05/01 15:13:20)</H2><BR>\r\n"},
        u"データ格納エラー：2007/05/01"},
       {"entities in the given order",
        {kDay, u"<body>", u"&amp;lt;&quot;&amp;amp;&gt;&apos;", u"</day>"},
@@ -146,20 +155,22 @@ TEST(DiaryLineReader, TurnsLinesIntoEntries) {
        {kDay, u"<body>", u"*1178000000*お知らせ", u"</day>"},
        {"2007/05/01|お知らせ|[お知らせ(2007/05/01 15:13:20)]<BR>\r\n"},
        u"データ格納エラー：2007/05/01"},
-      {"closing body alone stores nothing",
-       {kDay, u"<body>", u"x", u"</body>", u"</diary>"}, {}, u"タイトル取得エラー <day>"},
-      {"a day without its closing line runs into the next",
-       {u"<day date=\"2007-05-01\" title=\"first\">", u"<body>", u"x", u"</body>",
-        u"<day date=\"2007-05-02\" title=\"second\">", u"</day>"},
-       {"2007/05/02|first|x<BR>\r\n"},
-       u"データ格納エラー：2007/05/02"},
-      {"indented or mis-cased tags are day lines",
-       {u"<day date=\"2007-05-01\" title=\"t\">", u"  <body>", u"text", u"</Body>", u"</Day>", u"</day>"},
-       {"2007/05/01|t|"},
-       u"データ格納エラー：2007/05/01"},
-      {"slash dates, titles cut by the line end",
-       {u"<day date=\"2007/05/01\" title=\"a\">b\">", u"</day>"}, {"2007/05/01|a\">b|"},
-       u"データ格納エラー：2007/05/01"},
+      {"indented structure lines; body lines keep their blanks; mis-cased tags are text",
+       {u" <?xml version=\"1.0\" encoding=\"Shift_JIS\"?>", u"\t<diary>", u"  <day date=\"2007-05-01\" title=\"t\">\t",
+        u"\t<body>", u"  text ", u"</Body>", u"</Day>", u"  </body>  ", u" </day>", u" </diary> "},
+       {"2007/05/01|t|  text <BR>\r\n</Body><BR>\r\n</Day><BR>\r\n"},
+       u"データ読み捨てエラー："},
+      {"attributes in either order, each value to its own quote",
+       {u"<day title=\"a&quot;b\" date=\"2007/05/01\">x\">", u"</day>", u"<day title = 'c\"d' date='2008-02-29' >",
+        u"</day>"},
+       {"2007/05/01|a\"b|", "2008/02/29|c\"d|"},
+       u"データ格納エラー：2008/02/29"},
+      {"stray lines outside bodies are skipped and counted, blank ones not",
+       {u"<!-- a comment -->", u"", u" \t", u"<day date=\"2007-05-01\">", u"stray", u"<body>", u"b", u"</body>",
+        u"<days>", u"</day>", u"<diary>"},
+       {"2007/05/01||b<BR>\r\n"},
+       u"データ読み捨てエラー：",
+       3},
       {"after a stored entry the title is open again",
        {u"<day date=\"2007-05-01\" title=\"t\">", u"</day>", u"<day date=\"2007-05-02\" title=\"\">", u"<body>",
         u"*1178000000*H", u"</day>", u"<day date=\"2007-05-03\" title=\"\">", u"</day>", u""},
@@ -184,7 +195,6 @@ TEST(DiaryLineReader, TurnsLinesIntoEntries) {
        u"データ格納エラー：2007/05/01"},
       {"characters above U+FFFF pass", {kDay, u"<body>", u"\U0001F600", u"</day>"},
        {"2007/05/01||\U0001F600<BR>\r\n"}, u"データ格納エラー：2007/05/01"},
-      {"one line without a break", {u"<day date=\"2007-05-01\" title=\"t\"></day>"}, {}, u"タイトル取得エラー <day>"},
   };
   for (const WalkCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -193,22 +203,60 @@ TEST(DiaryLineReader, TurnsLinesIntoEntries) {
     EXPECT_FALSE(w.failed);
     EXPECT_EQ(w.stored, c.stored);
     EXPECT_EQ(U8(w.stepText), U8(c.stepText));
+    EXPECT_EQ(w.skipped, c.line);
   }
 }
 
-TEST(DiaryLineReader, FailuresLeaveTheirStepText) {
+// Every fault that would lose or merge an entry stops the walk at its line.
+TEST(DiaryLineReader, StructuralFaultsNameTheirLine) {
+  const std::u16string kBody = u"データ取得エラー <body>：2007/05/01", kStore = u"データ格納エラー：2007/05/01",
+                       kDate = u"日付取得エラー <day>";
   const std::vector<WalkCase> cases = {
-      {"body opened on the last line", {kDay, u"<body>"}, {}, u"データ取得エラー <body>：2007/05/01"},
-      {"body never closed", {kDay, u"<body>", u"x", u"</diary>"}, {}, u"データ取得エラー <body>：2007/05/01"},
-      {"seconds out of range", {kDay, u"<body>", u"*2147483648*H", u"</day>"}, {}, u"データ取得エラー <body>：2007/05/01"},
-      {"title attribute too short", {u"<day date=\"2007-05-01\" title=\">"}, {}, u"タイトル取得エラー <day>"},
+      {"body opened on the last line", {u"<diary>", kDay, u"<body>"}, {}, kBody, 2},
+      {"body never closed", {kDay, u"<body>", u"x", u"</diary>"}, {}, kBody, 1},
+      {"entry never closed", {kDay, u"<body>", u"x", u"</body>", u"</diary>"}, {}, kStore, 1},
+      {"entry and its end on one line", {u"<day date=\"2007-05-01\" title=\"t\"></day>"}, {}, kStore, 1},
+      {"a day line in an open entry",
+       {kDay, u"</day>", kDay, u"<body>", u"x", u"</body>", u"<day date=\"2007-05-02\">", u"</day>"},
+       {"2007/05/01||"}, kDate, 7},
+      {"a day line in a body", {kDay, u"<body>", u"x", u" <day date=\"2007-05-02\">", u"</day>"}, {}, kDate, 4},
+      {"a closing line with no entry", {kDay, u"</day>", u"</body></day>"}, {"2007/05/01||"}, u"データ格納エラー：", 3},
+      {"</body> with no body", {kDay, u"</body>"}, {}, kBody, 2},
+      {"<body> with no entry", {u"<diary>", u"<body>"}, {}, kDate, 2},
+      {"no date", {u"<day title=\"t\">"}, {}, kDate, 1},
+      {"unquoted date", {u"<day date=2007-05-01>"}, {}, kDate, 1},
+      {"no calendar day", {u"<day date=\"2007-13-45\">"}, {}, kDate, 1},
+      {"not a leap year", {u"<day date=\"2007-02-29\">"}, {}, kDate, 1},
+      {"not a date", {u"<day date=\"abcd\" title=\"空\">"}, {}, kDate, 1},
+      {"empty date", {u"<day date=\"\" title=\"空\">"}, {}, kDate, 1},
+      {"mixed separators", {u"<day date=\"2007-05/01\">"}, {}, kDate, 1},
+      {"date without its closing quote", {u"<day date=\"2007-05-01>"}, {}, kDate, 1},
+      {"title without its closing quote", {u"<day date=\"2007-05-01\" title=\">"}, {}, u"タイトル取得エラー <day>", 1},
   };
   for (const WalkCase& c : cases) {
     SCOPED_TRACE(c.name);
     const Walked w = Walk(c.lines);
     EXPECT_TRUE(w.failed);
+    EXPECT_EQ(w.faultLine, c.line);
     EXPECT_EQ(w.stored, c.stored);
     EXPECT_EQ(U8(w.stepText), U8(c.stepText));
+  }
+}
+
+// The whole-file rule and the round trips are tested through the command line; here the mark and the NUL.
+TEST(DecodeDiaryBytes, DropsTheMarkAndRefusesANul) {
+  const std::string marked = "\xEF\xBB\xBF" "caf\xC3\xA9";
+  EXPECT_EQ(U8(DecodeDiaryBytes(encoding::Bytes(marked.begin(), marked.end()))), "café");
+  const std::pair<std::string, std::size_t> nuls[] = {{"a\nb\nc", 3}, {"a\r\nb\rc", 2}, {"a\rb\rc", 3}, {"", 1}};
+  for (const auto& [before, line] : nuls) {
+    SCOPED_TRACE(before);
+    const std::string bytes = before + '\0' + "\x1B$BF|\x1B(J";
+    try {
+      DecodeDiaryBytes(encoding::Bytes(bytes.begin(), bytes.end()));
+      ADD_FAILURE() << "a NUL byte passed";
+    } catch (const DiaryFormatFailure& f) {
+      EXPECT_EQ(f.line(), line);
+    }
   }
 }
 

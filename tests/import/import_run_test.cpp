@@ -17,10 +17,13 @@
 #include "common/text.h"
 #include "store/connection.h"
 #include "support/fake_ui.h"
+#include "support/run_command.h"
 #include "support/temp_dir.h"
 
 namespace nbl::importing {
 namespace {
+
+using namespace std::string_literals;
 
 // Every row of the query, its columns joined by "|" ("NULL" for Null).
 std::vector<std::string> Sql(const std::u16string& db, const std::string& sql) {
@@ -64,9 +67,9 @@ const char* kColumns = "SELECT Day, Number, Weather, Genre, Title, Contents, ext
 struct Scene {
   Scene() : ui(std::make_unique<testing::FakeUi>()), db(dir.File("diary.db")), file(dir.File("in.xml")) { store::CreateDiaryStore(db); }
   void Write(const std::string& bytes) const { std::ofstream(text::ToUtf8(file), std::ios::binary) << bytes; }
-  void Import(const ImportSettingNubelo& set = {u"<H2>", u"</H2>"}) const {
+  ImportReport Import(const ImportSettingNubelo& set = {u"<H2>", u"</H2>"}) const {
     ui->progress.log.clear();
-    ImportDiary(file, db, set, *ui);
+    return ImportDiary(file, db, set, *ui);
   }
   std::string LastText() const {
     for (auto it = ui->progress.log.rbegin(); it != ui->progress.log.rend(); ++it) {
@@ -136,8 +139,6 @@ TEST(ImportRun, ReadsEveryKindOfFile) {
        {"2007/05/01|1|日記|\xF0\x9F\x98\x80 日記<BR>\r\n"}, "\r\n1件の日記をImport完了！"},
       {"Shift-JIS", "<day date=\"2007-05-01\" title=\"\x93\xFA\x8B\x4C\">\n</day>", {"2007/05/01|1|日記|"},
        "\r\n1件の日記をImport完了！"},
-      {"bodies closed by </body> only", day + "\n<body>\n本文\n</body>\n</diary>", {}, "\r\n0件の日記をImport完了！"},
-      {"one line without a break", day + "</day>", {}, "\r\n0件の日記をImport完了！"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -156,7 +157,7 @@ TEST(ImportRun, FailuresShowTheStepTextAndLetTheWindowClose) {
     const char* name;
     std::function<void(Scene&)> prepare;
     const char* message;
-    std::size_t rowsKept;
+    std::size_t line;  // of the file, where the failure is
   };
   const std::string good = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<day date=\"2007-05-01\" title=\"t\">\n</day>\n";
   const std::vector<Case> cases = {
@@ -173,33 +174,53 @@ TEST(ImportRun, FailuresShowTheStepTextAndLetTheWindowClose) {
        [&](Scene& t) { t.Write(good); Sql(t.db, "INSERT INTO Contents (Day, Number) VALUES (NULL, 1)"); },
        "日付読み込みエラー", 0},
       {"JIS cut inside a character", [](Scene& t) { t.Write("\x1B$BF|F"); }, "漢字コード変換エラー", 0},
+      {"NUL in a JIS file", [](Scene& t) { t.Write("\x1B$BF|\x1B(J\n\n<day date=\"2007-05-01\">\n</day>\0\n"s); },
+       "漢字コード変換エラー", 4},
       {"day number past 32767",
        [](Scene& t) {
          Sql(t.db, "INSERT INTO Contents (Day, Number) VALUES ('2007/05/02', 32767)");
          t.Write("<day date=\"2007-05-01\" title=\"a\">\n</day>\n<day date=\"2007-05-02\" title=\"b\">\n</day>\n");
        },
-       "データ格納エラー：2007/05/02", 1},
+       "データ格納エラー：2007/05/02", 4},
       {"body never closed", [](Scene& t) { t.Write("<day date=\"2007-05-01\" title=\"\">\n<body>\ntext"); },
-       "データ取得エラー <body>：2007/05/01", 0},
+       "データ取得エラー <body>：2007/05/01", 1},
+      {"bodies closed by </body> only", [](Scene& t) { t.Write("<day date=\"2007-05-01\">\n<body>\nx\n</body>\n</diary>"); },
+       "データ格納エラー：2007/05/01", 1},
       {"window refuses to show", [&](Scene& t) { t.Write(good); t.ui->progress.failOn = "Show"; }, "", 0},
       {"window refuses the maximum", [&](Scene& t) { t.Write(good); t.ui->progress.failOn = "Max="; },
        "改行コード変換エラー", 0},
       {"window refuses the first value", [&](Scene& t) { t.Write(good); t.ui->progress.failOn = "Value="; },
-       "データ読み捨てエラー：", 0},
+       "データ読み捨てエラー：", 1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     Scene t;
     c.prepare(t);
-    t.Import();
+    const ImportReport report = t.Import();
+    EXPECT_EQ(report.failureLine, c.line);
+    EXPECT_FALSE(report.cause.empty());
     ASSERT_EQ(t.ui->messages.size(), 1u);
     EXPECT_EQ(text::ToUtf8(t.ui->messages[0]), c.message);
     EXPECT_EQ(t.ui->progress.log.back(), "Btn_OK=1");
     for (const std::string& entry : t.ui->progress.log) EXPECT_EQ(entry.find("Import完了"), std::string::npos);
     if (files::ExistsR(t.db)) {
-      EXPECT_EQ(Sql(t.db, "SELECT COUNT(*) FROM Contents WHERE ImportMark IS NOT NULL")[0], std::to_string(c.rowsKept));
+      EXPECT_EQ(Sql(t.db, "SELECT COUNT(*) FROM Contents WHERE ImportMark IS NOT NULL")[0], "0");
     }
   }
+}
+
+TEST(ImportRun, AFailureInTheLastEntryLeavesTheStoreAsItWas) {
+  Scene t;
+  Sql(t.db, "INSERT INTO Contents (Day, Number, Title) VALUES ('2007/05/01', 3, 'old'), ('2007/05/02', 1, NULL)");
+  std::string doc = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<diary>\n";
+  for (int k = 0; k < 10000; ++k) doc += "<day date=\"2007-05-0" + std::to_string(k % 9 + 1) + "\">\n<body>\n本文\n</body>\n</day>\n";
+  t.Write(doc + "<day date=\"2007-05-32\">\n</day>\n</diary>");
+  const std::vector<std::string> dump = {"sqlite3", text::ToUtf8(t.db), ".dump"};
+  const std::string before = testing::RunCommand(dump).output;
+  EXPECT_EQ(t.Import().failureLine, 50003u);
+  EXPECT_EQ(text::ToUtf8(t.ui->messages.at(0)), "日付取得エラー <day>");
+  EXPECT_EQ(testing::RunCommand(dump).output, before);
+  EXPECT_NE(before.find("'old'"), std::string::npos);
 }
 
 // The whole JIS X 0208 set, written as JIS, EUC-JP and Shift-JIS, imports to the

@@ -11,6 +11,9 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
 
 #include "common/failure.h"
 #include "common/text.h"
@@ -204,6 +207,82 @@ TEST(ConnectionOpen, TakesANameBeginningWithFileAsAPlainFileName) {
   here.reset();
   EXPECT_FALSE(std::filesystem::exists(dir.path() / "made.db"));
   EXPECT_TRUE(std::filesystem::exists(dir.path() / "file:odd.db"));
+}
+
+// Scripts on one connection beside a second one (another program), with no lock wait: what each
+// step gave ("ok", "fail", the rows seen, whether a transaction is open) and the rows left at the end.
+TEST(ConnectionTransactions, KeepOrUndoWhatWasWritten) {
+  TempDir dir;
+  const std::u16string path = dir.File("t.db");
+  CreateDiaryStore(path);
+  const auto previous = LockWait();
+  SetLockWait(std::chrono::milliseconds(0));
+  auto single = [](Connection& on, const char* sql) {
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_prepare_v2(on.handle(), sql, -1, &stmt, nullptr) != SQLITE_OK || sqlite3_step(stmt) != SQLITE_ROW) {
+      sqlite3_finalize(stmt);
+      throw StoreFailure(sqlite3_errmsg(on.handle()));
+    }
+    const int value = sqlite3_column_int(stmt, 0);
+    sqlite3_finalize(stmt);
+    return value;
+  };
+  const char* kInsert = "INSERT INTO Contents (Day) VALUES ('2007/05/01') RETURNING 0;";
+  const struct {
+    const char* script;
+    const char* results;
+    const char* rowsLeft;
+  } cases[] = {
+      {"begin in insert commit in", "ok yes 0 ok no", "1"},
+      {"begin insert rollback in", "ok 0 ok no", "0"},
+      {"begin insert", "ok 0", "0"},  // released without a commit
+      {"begin begin insert commit", "ok fail 0 ok", "1"},
+      {"commit rollback insert", "fail ok 0", "1"},
+      {"begin other commit other", "ok fail ok 0", "1"},  // another writer waits for the lock
+      {"other-begin begin in insert", "ok fail no fail", "0"},  // and so does this one
+      {"read in count other count commit count", "ok yes 0 0 0 ok 1", "1"},
+      {"closed-begin closed-read closed-commit", "fail fail fail", "0"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.script);
+    Raw(text::ToUtf8(path), "DELETE FROM Contents;");
+    {
+      Connection cn, other, closed;
+      cn.Open(ConnectionText(path));
+      other.Open(ConnectionText(path));
+      std::string results;
+      std::istringstream steps(c.script);
+      for (std::string step; steps >> step;) {
+        std::string result = "ok";
+        try {
+          if (step == "begin") cn.BeginTrans();
+          if (step == "read") cn.BeginReadTrans();
+          if (step == "commit") cn.CommitTrans();
+          if (step == "rollback") cn.RollbackTrans();
+          if (step == "in") result = cn.InTransaction() ? "yes" : "no";
+          if (step == "insert") result = std::to_string(single(cn, kInsert));
+          if (step == "count") result = std::to_string(single(cn, "SELECT count(*) FROM Contents;"));
+          if (step == "other") result = std::to_string(single(other, kInsert));
+          if (step == "other-begin") other.BeginTrans();
+          if (step == "closed-begin") closed.BeginTrans();
+          if (step == "closed-read") closed.BeginReadTrans();
+          if (step == "closed-commit") closed.CommitTrans();
+        } catch (const StoreFailure&) {
+          result = "fail";
+        }
+        results += (results.empty() ? "" : " ") + result;
+      }
+      EXPECT_EQ(results, c.results);
+    }
+    EXPECT_EQ(Raw(text::ToUtf8(path), "SELECT count(*) FROM Contents;")[0][0], c.rowsLeft);
+  }
+  SetLockWait(std::chrono::milliseconds(-5));
+  EXPECT_EQ(LockWait().count(), 0);
+  SetLockWait(std::chrono::milliseconds(1500));
+  Connection later;
+  later.Open(ConnectionText(path));
+  EXPECT_EQ(single(later, "PRAGMA busy_timeout;"), 1500);
+  SetLockWait(previous);
 }
 
 TEST(CreateDiaryStore, MakesAWalStoreWithTheContentsTable) {

@@ -1,6 +1,7 @@
-// nblinout under faults: a full disk, read-only folders, stores that are no
-// stores, directories where files belong. Whatever fails, the files that were
+// nblinout under faults: a full disk, a held store, read-only folders, stores
+// that are no stores, directories where files belong. Whatever fails, the files that were
 // there stay byte for byte and nothing new is left behind.
+#include <sqlite3.h>
 #include <sys/stat.h>
 
 #include <fstream>
@@ -14,11 +15,13 @@
 namespace nbl::testing {
 namespace {
 
-// Every file under `dir` with its bytes.
+// Every file under `dir` with its bytes; a store held in this process only by name,
+// since closing any file of it would drop the holder's locks.
 std::map<std::string, std::string> Snapshot(const std::filesystem::path& dir) {
   std::map<std::string, std::string> files;
   for (const auto& e : std::filesystem::recursive_directory_iterator(dir)) {
-    if (e.is_regular_file()) files[std::filesystem::relative(e.path(), dir).string()] = ReadFile(e.path());
+    const std::string name = std::filesystem::relative(e.path(), dir).string();
+    if (e.is_regular_file()) files[name] = name.rfind("held.db", 0) == 0 ? "" : ReadFile(e.path());
   }
   return files;
 }
@@ -41,6 +44,14 @@ TEST(CliFaults, KeepWhatWasThereLeaveNothingBehindAndSayWhy) {
   std::filesystem::create_directories(dir.path() / "ro");
   std::ofstream(path("ro/out.xml")) << "the old document";
   ::chmod(path("ro").c_str(), 0555);
+  // Another program holds held.db, as a writer in exclusive locking mode does.
+  MakeStore(path("held.db"), {rows[0]});
+  const std::string held = ReadFile(path("held.db"));
+  sqlite3* holder = nullptr;
+  ASSERT_EQ(sqlite3_open(path("held.db").c_str(), &holder), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(holder, "PRAGMA locking_mode=EXCLUSIVE; BEGIN IMMEDIATE; DELETE FROM Contents;", nullptr, nullptr,
+                         nullptr),
+            SQLITE_OK);
 
   constexpr std::uint64_t kFullAt = 48 * 1024;  // room for the store's 32 KB shared-memory file, not for the rest
   struct Case {
@@ -56,6 +67,10 @@ TEST(CliFaults, KeepWhatWasThereLeaveNothingBehindAndSayWhy) {
        {"NBLinout: Loop内エラー：", "nblinout: the disk is full: no room to write"}},
       {"full disk mid-import", {"import", "import.db", "in.xml"}, kFullAt, 1,
        {"NBLinout: データ格納エラー：", "nblinout: the disk is full: no room to write"}},
+      {"a held store, export", {"export", "held.db", "out.xml", "--overwrite", "--lock-wait", "0"}, 0, 1,
+       {"NBLinout: DB接続エラー", "nblinout: the diary store '" + path("held.db") + "' is locked by another program"}},
+      {"a held store, import", {"import", "held.db", "in.xml", "--lock-wait", "0"}, 0, 1,
+       {"NBLinout: 日付読み込みエラー", "is locked by another program"}},
       {"a store that is not a database", {"export", "junk.db", "out.xml", "--overwrite"}, 0, 1,
        {"NBLinout: DB接続エラー", "nblinout: '" + path("junk.db") + "' is not a SQLite database"}},
       {"read-only folder, old document", {"export", "big.db", "ro/out.xml", "--overwrite"}, 0, 2, {"nblinout: " + ro}},
@@ -79,6 +94,9 @@ TEST(CliFaults, KeepWhatWasThereLeaveNothingBehindAndSayWhy) {
     EXPECT_TRUE(Snapshot(dir.path()) == before) << "a file changed, appeared or went";
   }
   ::chmod(path("ro").c_str(), 0755);
+  sqlite3_close(holder);
+  EXPECT_EQ(ReadFile(path("held.db")), held);
+  EXPECT_FALSE(std::filesystem::exists(path("held.db-wal")));
 }
 
 TEST(CliFaults, HostileStoresExportWellFormedAndTheReplacementsAreCounted) {

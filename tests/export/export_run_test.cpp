@@ -1,6 +1,5 @@
 #include "export/export_run.h"
 
-#include <sqlite3.h>
 #include <sys/stat.h>
 
 #include <fstream>
@@ -9,7 +8,6 @@
 #include <sstream>
 
 #include "common/text.h"
-#include "store/connection.h"
 #include "support/diary_store.h"
 #include "support/fake_ui.h"
 #include "support/temp_dir.h"
@@ -137,23 +135,7 @@ struct FailureCase {
 
 class ExportFailureTest : public ExportRunTest, public ::testing::WithParamInterface<FailureCase> {
  public:
-  void TearDown() override {
-    store::SetLockWait(lockWait_);
-    if (holder_ != nullptr) sqlite3_close(holder_);
-    ::chmod((dir_.path() / "ro").c_str(), 0755);
-  }
-  // Another program holds the store, and runs do not wait for it.
-  void HoldTheStore() {
-    ASSERT_EQ(sqlite3_open_v2(Db().c_str(), &holder_, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(holder_, "PRAGMA locking_mode=EXCLUSIVE; BEGIN IMMEDIATE; DELETE FROM Contents;", nullptr,
-                           nullptr, nullptr),
-              SQLITE_OK);
-    store::SetLockWait(std::chrono::milliseconds(0));
-  }
-
- private:
-  sqlite3* holder_ = nullptr;
-  std::chrono::milliseconds lockWait_ = store::LockWait();
+  void TearDown() override { ::chmod((dir_.path() / "ro").c_str(), 0755); }
 };
 
 // Every file under `dir` with its bytes.
@@ -201,12 +183,6 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"NotADatabase",
                     [](ExportRunTest& t, ExportSettingNubelo&, testing::FakeUi&) { std::ofstream(t.Db()) << "plain text, not a store"; },
                     "DB接続エラー", "is not a SQLite database", false},
-        FailureCase{"StoreLocked",
-                    [](ExportRunTest& t, ExportSettingNubelo&, testing::FakeUi&) {
-                      TwoRows(t, "2007/01/06 10:00:00");
-                      static_cast<ExportFailureTest&>(t).HoldTheStore();
-                    },
-                    "DB接続エラー", "is locked by another program", false},
         FailureCase{"QueryRefused",
                     [](ExportRunTest& t, ExportSettingNubelo&, testing::FakeUi&) {
                       testing::MakeStore(t.Db(), {});

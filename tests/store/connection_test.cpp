@@ -93,23 +93,6 @@ std::string OpenCause(const std::u16string& path) {
   }
 }
 
-TEST(ConnectionOpen, AStoreAnotherProgramHoldsIsLocked) {
-  TempDir dir;
-  const std::u16string path = dir.File("d.db");
-  CreateDiaryStore(path);
-  sqlite3* holder = nullptr;
-  ASSERT_EQ(sqlite3_open_v2(text::ToUtf8(path).c_str(), &holder, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
-  ASSERT_EQ(sqlite3_exec(holder, "PRAGMA locking_mode=EXCLUSIVE; BEGIN IMMEDIATE; INSERT INTO Contents (Day) VALUES ('x');",
-                         nullptr, nullptr, nullptr),
-            SQLITE_OK);
-  const auto wait = LockWait();
-  SetLockWait(std::chrono::milliseconds(0));
-  EXPECT_EQ(OpenCause(path), "the diary store '" + text::ToUtf8(path) +
-                                 "' is locked by another program; close it there or try again when it is done");
-  SetLockWait(wait);
-  sqlite3_close(holder);
-}
-
 TEST(ConnectionOpen, AStoreThisUserMayNotReachOrWriteBesideIsDeniedByName) {
   TempDir dir;
   const std::filesystem::path closed = dir.path() / "closed", readOnly = dir.path() / "ro";

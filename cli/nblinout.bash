@@ -20,14 +20,14 @@ _nblinout() {
     --ui) COMPREPLY=($(compgen -W "auto gui console none" -- "$cur")); return ;;
     --publish) COMPREPLY=($(compgen -W "all public private" -- "$cur")); return ;;
     --date) COMPREPLY=($(compgen -W "day publish" -- "$cur")); return ;;
-    --genre | --from | --to | --heading-tags) COMPREPLY=(); return ;;
+    --genre | --from | --to | --heading-tags | --lock-wait) COMPREPLY=(); return ;;
   esac
 
   local options
   case $command in
     "") options="--help --version" ;;
-    export) options="--genre --from --to --publish --keep-line-breaks --keep-hyphens --date --overwrite --dialog --ui --help" ;;
-    import) options="--heading-tags --dialog --ui --help" ;;
+    export) options="--genre --from --to --publish --keep-line-breaks --keep-hyphens --date --overwrite --dialog --ui --lock-wait --help" ;;
+    import) options="--heading-tags --dialog --ui --lock-wait --help" ;;
     new-db | info | version) options="--help" ;;
   esac
 

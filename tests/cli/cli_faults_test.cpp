@@ -15,17 +15,6 @@
 namespace nbl::testing {
 namespace {
 
-// Every file under `dir` with its bytes; a store held in this process only by name,
-// since closing any file of it would drop the holder's locks.
-std::map<std::string, std::string> Snapshot(const std::filesystem::path& dir) {
-  std::map<std::string, std::string> files;
-  for (const auto& e : std::filesystem::recursive_directory_iterator(dir)) {
-    const std::string name = std::filesystem::relative(e.path(), dir).string();
-    if (e.is_regular_file()) files[name] = name.rfind("held.db", 0) == 0 ? "" : ReadFile(e.path());
-  }
-  return files;
-}
-
 TEST(CliFaults, KeepWhatWasThereLeaveNothingBehindAndSayWhy) {
   TempDir dir;
   auto path = [&dir](const std::string& name) { return (dir.path() / name).string(); };
@@ -44,11 +33,14 @@ TEST(CliFaults, KeepWhatWasThereLeaveNothingBehindAndSayWhy) {
   std::filesystem::create_directories(dir.path() / "ro");
   std::ofstream(path("ro/out.xml")) << "the old document";
   ::chmod(path("ro").c_str(), 0555);
-  // Another program holds held.db, as a writer in exclusive locking mode does.
-  MakeStore(path("held.db"), {rows[0]});
-  const std::string held = ReadFile(path("held.db"));
+  // Another program holds held.db, as a writer in exclusive locking mode does. It lies outside `dir`,
+  // since closing any file of it in this process would drop the holder's locks.
+  TempDir heldDir;
+  const std::string heldDb = (heldDir.path() / "held.db").string();
+  MakeStore(heldDb, {rows[0]});
+  const std::string held = ReadFile(heldDb);
   sqlite3* holder = nullptr;
-  ASSERT_EQ(sqlite3_open(path("held.db").c_str(), &holder), SQLITE_OK);
+  ASSERT_EQ(sqlite3_open(heldDb.c_str(), &holder), SQLITE_OK);
   ASSERT_EQ(sqlite3_exec(holder, "PRAGMA locking_mode=EXCLUSIVE; BEGIN IMMEDIATE; DELETE FROM Contents;", nullptr, nullptr,
                          nullptr),
             SQLITE_OK);
@@ -67,9 +59,9 @@ TEST(CliFaults, KeepWhatWasThereLeaveNothingBehindAndSayWhy) {
        {"NBLinout: Loop内エラー：", "nblinout: the disk is full: no room to write"}},
       {"full disk mid-import", {"import", "import.db", "in.xml"}, kFullAt, 1,
        {"NBLinout: データ格納エラー：", "nblinout: the disk is full: no room to write"}},
-      {"a held store, export", {"export", "held.db", "out.xml", "--overwrite", "--lock-wait", "0"}, 0, 1,
-       {"NBLinout: DB接続エラー", "nblinout: the diary store '" + path("held.db") + "' is locked by another program"}},
-      {"a held store, import", {"import", "held.db", "in.xml", "--lock-wait", "0"}, 0, 1,
+      {"a held store, export", {"export", heldDb, "out.xml", "--overwrite", "--lock-wait", "0"}, 0, 1,
+       {"NBLinout: DB接続エラー", "nblinout: the diary store '" + heldDb + "' is locked by another program"}},
+      {"a held store, import", {"import", heldDb, "in.xml", "--lock-wait", "0"}, 0, 1,
        {"NBLinout: 日付読み込みエラー", "is locked by another program"}},
       {"a store that is not a database", {"export", "junk.db", "out.xml", "--overwrite"}, 0, 1,
        {"NBLinout: DB接続エラー", "nblinout: '" + path("junk.db") + "' is not a SQLite database"}},
@@ -84,19 +76,18 @@ TEST(CliFaults, KeepWhatWasThereLeaveNothingBehindAndSayWhy) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     std::vector<std::string> args = c.args;
-    args[1] = path(args[1]);
-    args[2] = path(args[2]);
+    args[1] = (dir.path() / args[1]).string();  // an absolute name stays as it is
+    args[2] = (dir.path() / args[2]).string();
     args.insert(args.end(), {"--ui", "none"});
-    const std::map<std::string, std::string> before = Snapshot(dir.path());
+    const std::map<std::string, std::string> before = FilesUnder(dir.path());
     const CommandResult r = c.fileSizeLimit != 0 ? RunCli(args, c.fileSizeLimit) : RunCli(args);
     EXPECT_EQ(r.status, c.status) << r.output;
     for (const std::string& line : c.says) EXPECT_NE(r.output.find(line), std::string::npos) << r.output;
-    EXPECT_TRUE(Snapshot(dir.path()) == before) << "a file changed, appeared or went";
+    EXPECT_TRUE(FilesUnder(dir.path()) == before) << "a file changed, appeared or went";
   }
   ::chmod(path("ro").c_str(), 0755);
   sqlite3_close(holder);
-  EXPECT_EQ(ReadFile(path("held.db")), held);
-  EXPECT_FALSE(std::filesystem::exists(path("held.db-wal")));
+  EXPECT_EQ(FilesUnder(heldDir.path()), (std::map<std::string, std::string>{{"held.db", held}}));
 }
 
 TEST(CliFaults, HostileStoresExportWellFormedAndTheReplacementsAreCounted) {

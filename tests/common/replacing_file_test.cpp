@@ -102,12 +102,15 @@ TEST(ReplacingFile, RefusesWhatItCouldNotReplaceSaysWhyAndTouchesNothing) {
   EXPECT_EQ(FilesIn(dir.path() / "locked"), 1u);
 }
 
+// Only the files of dead writers of the same target go: not a live writer's, not a user's, not another target's.
 TEST(ReplacingFile, AKilledWriterLeavesNothingOnceTheNextWriterOfItsTargetHasRun) {
   for (const auto kind : {ReplacingFile::Temporary::Unnamed, ReplacingFile::Temporary::Named}) {
     const bool named = kind == ReplacingFile::Temporary::Named;
     SCOPED_TRACE(named ? "named" : "unnamed");
     testing::TempDir dir;
     std::ofstream(dir.path() / "out.xml") << "old";
+    std::ofstream(dir.path() / ".out.xml.backup") << "a user's file";
+    std::ofstream(dir.path() / ".other.xml.abcdef.part") << "another target's";
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
@@ -119,31 +122,19 @@ TEST(ReplacingFile, AKilledWriterLeavesNothingOnceTheNextWriterOfItsTargetHasRun
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
     EXPECT_EQ(ReadFile(dir.path() / "out.xml"), "old");
-    EXPECT_EQ(FilesIn(dir.path()), named ? 2u : 1u);  // an unnamed file dies with its writer
+    EXPECT_EQ(FilesIn(dir.path()), named ? 4u : 3u);  // an unnamed file dies with its writer
+    ReplacingFile live(dir.File("out.xml"), ReplacingFile::Temporary::Named);
+    Put(live, "live");
     {
-      ReplacingFile f(dir.File("out.xml"));
-      Put(f, "new");
-      f.Commit();
+      ReplacingFile next(dir.File("out.xml"), kind);
+      Put(next, "next");
+      next.Commit();
     }
-    EXPECT_EQ(ReadFile(dir.path() / "out.xml"), "new");
-    EXPECT_EQ(FilesIn(dir.path()), 1u);
+    EXPECT_EQ(ReadFile(dir.path() / "out.xml"), "next");
+    live.Commit();
+    EXPECT_EQ(ReadFile(dir.path() / "out.xml"), "live");
+    EXPECT_EQ(FilesIn(dir.path()), 3u);
   }
-}
-
-TEST(ReplacingFile, LeavesTheFilesOfLiveWritersAndOfOtherTargetsAlone) {
-  testing::TempDir dir;
-  std::ofstream(dir.path() / ".out.xml.backup") << "a user's file";
-  std::ofstream(dir.path() / ".other.xml.abcdef.part") << "another target's";
-  ReplacingFile first(dir.File("out.xml"), ReplacingFile::Temporary::Named);
-  Put(first, "first");
-  {
-    ReplacingFile second(dir.File("out.xml"), ReplacingFile::Temporary::Named);
-    Put(second, "second");
-    second.Commit();
-  }
-  first.Commit();  // its temporary file survived the second writer's clean-up
-  EXPECT_EQ(ReadFile(dir.path() / "out.xml"), "first");
-  EXPECT_EQ(FilesIn(dir.path()), 3u);
 }
 
 }  // namespace

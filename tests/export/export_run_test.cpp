@@ -4,7 +4,6 @@
 
 #include <fstream>
 #include <gtest/gtest.h>
-#include <map>
 #include <sstream>
 
 #include "common/text.h"
@@ -133,33 +132,21 @@ struct FailureCase {
   bool replaced;      // the failure came after the new document was in place
 };
 
-class ExportFailureTest : public ExportRunTest, public ::testing::WithParamInterface<FailureCase> {
- public:
-  void TearDown() override { ::chmod((dir_.path() / "ro").c_str(), 0755); }
-};
-
-// Every file under `dir` with its bytes.
-std::map<std::string, std::string> Snapshot(const std::filesystem::path& dir) {
-  std::map<std::string, std::string> files;
-  for (const auto& e : std::filesystem::recursive_directory_iterator(dir)) {
-    if (e.is_regular_file()) files[std::filesystem::relative(e.path(), dir).string()] = ReadFile(e.path());
-  }
-  return files;
-}
+class ExportFailureTest : public ExportRunTest, public ::testing::WithParamInterface<FailureCase> {};
 
 TEST_P(ExportFailureTest, ShowsTheStepTextKeepsTheOldDocumentAndSaysWhy) {
   const FailureCase& c = GetParam();
   std::ofstream(dir_.path() / "out.xml") << "the old document";
   ExportSettingNubelo set = Defaults();
   c.arrange(*this, set, *ui_);
-  const auto before = Snapshot(dir_.path());
+  const auto before = testing::FilesUnder(dir_.path());
   const ExportReport report = ExportDiary(out_, Db16(), set, *ui_);
   ASSERT_EQ(ui_->messages.size(), 1u);
   EXPECT_EQ(text::ToUtf8(ui_->messages[0]), c.message);
   EXPECT_FALSE(report.completed);
   EXPECT_EQ(text::ToUtf8(report.stepText), c.message);
   EXPECT_NE(report.cause.find(c.cause), std::string::npos) << report.cause;
-  auto after = Snapshot(dir_.path());
+  auto after = testing::FilesUnder(dir_.path());
   if (c.replaced) {
     EXPECT_EQ(after["out.xml"].rfind(kHeadBytes, 0), 0u);
     after["out.xml"] = before.at("out.xml");
@@ -213,15 +200,6 @@ INSTANTIATE_TEST_SUITE_P(
                       ::chmod((t.dir_.path() / "out.xml").c_str(), 0444);
                     },
                     "ファイルオープンエラー", "is read-only", false},
-        FailureCase{"ReadOnlyFolder",
-                    [](ExportRunTest& t, ExportSettingNubelo&, testing::FakeUi&) {
-                      TwoRows(t, "2007/01/06 10:00:00");
-                      std::filesystem::create_directory(t.dir_.path() / "ro");
-                      std::ofstream(t.dir_.path() / "ro" / "out.xml") << "the old document";
-                      ::chmod((t.dir_.path() / "ro").c_str(), 0555);
-                      t.out_ = t.dir_.File("ro/out.xml");
-                    },
-                    "ファイルオープンエラー", "permission denied on", false},
         FailureCase{"NullPublishTimeOfTheFirstEntry",
                     [](ExportRunTest& t, ExportSettingNubelo& set, testing::FakeUi&) {
                       testing::MakeStore(t.Db(), {{"2007/01/05", "一般", 0, "a", "b", "", std::nullopt}});

@@ -1,13 +1,8 @@
 #include "support/run_command.h"
 
-#include <fcntl.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <array>
-#include <cerrno>
-#include <csignal>
 #include <cstdio>
 
 namespace nbl::testing {
@@ -49,37 +44,12 @@ CommandResult RunCommand(const std::vector<std::string>& args) {
 CommandResult RunCli(const std::vector<std::string>& args) { return RunCommand(CliLine(args)); }
 
 CommandResult RunCli(const std::vector<std::string>& args, std::uint64_t fileSizeLimit) {
-  std::vector<std::string> line = CliLine(args);
-  std::vector<char*> argv;
-  for (auto& a : line) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  CommandResult r;
-  int pipeFds[2];
-  if (::pipe2(pipeFds, O_CLOEXEC) != 0) return r;
-  const pid_t child = ::fork();
-  if (child == 0) {
-    const int in = ::open("/dev/null", O_RDONLY);
-    ::dup2(in, 0);
-    ::dup2(pipeFds[1], 1);
-    ::dup2(pipeFds[1], 2);
-    const rlimit limit{fileSizeLimit, fileSizeLimit};
-    ::setrlimit(RLIMIT_FSIZE, &limit);
-    ::signal(SIGXFSZ, SIG_IGN);  // stays ignored across exec
-    ::execv(argv[0], argv.data());
-    ::_exit(127);
-  }
-  ::close(pipeFds[1]);
-  std::array<char, 4096> buf{};
-  ssize_t n = 0;
-  while ((n = ::read(pipeFds[0], buf.data(), buf.size())) != 0) {
-    if (n > 0) r.output.append(buf.data(), static_cast<std::size_t>(n));
-    else if (errno != EINTR) break;
-  }
-  ::close(pipeFds[0]);
-  int raw = 0;
-  if (child < 0 || ::waitpid(child, &raw, 0) != child) return r;
-  r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  return r;
+  // An ignored signal stays ignored across exec; prlimit sets the limit in the child before it runs nblinout.
+  std::vector<std::string> line{"sh", "-c", "trap '' XFSZ; exec prlimit --fsize=\"$0\" -- \"$@\"",
+                                std::to_string(fileSizeLimit)};
+  const std::vector<std::string> cli = CliLine(args);
+  line.insert(line.end(), cli.begin(), cli.end());
+  return RunCommand(line);
 }
 
 }  // namespace nbl::testing

@@ -146,10 +146,13 @@ ReplacingFile::ReplacingFile(std::u16string_view target, Temporary kind) {
         throw FileFailure("cannot create a file in '" + folder_.string() + "': " + Reason(err),
                           CauseOfErrno(err, folder_.string()));
       }
-    } else if (::flock(fd_, LOCK_EX) != 0 || ::fchmod(fd_, mode_) != 0) {
-      const int err = errno;
-      Discard();
-      throw FileFailure("cannot prepare a file in '" + folder_.string() + "': " + Reason(err));
+    } else {
+      ::flock(fd_, LOCK_EX);  // for the name it gets at Commit
+      if (::fchmod(fd_, mode_) != 0) {
+        const int err = errno;
+        Discard();
+        throw FileFailure("cannot prepare a file in '" + folder_.string() + "': " + Reason(err));
+      }
     }
   }
   if (fd_ < 0) OpenNamed();
@@ -171,8 +174,10 @@ void ReplacingFile::OpenNamed() {
       throw FileFailure("cannot create a file in '" + folder_.string() + "': " + Reason(err),
                         CauseOfErrno(err, folder_.string()));
     }
+    // Where the file system has no locks, no clean-up can lock the file to remove it either.
+    ::flock(fd, LOCK_EX);
     // Another run's clean-up may remove the file between its creation and the lock; then take another name.
-    if (::flock(fd, LOCK_EX) != 0 || !SameFile(fd, name)) {
+    if (!SameFile(fd, name)) {
       ::close(fd);
       continue;
     }

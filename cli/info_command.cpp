@@ -48,7 +48,8 @@ void PrintCounts(const char* label, const std::vector<store::CountOf>& counts, c
 int RunInfo(const std::string& dbPath) {
   // Refused before anything opens it, as export and import refuse a missing store.
   if (!files::ExistsR(text::FromUtf8(dbPath))) {
-    std::fprintf(stderr, "nblinout: cannot open database '%s': no such file\n", dbPath.c_str());
+    std::fprintf(stderr, "nblinout: cannot open database '%s': %s\n", dbPath.c_str(),
+                 files::WhyNotAFile(files::KindOf(text::FromUtf8(dbPath))));
     return kRefused;
   }
   store::StoreFacts facts;

@@ -11,6 +11,7 @@
 
 #include "cli/info_command.h"
 #include "common/failure.h"
+#include "common/files.h"
 #include "common/text.h"
 #include "dialogs/console/console_ui.h"
 #include "dialogs/silent_ui.h"
@@ -38,6 +39,13 @@ struct Options {
 int Refuse(const std::string& reason) {
   std::fprintf(stderr, "nblinout: %s\n", reason.c_str());
   return kRefused;
+}
+
+// Refuses a path that names no file of the kind a run needs, saying what it names instead.
+int RefusePath(const std::string& action, const std::string& path) {
+  const nbl::files::PathKind kind = nbl::files::KindOf(FromUtf8(path));
+  return Refuse("cannot " + action + " '" + path + "': " + nbl::files::WhyNotAFile(kind) +
+                (kind == nbl::files::PathKind::Denied ? "; check the permissions of its folders" : "; give the path of a file"));
 }
 
 bool IsDayText(const std::string& s) {
@@ -86,8 +94,9 @@ Windows MakeWindows(const Options& o, int& argc, char** argv) {
 }
 
 // Waits for a desktop progress window, then tells how the run ended: the cause
-// of a failure on its own line (the window showed the step text), or what was done.
-int Finish(const Windows& windows, const nbl::RunOutcome& outcome, const std::string& done) {
+// of a failure on its own line (the window showed the step text), or the note
+// (when there is one) and what was done.
+int Finish(const Windows& windows, const nbl::RunOutcome& outcome, const std::string& done, const std::string& note = {}) {
 #ifdef NBL_HAVE_QT
   // A desktop progress window stays until the user presses OK; the host waits for that.
   if (windows.desktop) nbl::dialogs::qt::WaitUntilProgressClosed(windows.ui->Progress());
@@ -98,6 +107,7 @@ int Finish(const Windows& windows, const nbl::RunOutcome& outcome, const std::st
     if (!outcome.cause.empty()) std::fprintf(stderr, "nblinout: %s\n", outcome.cause.c_str());
     return kRunFailed;
   }
+  if (!note.empty()) std::fprintf(stderr, "nblinout: %s\n", note.c_str());
   std::fprintf(stderr, "nblinout: %s\n", done.c_str());
   return kCompleted;
 }
@@ -106,11 +116,13 @@ int RunExport(const Options& o, int& argc, char** argv) {
   if (o.file.empty()) return Refuse("no output file given");
   if (!o.from.empty() && !IsDayText(o.from)) return Refuse("--from '" + o.from + "' is not a day of the form YYYY/MM/DD");
   if (!o.to.empty() && !IsDayText(o.to)) return Refuse("--to '" + o.to + "' is not a day of the form YYYY/MM/DD");
+  const nbl::files::PathKind output = nbl::files::KindOf(FromUtf8(o.file));
+  if (output == nbl::files::PathKind::Directory || output == nbl::files::PathKind::Other) return RefusePath("write", o.file);
   const Windows windows = MakeWindows(o, argc, argv);
   if (!windows.ui) return Refuse("desktop windows need a display (and a build with Qt); use --ui console");
 
   nbl::plugin::clsNubeloHandle handle(*windows.ui);
-  if (handle.Initialize(FromUtf8(o.db)) != nbl::vb::True) return Refuse("cannot open database '" + o.db + "': no such file");
+  if (handle.Initialize(FromUtf8(o.db)) != nbl::vb::True) return RefusePath("open database", o.db);
   handle.SetExport();
   nbl::ExportSettingNubelo set = handle.ExpSet();
   set.stGenre = FromUtf8(o.genre);
@@ -129,7 +141,11 @@ int RunExport(const Options& o, int& argc, char** argv) {
     return Refuse("output '" + o.file + "' exists and may not be overwritten; give --overwrite to replace it");
   }
   handle.Execute();
-  return Finish(windows, handle.LastExport(), "exported to " + o.file);
+  const nbl::exporting::ExportReport& report = handle.LastExport();
+  const std::string note = report.replacedCharacters == 0 ? std::string()
+      : std::to_string(report.replacedCharacters) +
+            " characters that XML 1.0 cannot carry (control characters, broken text) were written as U+FFFD";
+  return Finish(windows, report, "exported to " + o.file, note);
 }
 
 // "1 entry", "20 entries".
@@ -140,14 +156,14 @@ int RunImport(const Options& o, int& argc, char** argv) {
   if (!windows.ui) return Refuse("desktop windows need a display (and a build with Qt); use --ui console");
 
   nbl::plugin::clsNubeloHandle handle(*windows.ui);
-  if (handle.Initialize(FromUtf8(o.db)) != nbl::vb::True) return Refuse("cannot open database '" + o.db + "': no such file");
+  if (handle.Initialize(FromUtf8(o.db)) != nbl::vb::True) return RefusePath("open database", o.db);
   handle.SetImport();
   if (o.headingTags.size() == 2) handle.setImportSetting({FromUtf8(o.headingTags[0]), FromUtf8(o.headingTags[1])});
   if (o.dialog && handle.SetImportSettingMySelf() != nbl::vb::True) {
     std::fprintf(stderr, "nblinout: cancelled; nothing was imported\n");
     return kCancelled;
   }
-  if (handle.SetPath(FromUtf8(o.file)) != nbl::vb::True) return Refuse("cannot read '" + o.file + "': no such file");
+  if (handle.SetPath(FromUtf8(o.file)) != nbl::vb::True) return RefusePath("read", o.file);
   handle.Execute();
   const nbl::importing::ImportReport& report = handle.LastImport();
   if (!report.completed && report.failureLine > 0) {
@@ -258,7 +274,7 @@ int main(int argc, char** argv) {
     if (imp->parsed()) return RunImport(o, argc, argv);
     if (info->parsed()) return nbl::cli::RunInfo(o.db);
     return RunVersion();
-  } catch (const nbl::Failure& e) {
-    return Refuse(e.what());
+  } catch (const nbl::Failure&) {
+    return Refuse(nbl::CauseOf(std::current_exception()));
   }
 }

@@ -1,12 +1,15 @@
 #include "common/replacing_file.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <random>
 
 #include "common/failure.h"
 #include "common/files.h"
@@ -16,8 +19,10 @@ namespace nbl::files {
 namespace {
 
 constexpr std::size_t kBufferSize = 64 * 1024;
+constexpr std::size_t kRandomLength = 6;
+constexpr std::string_view kTemporarySuffix = ".part";
 
-std::string Reason() { return std::strerror(errno); }
+std::string Reason(int err) { return std::strerror(err); }
 
 mode_t NewFileMode() {
   const mode_t mask = ::umask(0);
@@ -25,29 +30,185 @@ mode_t NewFileMode() {
   return 0666 & ~mask;
 }
 
+// A temporary file of `target` is named ".<target's name>.XXXXXX.part", so that a
+// later run can tell the ones of its target from every other file in the folder.
+std::string TemporaryPrefix(const std::filesystem::path& target) { return "." + target.filename().string() + "."; }
+
+bool IsTemporaryName(std::string_view name, std::string_view prefix) {
+  return name.size() == prefix.size() + kRandomLength + kTemporarySuffix.size() && name.substr(0, prefix.size()) == prefix &&
+         name.substr(name.size() - kTemporarySuffix.size()) == kTemporarySuffix;
+}
+
+std::filesystem::path NewTemporaryName(const std::filesystem::path& folder, const std::string& prefix) {
+  static constexpr char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  std::random_device source;
+  std::uniform_int_distribution<std::size_t> pick(0, sizeof(kLetters) - 2);
+  std::string name = prefix;
+  for (std::size_t i = 0; i < kRandomLength; ++i) name.push_back(kLetters[pick(source)]);
+  name += kTemporarySuffix;
+  return folder / name;
+}
+
+bool SameFile(int fd, const std::filesystem::path& path) {
+  struct stat byFd{}, byName{};
+  return ::fstat(fd, &byFd) == 0 && ::lstat(path.c_str(), &byName) == 0 && byFd.st_dev == byName.st_dev &&
+         byFd.st_ino == byName.st_ino;
+}
+
+// Every run holds an exclusive flock on its temporary file until it ends, and the
+// kernel drops it when the run dies: a file whose lock is free belongs to no live run.
+void RemoveStaleTemporaries(const std::filesystem::path& folder, const std::string& prefix) noexcept {
+  DIR* dir = ::opendir(folder.c_str());
+  if (dir == nullptr) return;
+  while (const dirent* entry = ::readdir(dir)) {
+    if (!IsTemporaryName(entry->d_name, prefix)) continue;
+    const std::filesystem::path path = folder / entry->d_name;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) continue;
+    struct stat st{};
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid() && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+        SameFile(fd, path)) {
+      ::unlink(path.c_str());
+    }
+    ::close(fd);
+  }
+  ::closedir(dir);
+}
+
+struct Place {
+  std::filesystem::path target, folder;
+  mode_t mode = 0;  // of the file that replaces the target
+};
+
+[[noreturn]] void Refuse(const std::string& target, const std::string& reason, const std::string& cause) {
+  throw FileFailure("cannot replace '" + target + "': " + reason, cause);
+}
+
+Place Examine(std::u16string_view targetText) {
+  Place place;
+  place.target = ToPath(targetText);
+  const std::string name = place.target.string();
+  place.folder = place.target.parent_path();
+  if (place.folder.empty()) place.folder = ".";
+  const std::string folderName = place.folder.string();
+
+  struct stat target{};
+  const bool exists = ::stat(name.c_str(), &target) == 0;
+  if (exists) {
+    if (S_ISDIR(target.st_mode)) Refuse(name, "is a directory", CauseOfErrno(EISDIR, name));
+    if (!S_ISREG(target.st_mode))
+      Refuse(name, "not a regular file", "'" + name + "' is not a regular file; give the path of a file");
+    if ((target.st_mode & S_IWUSR) == 0)
+      Refuse(name, "the file is read-only", "'" + name + "' is read-only; make it writable or choose another file");
+    place.mode = target.st_mode & 07777;
+  } else {
+    const int err = errno;
+    if (err != ENOENT) Refuse(name, Reason(err), CauseOfErrno(err, name));
+    place.mode = NewFileMode();
+  }
+
+  struct stat folder{};
+  if (::stat(folderName.c_str(), &folder) != 0) {
+    const int err = errno;
+    Refuse(name, "folder '" + folderName + "': " + Reason(err), CauseOfErrno(err, folderName));
+  }
+  if (!S_ISDIR(folder.st_mode)) Refuse(name, "'" + folderName + "' is not a folder", CauseOfErrno(ENOTDIR, name));
+  // The owner write bit marks a read-only folder even for root, as it marks a read-only file.
+  if ((folder.st_mode & S_IWUSR) == 0)
+    Refuse(name, "the folder is read-only", "permission denied on '" + folderName + "': the folder is read-only; choose another folder");
+  if (::faccessat(AT_FDCWD, folderName.c_str(), W_OK | X_OK, AT_EACCESS) != 0) {
+    const int err = errno;
+    Refuse(name, "folder '" + folderName + "': " + Reason(err), CauseOfErrno(err, folderName));
+  }
+  // In a sticky folder only the owners of the file or of the folder may replace the file.
+  const uid_t me = ::geteuid();
+  if (exists && (folder.st_mode & S_ISVTX) != 0 && me != 0 && target.st_uid != me && folder.st_uid != me)
+    Refuse(name, "the file belongs to another user of a shared folder", CauseOfErrno(EPERM, name));
+  return place;
+}
+
 }  // namespace
 
-ReplacingFile::ReplacingFile(std::u16string_view target) : target_(ToPath(target)) {
-  const std::string name = target_.string();
-  mode_t mode = NewFileMode();
-  struct stat st{};
-  if (::stat(name.c_str(), &st) == 0) {
-    if (!S_ISREG(st.st_mode)) throw FileFailure("cannot write '" + name + "': not a regular file");
-    if ((st.st_mode & S_IWUSR) == 0) throw FileFailure("cannot write '" + name + "': the file is read-only");
-    mode = st.st_mode & 07777;
+void ReplacingFile::CheckReplaceable(std::u16string_view target) { Examine(target); }
+
+ReplacingFile::ReplacingFile(std::u16string_view target, Temporary kind) {
+  Place place = Examine(target);
+  target_ = std::move(place.target);
+  folder_ = std::move(place.folder);
+  mode_ = place.mode;
+  RemoveStaleTemporaries(folder_, TemporaryPrefix(target_));
+  if (kind == Temporary::Unnamed) {
+    fd_ = ::open(folder_.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    if (fd_ < 0) {
+      const int err = errno;
+      // These say the file system has no unnamed files; anything else is a real refusal.
+      if (err != EOPNOTSUPP && err != EISDIR && err != EINVAL) {
+        throw FileFailure("cannot create a file in '" + folder_.string() + "': " + Reason(err),
+                          CauseOfErrno(err, folder_.string()));
+      }
+    } else {
+      ::flock(fd_, LOCK_EX);  // for the name it gets at Commit
+      if (::fchmod(fd_, mode_) != 0) {
+        const int err = errno;
+        Discard();
+        throw FileFailure("cannot prepare a file in '" + folder_.string() + "': " + Reason(err));
+      }
+    }
   }
-  std::filesystem::path folder = target_.parent_path();
-  if (folder.empty()) folder = ".";
-  std::string pattern = (folder / ("." + target_.filename().string() + ".XXXXXX")).string();
-  fd_ = ::mkstemp(pattern.data());
-  if (fd_ < 0) throw FileFailure("cannot create a file in '" + folder.string() + "': " + Reason());
-  temp_ = pattern;
-  ::fchmod(fd_, mode);
+  if (fd_ < 0) OpenNamed();
   buffer_.reserve(kBufferSize);
 }
 
 ReplacingFile::~ReplacingFile() {
   if (!committed_) Discard();
+}
+
+void ReplacingFile::OpenNamed() {
+  const std::string prefix = TemporaryPrefix(target_);
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::filesystem::path name = NewTemporaryName(folder_, prefix);
+    const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0) {
+      const int err = errno;
+      if (err == EEXIST) continue;
+      throw FileFailure("cannot create a file in '" + folder_.string() + "': " + Reason(err),
+                        CauseOfErrno(err, folder_.string()));
+    }
+    // Where the file system has no locks, no clean-up can lock the file to remove it either.
+    ::flock(fd, LOCK_EX);
+    // Another run's clean-up may remove the file between its creation and the lock; then take another name.
+    if (!SameFile(fd, name)) {
+      ::close(fd);
+      continue;
+    }
+    fd_ = fd;
+    temp_ = name;
+    if (::fchmod(fd_, mode_) != 0) {
+      const int err = errno;
+      Discard();
+      throw FileFailure("cannot set the permissions of '" + name.string() + "': " + Reason(err));
+    }
+    return;
+  }
+  throw FileFailure("cannot create a temporary file in '" + folder_.string() + "': every name tried is taken");
+}
+
+void ReplacingFile::LinkUnnamed() {
+  const std::string self = "/proc/self/fd/" + std::to_string(fd_);
+  const std::string prefix = TemporaryPrefix(target_);
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::filesystem::path name = NewTemporaryName(folder_, prefix);
+    if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+      temp_ = name;
+      return;
+    }
+    const int err = errno;
+    if (err != EEXIST) {
+      throw FileFailure("cannot give the new '" + target_.string() + "' a name: " + Reason(err),
+                        CauseOfErrno(err, folder_.string()));
+    }
+  }
+  throw FileFailure("cannot give the new '" + target_.string() + "' a name: every name tried is taken");
 }
 
 void ReplacingFile::Append(const std::uint8_t* data, std::size_t size) {
@@ -65,8 +226,10 @@ void ReplacingFile::Flush() {
   while (done < buffer_.size()) {
     const ssize_t n = ::write(fd_, buffer_.data() + done, buffer_.size() - done);
     if (n < 0) {
-      if (errno == EINTR) continue;
-      throw FileFailure("cannot write '" + temp_.string() + "': " + Reason());
+      const int err = errno;
+      if (err == EINTR) continue;
+      throw FileFailure("cannot write the new '" + target_.string() + "': " + Reason(err),
+                        CauseOfErrno(err, target_.string()));
     }
     done += static_cast<std::size_t>(n);
   }
@@ -75,20 +238,34 @@ void ReplacingFile::Flush() {
 
 void ReplacingFile::Commit() {
   Flush();
-  if (::fsync(fd_) != 0) throw FileFailure("cannot sync '" + temp_.string() + "': " + Reason());
-  const int fd = fd_;
-  fd_ = -1;
-  if (::close(fd) != 0) throw FileFailure("cannot close '" + temp_.string() + "': " + Reason());
+  if (::fsync(fd_) != 0) {
+    const int err = errno;
+    throw FileFailure("cannot sync the new '" + target_.string() + "': " + Reason(err), CauseOfErrno(err, target_.string()));
+  }
+  if (temp_.empty()) LinkUnnamed();
+  // The lock stays until the rename is done, so no other run takes the file for a stale one.
   if (std::rename(temp_.c_str(), target_.c_str()) != 0) {
-    throw FileFailure("cannot put '" + target_.string() + "' in place: " + Reason());
+    const int err = errno;
+    throw FileFailure("cannot put '" + target_.string() + "' in place: " + Reason(err), CauseOfErrno(err, target_.string()));
   }
   committed_ = true;
+  ::close(fd_);
+  fd_ = -1;
+  const int dir = ::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const int err = dir < 0 ? errno : (::fsync(dir) == 0 ? 0 : errno);
+  if (dir >= 0) ::close(dir);
+  // Some file systems cannot sync a folder (EINVAL); there the rename is as durable as they make it.
+  if (err != 0 && err != EINVAL) {
+    throw FileFailure("'" + target_.string() + "' is in place, but its folder could not be synced: " + Reason(err),
+                      CauseOfErrno(err, folder_.string()));
+  }
 }
 
 void ReplacingFile::Discard() noexcept {
+  // Removed while still locked, so no other run's clean-up races for it.
+  if (!temp_.empty()) ::unlink(temp_.c_str());
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
-  if (!temp_.empty()) ::unlink(temp_.c_str());
 }
 
 }  // namespace nbl::files

@@ -1,22 +1,37 @@
 // Writes a file through a temporary file in the same folder and puts it in
-// place only when complete, so the target holds either the whole new content
-// or what it held before.
+// place only when complete and synced, so the target holds either the whole
+// new content or, after any failure or kill, exactly what it held before.
 #pragma once
+
+#include <sys/types.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace nbl::files {
 
 class ReplacingFile {
  public:
-  // Opens a temporary file beside `target`. Throws FileFailure when the folder
-  // cannot take it, or when `target` exists but is not a regular file or lacks
-  // its owner write bit (refused even where the process could write anyway).
-  explicit ReplacingFile(std::u16string_view target);
+  // Unnamed: the content goes into a file without a name (O_TMPFILE) that gets
+  // one only at Commit, so a kill leaves nothing; where the file system cannot,
+  // it falls back to Named. Named: a visible temporary file from the start.
+  enum class Temporary { Unnamed, Named };
+
+  // Throws FileFailure, with a cause for the user, when `target` could not be
+  // replaced: it exists but is not a regular file or lacks its owner write bit,
+  // or its folder is missing, lacks its owner write bit, refuses this process
+  // or is sticky and not ours. Owner write bits are honoured even by root.
+  // Touches nothing.
+  static void CheckReplaceable(std::u16string_view target);
+
+  // Checks as CheckReplaceable, removes temporary files of the same target
+  // that no live run holds, and opens a new temporary file beside `target`.
+  // Throws FileFailure when the check fails or the folder cannot take the file.
+  explicit ReplacingFile(std::u16string_view target, Temporary kind = Temporary::Unnamed);
   // Without Commit the temporary file is removed and the target left alone.
   ~ReplacingFile();
   ReplacingFile(const ReplacingFile&) = delete;
@@ -24,17 +39,21 @@ class ReplacingFile {
 
   // Appends bytes through a buffer; throws FileFailure when the write fails.
   void Append(const std::uint8_t* data, std::size_t size);
-  // Flushes, syncs and closes the temporary file, then renames it over the target.
+  // Writes what is buffered, syncs the file, renames it over the target and
+  // syncs the folder. Throws FileFailure when any of it fails; the target is
+  // then untouched unless only the folder's sync failed.
   void Commit();
 
-  const std::filesystem::path& TemporaryPath() const { return temp_; }
-
  private:
+  void OpenNamed();
+  void LinkUnnamed();
   void Flush();
   void Discard() noexcept;
 
   std::filesystem::path target_;
-  std::filesystem::path temp_;
+  std::filesystem::path folder_;
+  std::filesystem::path temp_;  // empty while the file has no name
+  mode_t mode_ = 0;
   int fd_ = -1;
   bool committed_ = false;
   std::vector<std::uint8_t> buffer_;

@@ -70,41 +70,50 @@ int HexDigitValue(char16_t c) {
   return -1;
 }
 
-std::string ToUtf8(std::u16string_view text) {
-  std::string out;
-  out.reserve(text.size() * 3);
-  auto put = [&out](char32_t c) {
-    if (c < 0x80) {
-      out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-      out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-      out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-  };
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    char32_t u = text[i];
-    if (u >= 0xD800 && u <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-      put(0x10000 + ((u - 0xD800) << 10) + (text[i + 1] - 0xDC00));
-      ++i;
-    } else if (u >= 0xD800 && u <= 0xDFFF) {
-      put(0xFFFD);
-    } else {
-      put(u);
-    }
+namespace {
+
+bool IsHighSurrogate(char16_t u) { return u >= 0xD800 && u <= 0xDBFF; }
+bool IsLowSurrogate(char16_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
+
+void PutUtf8(char32_t c, std::string& out) {
+  if (c < 0x80) {
+    out.push_back(static_cast<char>(c));
+  } else if (c < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  } else if (c < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
   }
-  return out;
 }
 
-std::u16string FromUtf8(std::string_view utf8) {
+// Surrogate pairs combined; a lone surrogate, and a unit `refused` names, written as U+FFFD.
+template <typename Refused>
+std::size_t EncodeUtf8(std::u16string_view text, std::string& out, Refused refused) {
+  std::size_t replaced = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char16_t u = text[i];
+    if (IsHighSurrogate(u) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
+      PutUtf8(0x10000 + ((char32_t(u) - 0xD800) << 10) + (text[i + 1] - 0xDC00), out);
+      ++i;
+    } else if ((u >= 0xD800 && u <= 0xDFFF) || refused(u)) {
+      PutUtf8(0xFFFD, out);
+      ++replaced;
+    } else {
+      PutUtf8(u, out);
+    }
+  }
+  return replaced;
+}
+
+template <typename BadByte>
+std::u16string DecodeUtf8(std::string_view utf8, BadByte badByte) {
   std::u16string out;
   out.reserve(utf8.size());
   auto byte = [&utf8](std::size_t i) { return static_cast<unsigned char>(utf8[i]); };
@@ -120,7 +129,7 @@ std::u16string FromUtf8(std::string_view utf8) {
     }
     if (ok && ((extra == 2 && (c < 0x800 || (c >= 0xD800 && c <= 0xDFFF))) || (extra == 3 && (c < 0x10000 || c > 0x10FFFF)))) ok = false;
     if (!ok) {
-      out.push_back(0xFFFD);
+      out.push_back(badByte(b0));
       ++i;
       continue;
     }
@@ -134,6 +143,29 @@ std::u16string FromUtf8(std::string_view utf8) {
     i += extra + 1;
   }
   return out;
+}
+
+}  // namespace
+
+std::string ToUtf8(std::u16string_view text) {
+  std::string out;
+  out.reserve(text.size() * 3);
+  EncodeUtf8(text, out, [](char16_t) { return false; });
+  return out;
+}
+
+bool IsOutsideXml(char16_t u) {
+  return (u < 0x20 && u != u'\t' && u != u'\n' && u != u'\r') || u == 0xFFFE || u == 0xFFFF;
+}
+
+std::size_t AppendXmlUtf8(std::u16string_view text, std::string& out) { return EncodeUtf8(text, out, IsOutsideXml); }
+
+std::u16string FromUtf8(std::string_view utf8) {
+  return DecodeUtf8(utf8, [](unsigned char) { return u'\uFFFD'; });
+}
+
+std::u16string FromUtf8MarkingBadBytes(std::string_view utf8) {
+  return DecodeUtf8(utf8, [](unsigned char b) { return static_cast<char16_t>(0xDC00 + b); });
 }
 
 }  // namespace nbl::text

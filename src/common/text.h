@@ -46,4 +46,21 @@ int HexDigitValue(char16_t c);
 std::string ToUtf8(std::u16string_view text);
 std::u16string FromUtf8(std::string_view utf8);
 
+// As FromUtf8, except that each byte that starts no well-formed sequence becomes
+// the lone surrogate U+DC00 + byte (U+DC80..U+DCFF), which no decoded text holds:
+// text read from a store keeps the mark of its bad bytes for whoever writes it out.
+std::u16string FromUtf8MarkingBadBytes(std::string_view utf8);
+
+// True for the units an XML 1.0 document cannot carry in any form: U+0000..U+0008,
+// U+000B, U+000C, U+000E..U+001F, U+FFFE and U+FFFF (lone surrogates are the
+// caller's to find, since they depend on the neighbouring unit).
+bool IsOutsideXml(char16_t unit);
+
+// Appends `text` to `out` as the bytes of an XML 1.0 document: UTF-8 with each
+// surrogate pair as one four-byte sequence and every other unit as one to three
+// bytes, except that every unit IsOutsideXml and every lone surrogate is written
+// as U+FFFD (EF BF BD). Returns the number of units so replaced. Without such
+// units the bytes are exactly those of ToUtf8.
+std::size_t AppendXmlUtf8(std::u16string_view text, std::string& out);
+
 }  // namespace nbl::text

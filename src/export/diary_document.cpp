@@ -19,27 +19,31 @@ std::u16string ApplyBodyRule(const store::Value& value, const ExportSettingNubel
   return text;
 }
 
-std::u16string DatePiece(const store::Value& source) { return text::Replace(source.CStr(), u"/", u"-"); }
+std::u16string EscapeAttribute(std::u16string_view text) {
+  // Escaped so that every document is well-formed; "&" first so nothing is escaped twice.
+  std::u16string out = text::Replace(text, u"&", u"&amp;");
+  out = text::Replace(out, u"<", u"&lt;");
+  out = text::Replace(out, u">", u"&gt;");
+  out = text::Replace(out, u"\"", u"&quot;");
+  out = text::Replace(out, u"\r", u"&#13;");
+  return text::Replace(out, u"\n", u"&#10;");
+}
+
+std::u16string DatePiece(const store::Value& source) { return EscapeAttribute(text::Replace(source.CStr(), u"/", u"-")); }
 
 std::u16string PublishDatePiece(const store::Value& source) {
-  return text::Replace(text::Left(source.CStr(), 10), u"/", u"-");
+  return EscapeAttribute(text::Replace(text::Left(source.CStr(), 10), u"/", u"-"));
 }
 
 std::u16string TitlePiece(const store::Value& title) {
-  std::u16string text = title.IsNull() ? std::u16string() : title.CStr();
-  // Escaped so that every document is well-formed; "&" first so nothing is escaped twice.
-  text = text::Replace(text, u"&", u"&amp;");
-  text = text::Replace(text, u"<", u"&lt;");
-  text = text::Replace(text, u">", u"&gt;");
-  text = text::Replace(text, u"\"", u"&quot;");
-  text = text::Replace(text, u"\r", u"&#13;");
-  text = text::Replace(text, u"\n", u"&#10;");
-  return u"\" title=\"" + text + u"\">\n";
+  return u"\" title=\"" + EscapeAttribute(title.IsNull() ? std::u16string() : title.CStr()) + u"\">\n";
 }
 
 void DocumentWriter::Append(std::u16string_view piece) {
-  const std::int32_t n = encoding::TextToUtf8Bytes(piece, bytes_);
-  if (n > 0) file_.Append(bytes_.data(), static_cast<std::size_t>(n));
+  if (piece.empty()) return;
+  bytes_.clear();
+  replaced_ += static_cast<std::int64_t>(text::AppendXmlUtf8(piece, bytes_));
+  sink_(reinterpret_cast<const std::uint8_t*>(bytes_.data()), bytes_.size());
 }
 
 }  // namespace nbl::exporting

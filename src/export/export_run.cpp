@@ -1,6 +1,7 @@
 #include "export/export_run.h"
 
 #include "common/failure.h"
+#include "common/replacing_file.h"
 #include "common/text.h"
 #include "dialogs/windows.h"
 #include "export/diary_document.h"
@@ -53,6 +54,8 @@ ExportReport ExportDiary(const std::u16string& filePath, const std::u16string& d
     store::Recordset rows;
 
     stepText = u"Export件数取得エラー";
+    // The count and the rows come from one snapshot, whatever is written to the store meanwhile.
+    connection.BeginReadTrans();
     rows.Open(query, connection, store::adOpenKeyset, store::adLockReadOnly, store::adCmdTableDirect);
     const vb::Long count = rows.RecordCount();
     std::u16string closingText;
@@ -69,7 +72,8 @@ ExportReport ExportDiary(const std::u16string& filePath, const std::u16string& d
     rows.Close();
 
     stepText = u"ファイルオープンエラー";
-    DocumentWriter document(filePath);
+    files::ReplacingFile file(filePath);
+    DocumentWriter document([&file](const std::uint8_t* data, std::size_t size) { file.Append(data, size); });
     document.Append(kHead);
     rows.Open(query, connection, store::adOpenForwardOnly, store::adLockReadOnly, store::adCmdTableDirect);
     while (!rows.IsEOF()) {
@@ -91,7 +95,9 @@ ExportReport ExportDiary(const std::u16string& filePath, const std::u16string& d
     stepText = u"後処理エラー";
     document.Append(kTail);
     rows.Close();
-    document.Commit();
+    connection.CommitTrans();
+    file.Commit();
+    report.replacedCharacters = document.ReplacedCharacters();
     progress.SetTxtText(closingText + u"\r\n" + u"Export完了！");
     progress.SetBtnOkEnabled(true);
     report.completed = true;

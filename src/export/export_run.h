@@ -14,7 +14,8 @@ namespace nbl::exporting {
 
 // What a host that prints text can tell after an export.
 struct ExportReport : RunOutcome {
-  std::int64_t entries = 0;  // entries written into the document
+  std::int64_t entries = 0;             // entries written into the document
+  std::int64_t replacedCharacters = 0;  // units XML cannot carry, written as U+FFFD (DocumentWriter)
 };
 
 // The query text for the selection settings of `set`.

@@ -1,6 +1,7 @@
 #include "plugin/nubelo_handle.h"
 
 #include "common/files.h"
+#include "common/replacing_file.h"
 #include "plugin/genre_list.h"
 
 namespace nbl::plugin {
@@ -18,9 +19,13 @@ vb::Boolean clsNubeloHandle::SetPath(const std::u16string& stFilePath, vb::Boole
   bool result = true;
   if (IsImport_ == vb::True) {
     if (FilePath_.empty() || !files::ExistsR(FilePath_)) result = false;
-  } else {
-    if (files::ExistsN(FilePath_) && OverWrite != vb::False) files::Delete(FilePath_);
-    if (files::ExistsN(FilePath_) && !FilePath_.empty()) result = false;
+  } else if (files::ExistsN(FilePath_)) {
+    // The old document stays until the export's complete new one replaces it; here only whether it could.
+    if (OverWrite != vb::False) {
+      files::ReplacingFile::CheckReplaceable(FilePath_);
+    } else {
+      result = false;
+    }
   }
   if (!result) FilePath_.clear();
   return vb::ToBoolean(result);

@@ -2,6 +2,9 @@
 
 #include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -13,11 +16,81 @@
 #include <system_error>
 
 #include "common/failure.h"
+#include "common/files.h"
 #include "common/text.h"
 #include "store/schema.h"
 #include "store/sqlite_handle.h"
 
 namespace nbl::store {
+namespace detail {
+namespace {
+
+std::string DatabaseFile(sqlite3* db) {
+  const char* name = db != nullptr ? sqlite3_db_filename(db, "main") : nullptr;
+  return name != nullptr ? name : "";
+}
+
+// SQLite keeps the errno of a failed write to itself (only ENOSPC shows, as SQLITE_FULL), so a
+// full disk is told by what it leaves: no free space left, or the store or its journal grown to
+// the largest file this process may write.
+bool LooksFull(const std::string& path) {
+  struct statvfs fs{};
+  const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+  if (::statvfs(folder.empty() ? "." : folder.c_str(), &fs) == 0 && fs.f_bavail == 0) return true;
+  rlimit limit{};
+  if (::getrlimit(RLIMIT_FSIZE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return false;
+  for (const char* suffix : {"", "-wal", "-journal"}) {
+    struct stat st{};
+    if (::stat((path + suffix).c_str(), &st) == 0 && static_cast<rlim_t>(st.st_size) >= limit.rlim_cur) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+std::string LackingCause(sqlite3* db, const std::string& lack) {
+  return "'" + DatabaseFile(db) + "' lacks what a diary store holds (" + lack + "); give the path of a diary store";
+}
+
+std::string PlainCause(sqlite3* db, int rc, std::string path) {
+  if (path.empty()) path = DatabaseFile(db);
+  switch (rc & 0xFF) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+      return "the diary store '" + path + "' is locked by another program; close it there or try again when it is done";
+    case SQLITE_NOTADB:
+      return "'" + path + "' is not a SQLite database; give the path of a diary store";
+    case SQLITE_FULL:
+      return files::CauseOfErrno(ENOSPC, path);
+    case SQLITE_READONLY:
+      // The store writes its journal beside it, so a folder it may not write to refuses it too.
+      if (rc == SQLITE_READONLY_DIRECTORY) return files::CauseOfErrno(EACCES, std::filesystem::path(path).parent_path().string());
+      return files::CauseOfErrno(EACCES, path);
+    case SQLITE_PERM:
+    case SQLITE_AUTH:
+      return files::CauseOfErrno(EACCES, path);
+    case SQLITE_CANTOPEN:
+    case SQLITE_IOERR: {
+      const int err = db != nullptr ? sqlite3_system_errno(db) : 0;
+      if (err != 0) return files::CauseOfErrno(err, path);
+      return (rc & 0xFF) == SQLITE_IOERR && LooksFull(path) ? files::CauseOfErrno(ENOSPC, path) : std::string();
+    }
+    case SQLITE_ERROR: {
+      const std::string message = db != nullptr ? sqlite3_errmsg(db) : "";
+      if (message.rfind("no such table", 0) == 0 || message.rfind("no such column", 0) == 0) return LackingCause(db, message);
+      return {};
+    }
+    default:
+      return {};
+  }
+}
+
+StoreFailure FailureOf(const std::string& what, sqlite3* db, int rc, const std::string& path) {
+  return StoreFailure(what + ": " + ErrorText(db, rc), PlainCause(db, rc, path));
+}
+
+}  // namespace detail
+
 namespace {
 
 using detail::Quoted;
@@ -39,13 +112,17 @@ std::string FilePathBytes(std::u16string_view path, const char* action) {
   return utf8;
 }
 
-// A clearer reason than SQLite's "unable to open database file" where the file system can tell.
-std::string OpenFailureReason(const std::string& utf8Path, sqlite3* db, int rc) {
-  std::error_code ec;
-  const auto status = std::filesystem::status(std::filesystem::path(utf8Path), ec);
-  if (status.type() == std::filesystem::file_type::not_found) return "no such file";
-  if (status.type() == std::filesystem::file_type::directory) return "is a directory";
-  return detail::ErrorText(db, rc);
+// A clearer failure than SQLite's "unable to open database file" where the file system can tell.
+StoreFailure OpenFailure(const std::string& what, std::u16string_view path, const std::string& utf8Path, sqlite3* db, int rc) {
+  const files::PathKind kind = files::KindOf(path);
+  if (kind == files::PathKind::None) {
+    return StoreFailure(what + ": " + files::WhyNotAFile(kind),
+                        "there is no diary store '" + utf8Path + "'; give the path of an existing store");
+  }
+  if (kind == files::PathKind::Directory) {
+    return StoreFailure(what + ": " + files::WhyNotAFile(kind), files::CauseOfErrno(EISDIR, utf8Path));
+  }
+  return detail::FailureOf(what, db, rc, utf8Path);
 }
 
 std::int64_t SingleInteger(sqlite3* db, const char* sql, const std::string& what) {
@@ -81,7 +158,7 @@ void Connection::Open(std::u16string_view connectionString, std::u16string_view 
   // Read-write only: a missing store must fail, never become a new empty file.
   const int rc = sqlite3_open_v2(utf8.c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr);
   std::shared_ptr<sqlite3> db = detail::AdoptDatabase(raw);
-  if (rc != SQLITE_OK) throw StoreFailure(what + ": " + OpenFailureReason(utf8, raw, rc));
+  if (rc != SQLITE_OK) throw OpenFailure(what, path, utf8, raw, rc);
 
   sqlite3_extended_result_codes(raw, 1);
   sqlite3_busy_timeout(raw, static_cast<int>(std::min<std::int64_t>(g_lockWaitMs.load(), INT32_MAX)));
@@ -94,11 +171,13 @@ void Connection::Open(std::u16string_view connectionString, std::u16string_view 
   int prc = sqlite3_prepare_v2(raw, "SELECT count(*) FROM sqlite_master;", -1, &probe, nullptr);
   detail::Statement probeOwner(probe);
   if (prc == SQLITE_OK) prc = sqlite3_step(probe);
-  if (prc != SQLITE_ROW) throw StoreFailure(what + ": " + OpenFailureReason(utf8, raw, prc));
+  if (prc != SQLITE_ROW) throw OpenFailure(what, path, utf8, raw, prc);
   probeOwner.reset();
   // SQLite takes an empty file for an empty database; a diary store never is one.
-  if (SingleInteger(raw, "PRAGMA page_count;", what) == 0)
-    throw StoreFailure(what + ": the file is empty, not a database");
+  if (SingleInteger(raw, "PRAGMA page_count;", what) == 0) {
+    throw StoreFailure(what + ": the file is empty, not a database",
+                       "'" + utf8 + "' is not a SQLite database (the file is empty); give the path of a diary store");
+  }
   // A read-only open would leave the WAL's -wal and -shm files behind; a connection that
   // refuses writes removes them at its close, as a writer's does.
   detail::Exec(raw, mode_ == adModeRead ? "PRAGMA query_only=ON;" : "PRAGMA synchronous=NORMAL;", what);

@@ -141,7 +141,7 @@ struct Recordset::Impl {
       found.push_back(text::FromUtf8(col != nullptr ? col : ""));
     }
     if (rc != SQLITE_DONE) detail::Fail(what, handle(), rc);
-    if (found.empty()) throw StoreFailure(what + ": no such table");
+    if (found.empty()) throw StoreFailure(what + ": no such table", detail::LackingCause(handle(), "no such table: " + utf8));
     table = name;
     columns = std::move(found);
     foldedColumns.clear();
@@ -156,7 +156,8 @@ struct Recordset::Impl {
     for (std::size_t i = 0; i < foldedColumns.size(); ++i) {
       if (foldedColumns[i] == folded) return static_cast<int>(i);
     }
-    throw StoreFailure("table " + Quoted(table) + " has no column " + Quoted(name));
+    throw StoreFailure("table " + Quoted(table) + " has no column " + Quoted(name),
+                       detail::LackingCause(handle(), "no such column: " + text::ToUtf8(name)));
   }
 
   sqlite3_stmt* InsertFor(const std::vector<int>& shape) {
@@ -210,10 +211,16 @@ struct Recordset::Impl {
       rc = Bind(stmt, static_cast<int>(i + 1), values[i].second);
     }
     if (rc == SQLITE_OK) rc = sqlite3_step(stmt);
-    const std::string reason = rc == SQLITE_DONE ? std::string() : detail::ErrorText(handle(), rc);
+    if (rc == SQLITE_DONE) {
+      sqlite3_reset(stmt);
+      sqlite3_clear_bindings(stmt);
+      return;
+    }
+    // Taken before the reset, which clears the handle's error.
+    StoreFailure failure = detail::FailureOf(what, handle(), rc);
     sqlite3_reset(stmt);
     sqlite3_clear_bindings(stmt);
-    if (rc != SQLITE_DONE) throw StoreFailure(what + ": " + reason);
+    throw failure;
   }
 
   void Close() noexcept {
@@ -286,7 +293,10 @@ Value Recordset::Field(std::u16string_view name) const {
   for (int i = 0; i < n && index < 0; ++i) {
     if (impl_->shortNames[static_cast<std::size_t>(i)] == folded) index = i;
   }
-  if (index < 0) throw StoreFailure("the query has no column " + Quoted(name));
+  if (index < 0) {
+    throw StoreFailure("the query has no column " + Quoted(name),
+                       detail::LackingCause(impl_->handle(), "no such column: " + text::ToUtf8(name)));
+  }
 
   sqlite3_stmt* s = impl_->query.get();
   switch (sqlite3_column_type(s, index)) {
@@ -297,14 +307,15 @@ Value Recordset::Field(std::u16string_view name) const {
     case SQLITE_FLOAT:
       return Value::Double(sqlite3_column_double(s, index));
     default: {  // TEXT, and BLOB read as UTF-8 text
-      const auto* p = static_cast<const char16_t*>(sqlite3_column_text16(s, index));
-      const int bytes = sqlite3_column_bytes16(s, index);
+      const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(s, index));
+      const int bytes = sqlite3_column_bytes(s, index);
       if (p == nullptr) {
         if (sqlite3_errcode(impl_->handle()) == SQLITE_NOMEM)
           throw StoreFailure("out of memory reading " + Quoted(name));
         return Value(std::u16string());
       }
-      return Value(std::u16string(p, static_cast<std::size_t>(bytes) / sizeof(char16_t)));
+      // Bytes that are not UTF-8 keep a mark of their own, so whoever writes the text out can replace and count them.
+      return Value(text::FromUtf8MarkingBadBytes(std::string_view(p, static_cast<std::size_t>(bytes))));
     }
   }
 }

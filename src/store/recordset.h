@@ -52,10 +52,11 @@ class Recordset {
   void MoveNext();
 
   // The current row's value of the column `name` (case-insensitive; a column
-  // written as "Table.Column" is found by "Column" too). Text is read as 16-bit
-  // units, so characters outside the BMP keep their surrogate pairs; a BLOB is
-  // read as UTF-8 text. Throws StoreFailure at the end of rows, when appending,
-  // or for an unknown column.
+  // written as "Table.Column" is found by "Column" too). Text and BLOBs are read
+  // as UTF-8 into 16-bit units (text::FromUtf8MarkingBadBytes): characters outside
+  // the BMP become surrogate pairs, and each byte that is not UTF-8 the lone
+  // surrogate U+DC00 + byte. Throws StoreFailure at the end of rows, when
+  // appending, or for an unknown column.
   Value Field(std::u16string_view name) const;
 
   // Appending: start a new row (a row pending from an earlier AddNew is stored

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "common/failure.h"
+#include "common/files.h"
 #include "common/text.h"
 
 namespace nbl::store::detail {
@@ -30,19 +31,24 @@ inline std::string ErrorText(sqlite3* db, int rc) {
   return sqlite3_errstr(rc);
 }
 
-[[noreturn]] inline void Fail(const std::string& what, sqlite3* db, int rc) {
-  throw StoreFailure(what + ": " + ErrorText(db, rc));
-}
+// One plain line for a user about the failure `rc` on the store at `path` (the
+// database's own file name when empty): locked, not a database, disk full,
+// permission denied, no such table or column; empty when there is nothing to act on.
+std::string PlainCause(sqlite3* db, int rc, std::string path = {});
+
+// The cause for a store that lacks a table or column the run needs; `lack` is
+// SQLite's wording, "no such table: X" or "no such column: X".
+std::string LackingCause(sqlite3* db, const std::string& lack);
+
+// The failure `rc` on `db` as a StoreFailure naming `what`, with its plain cause.
+StoreFailure FailureOf(const std::string& what, sqlite3* db, int rc, const std::string& path = {});
+
+[[noreturn]] inline void Fail(const std::string& what, sqlite3* db, int rc) { throw FailureOf(what, db, rc); }
 
 // Runs statements that return no rows we need; throws StoreFailure naming `what`.
 inline void Exec(sqlite3* db, const char* sql, const std::string& what) {
-  char* message = nullptr;
-  const int rc = sqlite3_exec(db, sql, nullptr, nullptr, &message);
-  if (rc != SQLITE_OK) {
-    std::string reason = message != nullptr ? message : sqlite3_errstr(rc);
-    sqlite3_free(message);
-    throw StoreFailure(what + ": " + reason);
-  }
+  const int rc = sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
+  if (rc != SQLITE_OK) Fail(what, db, rc);
 }
 
 }  // namespace nbl::store::detail

@@ -67,13 +67,14 @@ TEST(CliInfo, PrintsTheFactsAndLeavesTheStoreAsItWas) {
       {"a text file",
        [](const std::string& db) {
          std::ofstream(db) << "not a database, only text that is long enough to be read as one\n";
-         return "nblinout: cannot open diary store '%DB%': file is not a database\n";
+         return "nblinout: '%DB%' is not a SQLite database; give the path of a diary store\n";
        },
        1},
       {"a database without the diary table",
        [](const std::string& db) {
          RunCommand({"sqlite3", db, "CREATE TABLE Other (x);"});
-         return "nblinout: cannot read diary store '%DB%': no such table: Contents\n";
+         return "nblinout: '%DB%' lacks what a diary store holds (no such table: Contents); give the "
+                "path of a diary store\n";
        },
        1},
   };

@@ -11,7 +11,7 @@
 namespace nbl::files {
 namespace {
 
-TEST(FileTests, RCountsAnyRegularFileAndNOnlyWritableOnes) {
+TEST(FileTests, RCountsAnyRegularFileAndNOnlyWritableOnesAndKindTellsTheRest) {
   testing::TempDir dir;
   std::ofstream(dir.path() / "plain") << "x";
   std::ofstream(dir.path() / "readonly") << "x";
@@ -20,30 +20,46 @@ TEST(FileTests, RCountsAnyRegularFileAndNOnlyWritableOnes) {
   std::filesystem::create_symlink(dir.path() / "plain", dir.path() / "link");
   std::filesystem::create_symlink(dir.path() / "gone", dir.path() / "dangling");
 
+  ::mkfifo((dir.path() / "fifo").c_str(), 0600);
+
   struct Case {
     std::string name;
     bool r, n;
+    PathKind kind;
   };
   const Case cases[] = {
-      {"plain", true, true}, {"readonly", true, false}, {"folder", false, false},
-      {"link", true, true},  {"dangling", false, false}, {"missing", false, false},
+      {"plain", true, true, PathKind::File},          {"readonly", true, false, PathKind::File},
+      {"folder", false, false, PathKind::Directory},  {"link", true, true, PathKind::File},
+      {"dangling", false, false, PathKind::None},     {"missing", false, false, PathKind::None},
+      {"fifo", false, false, PathKind::Other},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(ExistsR(dir.File(c.name)), c.r) << c.name;
     EXPECT_EQ(ExistsN(dir.File(c.name)), c.n) << c.name;
+    EXPECT_EQ(KindOf(dir.File(c.name)), c.kind) << c.name;
   }
   EXPECT_FALSE(ExistsR(u""));
   EXPECT_FALSE(ExistsN(u""));
+  EXPECT_EQ(KindOf(u""), PathKind::None);
 }
 
-TEST(FileRead, ReadsExactBytesAndFailsOnMissingFiles) {
+TEST(FileRead, ReadsExactBytesAndSaysWhyItCannot) {
   testing::TempDir dir;
   std::ofstream(dir.path() / "data", std::ios::binary) << std::string("a\0b", 3);
   EXPECT_EQ(ReadAll(dir.File("data")), (std::vector<std::uint8_t>{'a', 0, 'b'}));
-  EXPECT_THROW(ReadAll(dir.File("missing")), FileFailure);
-  EXPECT_THROW(Delete(dir.File("missing")), FileFailure);
-  Delete(dir.File("data"));
-  EXPECT_FALSE(ExistsR(dir.File("data")));
+  std::filesystem::create_directory(dir.path() / "folder");
+  const struct {
+    std::string name, cause;
+  } cases[] = {{"missing", "no such folder or file"}, {"folder", "is a directory"}};
+  for (const auto& c : cases) {
+    try {
+      ReadAll(dir.File(c.name));
+      ADD_FAILURE() << c.name << " was read";
+    } catch (const FileFailure& f) {
+      EXPECT_NE(f.cause().find(c.cause), std::string::npos) << f.cause();
+      EXPECT_NE(f.cause().find(c.name), std::string::npos) << f.cause();
+    }
+  }
 }
 
 }  // namespace

@@ -1,6 +1,10 @@
 #include "common/replacing_file.h"
 
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
 
 #include <fstream>
 #include <gtest/gtest.h>
@@ -20,17 +24,23 @@ std::size_t FilesIn(const std::filesystem::path& dir) {
 
 void Put(ReplacingFile& f, const std::string& s) { f.Append(reinterpret_cast<const std::uint8_t*>(s.data()), s.size()); }
 
-TEST(ReplacingFile, ReplacesALongerOldFileWhole) {
-  testing::TempDir dir;
-  std::ofstream(dir.path() / "out.xml") << std::string(100, 'x');
-  {
-    ReplacingFile f(dir.File("out.xml"));
-    Put(f, "new");
-    EXPECT_EQ(ReadFile(dir.path() / "out.xml"), std::string(100, 'x'));  // untouched until committed
-    f.Commit();
+TEST(ReplacingFile, ReplacesALongerOldFileWholeKeepingItsPermissions) {
+  for (const auto kind : {ReplacingFile::Temporary::Unnamed, ReplacingFile::Temporary::Named}) {
+    testing::TempDir dir;
+    std::ofstream(dir.path() / "out.xml") << std::string(100, 'x');
+    ::chmod((dir.path() / "out.xml").c_str(), 0640);
+    {
+      ReplacingFile f(dir.File("out.xml"), kind);
+      Put(f, "new");
+      EXPECT_EQ(ReadFile(dir.path() / "out.xml"), std::string(100, 'x'));  // untouched until committed
+      f.Commit();
+    }
+    EXPECT_EQ(ReadFile(dir.path() / "out.xml"), "new");
+    EXPECT_EQ(FilesIn(dir.path()), 1u);
+    struct stat st{};
+    ::stat((dir.path() / "out.xml").c_str(), &st);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
   }
-  EXPECT_EQ(ReadFile(dir.path() / "out.xml"), "new");
-  EXPECT_EQ(FilesIn(dir.path()), 1u);
 }
 
 TEST(ReplacingFile, WithoutCommitLeavesTheTargetAndNoTemporaryFile) {
@@ -54,15 +64,77 @@ TEST(ReplacingFile, LargeContentArrivesWhole) {
   EXPECT_EQ(ReadFile(dir.path() / "big"), big);
 }
 
-TEST(ReplacingFile, RefusesReadOnlyTargetsFoldersAndMissingFolders) {
+TEST(ReplacingFile, RefusesWhatItCouldNotReplaceSaysWhyAndTouchesNothing) {
   testing::TempDir dir;
   std::ofstream(dir.path() / "ro") << "keep";
   ::chmod((dir.path() / "ro").c_str(), 0444);
   std::filesystem::create_directory(dir.path() / "folder");
-  EXPECT_THROW(ReplacingFile(dir.File("ro")), FileFailure);
-  EXPECT_THROW(ReplacingFile(dir.File("folder")), FileFailure);
-  EXPECT_THROW(ReplacingFile(dir.File("no/such/folder/x.xml")), FileFailure);
+  std::filesystem::create_directory(dir.path() / "locked");
+  std::ofstream(dir.path() / "locked" / "x.xml") << "keep";
+  ::chmod((dir.path() / "locked").c_str(), 0555);
+  const struct {
+    std::string name, cause;
+  } cases[] = {
+      {"ro", "is read-only"},
+      {"folder", "is a directory"},
+      {"no/such/folder/x.xml", "no such folder"},
+      {"locked/x.xml", "permission denied on '" + (dir.path() / "locked").string() + "'"},
+      {"locked/new.xml", "permission denied on"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    for (bool open : {false, true}) {
+      try {
+        if (open) {
+          ReplacingFile f(dir.File(c.name));
+        } else {
+          ReplacingFile::CheckReplaceable(dir.File(c.name));
+        }
+        ADD_FAILURE() << "not refused";
+      } catch (const FileFailure& f) {
+        EXPECT_NE(f.cause().find(c.cause), std::string::npos) << f.cause();
+      }
+    }
+  }
+  ::chmod((dir.path() / "locked").c_str(), 0755);
   EXPECT_EQ(ReadFile(dir.path() / "ro"), "keep");
+  EXPECT_EQ(ReadFile(dir.path() / "locked" / "x.xml"), "keep");
+  EXPECT_EQ(FilesIn(dir.path() / "locked"), 1u);
+}
+
+// Only the files of dead writers of the same target go: not a live writer's, not a user's, not another target's.
+TEST(ReplacingFile, AKilledWriterLeavesNothingOnceTheNextWriterOfItsTargetHasRun) {
+  for (const auto kind : {ReplacingFile::Temporary::Unnamed, ReplacingFile::Temporary::Named}) {
+    const bool named = kind == ReplacingFile::Temporary::Named;
+    SCOPED_TRACE(named ? "named" : "unnamed");
+    testing::TempDir dir;
+    std::ofstream(dir.path() / "out.xml") << "old";
+    std::ofstream(dir.path() / ".out.xml.backup") << "a user's file";
+    std::ofstream(dir.path() / ".other.xml.abcdef.part") << "another target's";
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      ReplacingFile f(dir.File("out.xml"), kind);
+      Put(f, std::string(200000, 'y'));
+      ::raise(SIGKILL);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+    EXPECT_EQ(ReadFile(dir.path() / "out.xml"), "old");
+    EXPECT_EQ(FilesIn(dir.path()), named ? 4u : 3u);  // an unnamed file dies with its writer
+    ReplacingFile live(dir.File("out.xml"), ReplacingFile::Temporary::Named);
+    Put(live, "live");
+    {
+      ReplacingFile next(dir.File("out.xml"), kind);
+      Put(next, "next");
+      next.Commit();
+    }
+    EXPECT_EQ(ReadFile(dir.path() / "out.xml"), "next");
+    live.Commit();
+    EXPECT_EQ(ReadFile(dir.path() / "out.xml"), "live");
+    EXPECT_EQ(FilesIn(dir.path()), 3u);
+  }
 }
 
 }  // namespace

@@ -70,6 +70,30 @@ TEST(TextUtf8, ConvertsBothWaysWithSurrogatePairs) {
   EXPECT_EQ(ToUtf8(std::u16string(1, char16_t(0xD800))), "\xEF\xBF\xBD");  // a lone surrogate cannot be UTF-8
   EXPECT_EQ(FromUtf8("\xC3"), u"\uFFFD");
   EXPECT_EQ(FromUtf8("\xED\xA0\x80"), u"\uFFFD\uFFFD\uFFFD");  // encoded surrogates are not UTF-8
+  EXPECT_EQ(FromUtf8MarkingBadBytes(utf8), text);
+  EXPECT_EQ(FromUtf8MarkingBadBytes("a\x80\xC3(\xFF"), u"a\xDC80\xDCC3(\xDCFF");
+}
+
+TEST(TextXmlUtf8, ReplacesAndCountsWhatXmlCannotCarry) {
+  const struct {
+    const char* name;
+    std::u16string text;
+    std::string bytes;
+    std::size_t replaced;
+  } cases[] = {
+      {"allowed controls and edges", u"\t\n\r \uD7FF\uE000\uFFFD", "\t\n\r \xED\x9F\xBF\xEE\x80\x80\xEF\xBF\xBD", 0},
+      {"pair", u"\U0001F359", "\xF0\x9F\x8D\x99", 0},
+      {"C0 controls", std::u16string(u"\x00\x01\x08\x0B\x0C\x0E\x1F", 7), "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD", 7},
+      {"non-characters", u"a\uFFFE\uFFFFb", "a\xEF\xBF\xBD\xEF\xBF\xBD" "b", 2},
+      {"lone surrogates", u"\xD83D" "x\xDE00\xDC80", "\xEF\xBF\xBDx\xEF\xBF\xBD\xEF\xBF\xBD", 3},
+      {"reversed pair", u"\xDE00\xD83D", "\xEF\xBF\xBD\xEF\xBF\xBD", 2},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string out = "kept";
+    EXPECT_EQ(AppendXmlUtf8(c.text, out), c.replaced);
+    EXPECT_EQ(out, "kept" + c.bytes);
+  }
 }
 
 }  // namespace

@@ -5,12 +5,9 @@
 #include <sstream>
 
 #include "common/text.h"
-#include "support/temp_dir.h"
 
 namespace nbl::exporting {
 namespace {
-
-using ::nbl::testing::ReadFile;
 
 ExportSettingNubelo Settings(int br, int hyphen, int publishDay) {
   return ExportSettingNubelo{u"", u"", u"", 0, 0, br, hyphen, publishDay};
@@ -63,6 +60,8 @@ TEST(DateAndTitlePieces, FollowTheirSources) {
   EXPECT_EQ(DatePiece(store::Value(u"2007/01/05")), u"2007-01-05");
   EXPECT_EQ(DatePiece(store::Value(u"2007/01/05 extra")), u"2007-01-05 extra");  // a Day is written whole
   EXPECT_EQ(DatePiece(store::Value(u"20070105")), u"20070105");
+  EXPECT_EQ(DatePiece(store::Value(u"2007/01/05\"<&")), u"2007-01-05&quot;&lt;&amp;");  // stays one attribute value
+  EXPECT_EQ(PublishDatePiece(store::Value(u"1/<&\"\r\n>abc")), u"1-&lt;&amp;&quot;&#13;&#10;&gt;ab");
   EXPECT_EQ(PublishDatePiece(store::Value(u"2007/01/06 00:15:30")), u"2007-01-06");
   EXPECT_EQ(PublishDatePiece(store::Value(u"2007/1/6")), u"2007-1-6");
   EXPECT_EQ(PublishDatePiece(store::Value(u"")), u"");
@@ -76,10 +75,10 @@ TEST(DateAndTitlePieces, FollowTheirSources) {
 }
 
 TEST(DocumentWriter, WritesTheWorkedExampleByteForByte) {
-  testing::TempDir dir;
   const ExportSettingNubelo set = Settings(1, 1, 1);
+  std::string got;
   {
-    DocumentWriter doc(dir.File("d.xml"));
+    DocumentWriter doc([&got](const std::uint8_t* data, std::size_t size) { got.append(reinterpret_cast<const char*>(data), size); });
     doc.Append(kHead);
     doc.Append(kDayOpen);
     doc.Append(DatePiece(store::Value(u"2007/01/05")));
@@ -89,26 +88,30 @@ TEST(DocumentWriter, WritesTheWorkedExampleByteForByte) {
     doc.Append(ApplyBodyRule(store::Value(), set) + u"\n");
     doc.Append(kDayClose);
     doc.Append(kTail);
-    doc.Commit();
+    EXPECT_EQ(doc.ReplacedCharacters(), 0);
   }
   const std::string expected =
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<diary>\n"
       "<day date=\"2007-01-05\" title=\"\xE3\x83\x86\xE3\x82\xB9\xE3\x83\x88\">\n<body>\n"
       "a&amp;lt;b\r&amp;lt;BR&amp;gt;c\xEF\xBC\x8D" "d\n\n</body>\n</day>\n</diary>";
-  const std::string got = ReadFile(dir.path() / "d.xml");
   EXPECT_EQ(got.size(), 155u);
   EXPECT_EQ(got, expected);
 }
 
-TEST(DocumentWriter, CharactersAboveTheBasicPlaneTakeFourBytes) {
-  testing::TempDir dir;
-  {
-    DocumentWriter doc(dir.File("e.xml"));
-    doc.Append(u"\U0001F359");
-    doc.Append(u"");
-    doc.Commit();
-  }
-  EXPECT_EQ(ReadFile(dir.path() / "e.xml"), "\xF0\x9F\x8D\x99");
+TEST(DocumentWriter, HandsOnEachPieceAndCountsWhatXmlCannotCarry) {
+  std::string got;
+  std::size_t pieces = 0;
+  DocumentWriter doc([&](const std::uint8_t* data, std::size_t size) {
+    got.append(reinterpret_cast<const char*>(data), size);
+    ++pieces;
+  });
+  doc.Append(u"\U0001F359");  // four bytes, not two halves
+  doc.Append(u"");
+  doc.Append(u"a\x01\xFFFF");
+  doc.Append(u"\xD800");
+  EXPECT_EQ(got, "\xF0\x9F\x8D\x99" "a\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD");
+  EXPECT_EQ(pieces, 3u);
+  EXPECT_EQ(doc.ReplacedCharacters(), 3);
 }
 
 }  // namespace

@@ -56,7 +56,6 @@ class ExportRunTest : public ::testing::Test {
   std::u16string Db16() const { return text::FromUtf8(Db()); }
   std::u16string Out() const { return dir_.File("out.xml"); }
   std::string OutBytes() const { return ReadFile(dir_.path() / "out.xml"); }
-  bool OutExists() const { return std::filesystem::exists(dir_.path() / "out.xml"); }
   std::size_t FilesInDir() const { return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(dir_.path()), {})); }
 
   testing::TempDir dir_;
@@ -129,22 +128,30 @@ struct FailureCase {
   const char* name;
   std::function<void(ExportRunTest&, ExportSettingNubelo&, testing::FakeUi&)> arrange;
   std::string message;
-  bool documentLeft;  // whether out.xml exists after the run
+  std::string cause;  // a part of the cause the report gives
+  bool replaced;      // the failure came after the new document was in place
 };
 
 class ExportFailureTest : public ExportRunTest, public ::testing::WithParamInterface<FailureCase> {};
 
-TEST_P(ExportFailureTest, ShowsTheStepTextAndLeavesNoHalfDocument) {
+TEST_P(ExportFailureTest, ShowsTheStepTextKeepsTheOldDocumentAndSaysWhy) {
   const FailureCase& c = GetParam();
+  std::ofstream(dir_.path() / "out.xml") << "the old document";
   ExportSettingNubelo set = Defaults();
   c.arrange(*this, set, *ui_);
-  ExportDiary(out_, Db16(), set, *ui_);
+  const auto before = testing::FilesUnder(dir_.path());
+  const ExportReport report = ExportDiary(out_, Db16(), set, *ui_);
   ASSERT_EQ(ui_->messages.size(), 1u);
   EXPECT_EQ(text::ToUtf8(ui_->messages[0]), c.message);
-  EXPECT_EQ(OutExists(), c.documentLeft);
-  for (const auto& entry : std::filesystem::directory_iterator(dir_.path())) {
-    EXPECT_NE(entry.path().filename().string().rfind(".out.xml", 0), 0u) << "temporary file left: " << entry.path();
+  EXPECT_FALSE(report.completed);
+  EXPECT_EQ(text::ToUtf8(report.stepText), c.message);
+  EXPECT_NE(report.cause.find(c.cause), std::string::npos) << report.cause;
+  auto after = testing::FilesUnder(dir_.path());
+  if (c.replaced) {
+    EXPECT_EQ(after["out.xml"].rfind(kHeadBytes, 0), 0u);
+    after["out.xml"] = before.at("out.xml");
   }
+  EXPECT_TRUE(after == before) << "a file changed, appeared or went";
   if (ui_->progress.IsLoaded()) {
     EXPECT_TRUE(ui_->progress.state().btnOkEnabled);  // the user can dismiss the window
   }
@@ -158,76 +165,82 @@ void TwoRows(ExportRunTest& t, const testing::Text& secondPublish) {
 INSTANTIATE_TEST_SUITE_P(
     Steps, ExportFailureTest,
     ::testing::Values(
-        FailureCase{"MissingDatabase", [](ExportRunTest&, ExportSettingNubelo&, testing::FakeUi&) {}, "DB接続エラー", false},
+        FailureCase{"MissingDatabase", [](ExportRunTest&, ExportSettingNubelo&, testing::FakeUi&) {}, "DB接続エラー",
+                    "there is no diary store", false},
         FailureCase{"NotADatabase",
                     [](ExportRunTest& t, ExportSettingNubelo&, testing::FakeUi&) { std::ofstream(t.Db()) << "plain text, not a store"; },
-                    "DB接続エラー", false},
+                    "DB接続エラー", "is not a SQLite database", false},
         FailureCase{"QueryRefused",
                     [](ExportRunTest& t, ExportSettingNubelo&, testing::FakeUi&) {
                       testing::MakeStore(t.Db(), {});
                       testing::ExecSql(t.Db(), "DROP TABLE Contents; CREATE TABLE Other (x);");
                     },
-                    "Export件数取得エラー", false},
+                    "Export件数取得エラー", "lacks what a diary store holds (no such table: Contents)", false},
         FailureCase{"WindowRefusesTheTitle",
                     [](ExportRunTest& t, ExportSettingNubelo&, testing::FakeUi& ui) {
                       TwoRows(t, "2007/01/06 10:00:00");
                       ui.progress.failOn = "txtTitle=";
                     },
-                    "SQL構成エラー", false},
+                    "SQL構成エラー", "fake window refused", false},
         FailureCase{"WindowRefusesTheRepaint",
                     [](ExportRunTest& t, ExportSettingNubelo&, testing::FakeUi& ui) {
                       TwoRows(t, "2007/01/06 10:00:00");
                       ui.progress.failOn = "Refresh";
                     },
-                    "Export件数取得エラー", false},
+                    "Export件数取得エラー", "fake window refused", false},
         FailureCase{"OutputFolderMissing",
                     [](ExportRunTest& t, ExportSettingNubelo&, testing::FakeUi&) {
                       TwoRows(t, "2007/01/06 10:00:00");
                       t.out_ = t.dir_.File("gone/out.xml");
                     },
-                    "ファイルオープンエラー", false},
+                    "ファイルオープンエラー", "no such folder", false},
         FailureCase{"ReadOnlyOutput",
                     [](ExportRunTest& t, ExportSettingNubelo&, testing::FakeUi&) {
                       TwoRows(t, "2007/01/06 10:00:00");
-                      std::ofstream(t.dir_.path() / "out.xml") << "old";
                       ::chmod((t.dir_.path() / "out.xml").c_str(), 0444);
                     },
-                    "ファイルオープンエラー", true},
+                    "ファイルオープンエラー", "is read-only", false},
         FailureCase{"NullPublishTimeOfTheFirstEntry",
                     [](ExportRunTest& t, ExportSettingNubelo& set, testing::FakeUi&) {
                       testing::MakeStore(t.Db(), {{"2007/01/05", "一般", 0, "a", "b", "", std::nullopt}});
                       set.intPublishDay = 0;
                     },
-                    "ファイルオープンエラー", false},
+                    "ファイルオープンエラー", "Null", false},
         FailureCase{"NullPublishTimeOfALaterEntry",
                     [](ExportRunTest& t, ExportSettingNubelo& set, testing::FakeUi&) {
                       TwoRows(t, std::nullopt);
                       set.intPublishDay = 2;
                     },
-                    "Loop内エラー：2007/01/05", false},
+                    "Loop内エラー：2007/01/05", "Null", false},
         FailureCase{"WindowRefusesTheProgress",
                     [](ExportRunTest& t, ExportSettingNubelo&, testing::FakeUi& ui) {
                       TwoRows(t, "2007/01/06 10:00:00");
                       ui.progress.failOn = "Value=";
                       ui.progress.failAfter = 1;
                     },
-                    "Loop内エラー：2007/01/06", false},
+                    "Loop内エラー：2007/01/06", "fake window refused", false},
         FailureCase{"WindowRefusesTheClosingText",
                     [](ExportRunTest& t, ExportSettingNubelo&, testing::FakeUi& ui) {
                       TwoRows(t, "2007/01/06 10:00:00");
                       ui.progress.failOn = "txtText=2件のレコードをエクスポート完了。";
                     },
-                    "後処理エラー", true}),
+                    "後処理エラー", "fake window refused", true}),
     [](const ::testing::TestParamInfo<FailureCase>& info) { return std::string(info.param.name); });
 
-TEST_F(ExportRunTest, AFailedRunKeepsTheOldDocument) {
-  TwoRows(*this, std::nullopt);
-  std::ofstream(dir_.path() / "out.xml") << "the old document";
-  ExportSettingNubelo set = Defaults();
-  set.intPublishDay = 0;
-  ExportDiary(Out(), Db16(), set, *ui_);
-  ASSERT_EQ(ui_->messages.size(), 1u);
-  EXPECT_EQ(OutBytes(), "the old document");
+TEST_F(ExportRunTest, CountsAndWritesOneSnapshotWhateverIsWrittenMeanwhile) {
+  TwoRows(*this, "2007/01/06 10:00:00");
+  ui_->progress.onYield = [this] {
+    testing::ExecSql(Db(), "INSERT INTO Contents (Day, Number, Genre, Private) VALUES ('2007/01/07', 1, '一般', 0);");
+  };
+  const ExportReport report = ExportDiary(Out(), Db16(), Defaults(), *ui_);
+  ASSERT_TRUE(report.completed) << report.cause;
+  EXPECT_EQ(report.entries, 2);
+  EXPECT_EQ(ui_->progress.log[ui_->progress.log.size() - 2], "txtText=2件のレコードをエクスポート完了。\r\nExport完了！");
+  const std::string doc = OutBytes();
+  std::size_t days = 0;
+  for (std::size_t p = doc.find("<day "); p != std::string::npos; p = doc.find("<day ", p + 1)) ++days;
+  EXPECT_EQ(days, 2u);
+  EXPECT_EQ(testing::QueryRows(Db(), "SELECT count(*) FROM Contents;"), std::vector<std::string>{"3"});
 }
 
 }  // namespace

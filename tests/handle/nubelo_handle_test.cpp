@@ -86,6 +86,9 @@ TEST_P(HandleSetPath, ChecksTheFileForTheDirection) {
   EXPECT_EQ(h.FilePath(), c.result == vb::True ? path : u"");
   if (*c.file) {
     EXPECT_EQ(std::filesystem::exists(dir.path() / c.file), c.fileRemains);
+    if (c.fileExists) {
+      EXPECT_EQ(testing::ReadFile(dir.path() / c.file), "old");
+    }
   }
 }
 
@@ -97,21 +100,30 @@ INSTANTIATE_TEST_SUITE_P(
                       PathCase{"ImportEmptyPath", true, "", false, false, vb::False, vb::False, false},
                       PathCase{"ExportNew", false, "out.xml", false, false, vb::False, vb::True, false},
                       PathCase{"ExportExistingNoOverwrite", false, "out.xml", true, false, vb::False, vb::False, true},
-                      PathCase{"ExportExistingOverwrite", false, "out.xml", true, false, vb::True, vb::True, false},
-                      PathCase{"ExportOverwriteAnyNonzero", false, "out.xml", true, false, 1, vb::True, false},
+                      // The old document stays until the export replaces it with a complete new one.
+                      PathCase{"ExportExistingOverwrite", false, "out.xml", true, false, vb::True, vb::True, true},
+                      PathCase{"ExportOverwriteAnyNonzero", false, "out.xml", true, false, 1, vb::True, true},
                       // A read-only file is not counted by the export's test, so it is neither deleted nor refused.
                       PathCase{"ExportReadOnly", false, "out.xml", true, true, vb::True, vb::True, true},
                       PathCase{"ExportEmptyPath", false, "", false, false, vb::False, vb::True, false}),
     [](const ::testing::TestParamInfo<PathCase>& info) { return std::string(info.param.name); });
 
-TEST(HandleSetPath, ARefusedDeletionFailsAndKeepsThePath) {
-  // A writable regular file that no one, root included, may delete.
-  const std::u16string path = u"/proc/self/oom_score_adj";
-  ASSERT_TRUE(files::ExistsN(path));
-  testing::FakeUi ui;
-  clsNubeloHandle h(ui);
-  EXPECT_THROW(h.SetPath(path, vb::True), FileFailure);
-  EXPECT_EQ(h.FilePath(), path);
+TEST(HandleSetPath, AFileThatCouldNotBeReplacedFailsAndKeepsThePath) {
+  testing::TempDir dir;
+  std::filesystem::create_directory(dir.path() / "ro");
+  std::ofstream(dir.path() / "ro" / "out.xml") << "old";
+  ::chmod((dir.path() / "ro").c_str(), 0555);
+  // A writable regular file in a folder where no one, root included, may replace it; and a read-only folder.
+  for (const std::u16string& path : {std::u16string(u"/proc/self/oom_score_adj"), dir.File("ro/out.xml")}) {
+    SCOPED_TRACE(text::ToUtf8(path));
+    ASSERT_TRUE(files::ExistsN(path));
+    testing::FakeUi ui;
+    clsNubeloHandle h(ui);
+    EXPECT_THROW(h.SetPath(path, vb::True), FileFailure);
+    EXPECT_EQ(h.FilePath(), path);
+  }
+  ::chmod((dir.path() / "ro").c_str(), 0755);
+  EXPECT_EQ(testing::ReadFile(dir.path() / "ro" / "out.xml"), "old");
 }
 
 TEST(HandleExecute, RunsTheExportAndStillAnswersFalse) {

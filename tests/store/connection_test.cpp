@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
 
 #include <filesystem>
 #include <fstream>
@@ -51,12 +56,12 @@ TEST(ConnectionOpen, RefusesWhatIsNotAnExistingDatabaseAndCreatesNothing) {
   WriteFile(dir.path() / "empty.db", "");
   std::filesystem::create_directory(dir.path() / "folder.db");
   const struct {
-    std::string name, reason;
+    std::string name, reason, cause;
   } cases[] = {
-      {"missing.db", "no such file"},
-      {"notes.txt", "not a database"},
-      {"empty.db", "empty"},
-      {"folder.db", "directory"},
+      {"missing.db", "no such file", "there is no diary store"},
+      {"notes.txt", "not a database", "is not a SQLite database"},
+      {"empty.db", "empty", "is not a SQLite database"},
+      {"folder.db", "directory", "is a directory"},
   };
   for (const auto& c : cases) {
     Connection cn;
@@ -66,6 +71,8 @@ TEST(ConnectionOpen, RefusesWhatIsNotAnExistingDatabaseAndCreatesNothing) {
     } catch (const StoreFailure& f) {
       EXPECT_NE(std::string(f.what()).find(c.name), std::string::npos) << f.what();
       EXPECT_NE(std::string(f.what()).find(c.reason), std::string::npos) << f.what();
+      EXPECT_NE(f.cause().find(c.name), std::string::npos) << f.cause();
+      EXPECT_NE(f.cause().find(c.cause), std::string::npos) << f.cause();
     }
     EXPECT_FALSE(cn.IsOpen());
   }
@@ -73,6 +80,40 @@ TEST(ConnectionOpen, RefusesWhatIsNotAnExistingDatabaseAndCreatesNothing) {
   for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.path())) ++files;
   EXPECT_EQ(files, 3u) << "a failed open left a file behind";
   EXPECT_EQ(std::filesystem::file_size(dir.path() / "empty.db"), 0u);
+}
+
+TEST(ConnectionOpen, AStoreThisUserMayNotReachOrWriteBesideIsDeniedByName) {
+  TempDir dir;
+  const std::filesystem::path closed = dir.path() / "closed", readOnly = dir.path() / "ro";
+  for (const auto& folder : {closed, readOnly}) {
+    std::filesystem::create_directory(folder);
+    CreateDiaryStore(text::FromUtf8((folder / "d.db").string()));
+    ::chmod((folder / "d.db").c_str(), 0666);
+  }
+  ::chmod(closed.c_str(), 0);
+  ::chmod(readOnly.c_str(), 0555);  // the store could be written, but not its journal beside it
+  ::chmod(dir.path().c_str(), 0755);
+  const struct {
+    std::filesystem::path store, named;
+  } cases[] = {{closed / "d.db", closed / "d.db"}, {readOnly / "d.db", readOnly}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.store.string());
+    // Root passes every permission, so the child gives its privileges up first.
+    EXPECT_EXIT(
+        {
+          if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) std::_Exit(2);
+          try {
+            Connection().Open(ConnectionText(text::FromUtf8(c.store.string())));
+          } catch (const StoreFailure& f) {
+            std::fprintf(stderr, "%s\n", f.cause().c_str());
+            std::_Exit(f.cause().rfind("permission denied on '" + c.named.string() + "'", 0) == 0 ? 0 : 1);
+          }
+          std::_Exit(3);
+        },
+        ::testing::ExitedWithCode(0), "");
+  }
+  ::chmod(closed.c_str(), 0755);
+  ::chmod(readOnly.c_str(), 0755);
 }
 
 TEST(ConnectionOpen, OpensAnOddPathAndSetsTheConnectionUp) {

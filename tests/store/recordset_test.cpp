@@ -120,8 +120,8 @@ TEST_F(RecordsetTest, GenreListAndDayNumberQueriesAnswerAsWritten) {
 
 TEST_F(RecordsetTest, ReadsEachStoredKindAndRefusesUnknownColumns) {
   Raw(file_,
-      "DELETE FROM Contents; INSERT INTO Contents (Day, Number, Title, Private, extend) "
-      "VALUES ('d', 7, NULL, 2.5, x'E697A5');");
+      "DELETE FROM Contents; INSERT INTO Contents (Day, Number, Title, Private, extend, Contents) "
+      "VALUES ('d', 7, NULL, 2.5, x'E697A5', CAST(x'61FFF09F8D99' AS TEXT) || char(0));");
   Recordset rs;
   rs.Open(u"SELECT Contents.* FROM Contents;", cn_, adOpenKeyset, adLockReadOnly, adCmdTableDirect);
   ASSERT_EQ(rs.RecordCount(), 1);
@@ -130,6 +130,7 @@ TEST_F(RecordsetTest, ReadsEachStoredKindAndRefusesUnknownColumns) {
   EXPECT_TRUE(rs.Field(u"title").IsNull());
   EXPECT_EQ(std::get<double>(rs.Field(u"Private").raw()), 2.5);
   EXPECT_EQ(rs.Field(u"extend").CStr(), u"日");  // a BLOB is read as UTF-8 text
+  EXPECT_EQ(rs.Field(u"Contents").CStr(), std::u16string(u"a\xDCFF\U0001F359\0", 5));  // a bad byte keeps its mark
   for (const char16_t* unknown : {u"Nope", u"Contents.Day", u""}) {
     EXPECT_THROW(rs.Field(unknown), StoreFailure) << text::ToUtf8(unknown);
   }

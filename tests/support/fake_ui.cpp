@@ -34,6 +34,7 @@ void FakeProgress::OnChange(Change what) {
     case Change::Unload: entry = "Unload"; break;
   }
   log.push_back(entry);
+  if (what == Change::Yield && onYield) onYield();
   if (failOn && entry.rfind(*failOn, 0) == 0) {
     if (failAfter-- <= 0) throw WindowFailure("fake window refused: " + entry);
   }

@@ -22,6 +22,9 @@ class FakeProgress : public dialogs::frmProgress {
   std::optional<std::string> failOn;
   int failAfter = 0;
 
+  // Called at each yield to the message loop, as the other work of the thread would run there.
+  std::function<void()> onYield;
+
  protected:
   void OnChange(Change what) override;
 };

@@ -14,6 +14,16 @@ std::string Quote(const std::string& s) {
   return q + "'";
 }
 
+std::vector<std::string> CliLine(const std::vector<std::string>& args) {
+#ifdef NBL_CLI_PATH
+  std::vector<std::string> all{NBL_CLI_PATH};
+#else
+  std::vector<std::string> all{"nblinout"};
+#endif
+  all.insert(all.end(), args.begin(), args.end());
+  return all;
+}
+
 }  // namespace
 
 CommandResult RunCommand(const std::vector<std::string>& args) {
@@ -31,14 +41,15 @@ CommandResult RunCommand(const std::vector<std::string>& args) {
   return r;
 }
 
-CommandResult RunCli(const std::vector<std::string>& args) {
-#ifdef NBL_CLI_PATH
-  std::vector<std::string> all{NBL_CLI_PATH};
-#else
-  std::vector<std::string> all{"nblinout"};
-#endif
-  all.insert(all.end(), args.begin(), args.end());
-  return RunCommand(all);
+CommandResult RunCli(const std::vector<std::string>& args) { return RunCommand(CliLine(args)); }
+
+CommandResult RunCli(const std::vector<std::string>& args, std::uint64_t fileSizeLimit) {
+  // An ignored signal stays ignored across exec; prlimit sets the limit in the child before it runs nblinout.
+  std::vector<std::string> line{"sh", "-c", "trap '' XFSZ; exec prlimit --fsize=\"$0\" -- \"$@\"",
+                                std::to_string(fileSizeLimit)};
+  const std::vector<std::string> cli = CliLine(args);
+  line.insert(line.end(), cli.begin(), cli.end());
+  return RunCommand(line);
 }
 
 }  // namespace nbl::testing

@@ -1,6 +1,7 @@
 // Runs a command line through the shell and collects its exit status and output.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -16,5 +17,10 @@ CommandResult RunCommand(const std::vector<std::string>& args);
 
 // Runs the built nblinout with `args`.
 CommandResult RunCli(const std::vector<std::string>& args);
+
+// Runs the built nblinout with `args` under a limit of `fileSizeLimit` bytes for
+// every file it writes (setrlimit RLIMIT_FSIZE through prlimit), with SIGXFSZ
+// ignored: a write past it fails with EFBIG, as on a full disk.
+CommandResult RunCli(const std::vector<std::string>& args, std::uint64_t fileSizeLimit);
 
 }  // namespace nbl::testing

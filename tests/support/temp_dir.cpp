@@ -29,4 +29,12 @@ std::string ReadFile(const std::filesystem::path& path) {
   return content.str();
 }
 
+std::map<std::string, std::string> FilesUnder(const std::filesystem::path& dir) {
+  std::map<std::string, std::string> files;
+  for (const auto& e : std::filesystem::recursive_directory_iterator(dir)) {
+    if (e.is_regular_file()) files[std::filesystem::relative(e.path(), dir).string()] = ReadFile(e.path());
+  }
+  return files;
+}
+
 }  // namespace nbl::testing

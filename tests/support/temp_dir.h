@@ -2,6 +2,7 @@
 #pragma once
 
 #include <filesystem>
+#include <map>
 #include <string>
 
 namespace nbl::testing {
@@ -23,5 +24,8 @@ class TempDir {
 
 // The whole content of a file as bytes ("" when it cannot be read).
 std::string ReadFile(const std::filesystem::path& path);
+
+// Every regular file under `dir`, by its path relative to `dir`, with its bytes.
+std::map<std::string, std::string> FilesUnder(const std::filesystem::path& dir);
 
 }  // namespace nbl::testing

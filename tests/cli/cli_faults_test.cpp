@@ -1,0 +1,121 @@
+// nblinout under faults: a full disk, a held store, read-only folders, stores
+// that are no stores, directories where files belong. Whatever fails, the files that were
+// there stay byte for byte and nothing new is left behind.
+#include <sqlite3.h>
+#include <sys/stat.h>
+
+#include <fstream>
+#include <gtest/gtest.h>
+#include <map>
+
+#include "support/diary_store.h"
+#include "support/run_command.h"
+#include "support/temp_dir.h"
+
+namespace nbl::testing {
+namespace {
+
+TEST(CliFaults, KeepWhatWasThereLeaveNothingBehindAndSayWhy) {
+  TempDir dir;
+  auto path = [&dir](const std::string& name) { return (dir.path() / name).string(); };
+  // Entries of about 1 KB each, so that the document and the imported rows outgrow a small file size limit.
+  std::vector<Row> rows;
+  for (int i = 0; i < 200; ++i) {
+    const std::string day = "2007/" + std::string(i % 12 < 9 ? "0" : "") + std::to_string(i % 12 + 1) + "/15";
+    rows.push_back({day, "一般", 0, "t" + std::to_string(i), std::string(1000, 'x'), "", day + " 10:00:00"});
+  }
+  MakeStore(path("big.db"), rows);
+  ASSERT_EQ(RunCli({"export", path("big.db"), path("in.xml"), "--ui", "none"}).status, 0);
+  MakeStore(path("import.db"), {});
+  std::ofstream(path("out.xml")) << "the old document";
+  std::ofstream(path("junk.db")) << "plain text, not a store";
+  std::filesystem::create_directories(dir.path() / "folder.db");
+  std::filesystem::create_directories(dir.path() / "ro");
+  std::ofstream(path("ro/out.xml")) << "the old document";
+  ::chmod(path("ro").c_str(), 0555);
+  // Another program holds held.db, as a writer in exclusive locking mode does. It lies outside `dir`,
+  // since closing any file of it in this process would drop the holder's locks.
+  TempDir heldDir;
+  const std::string heldDb = (heldDir.path() / "held.db").string();
+  MakeStore(heldDb, {rows[0]});
+  const std::string held = ReadFile(heldDb);
+  sqlite3* holder = nullptr;
+  ASSERT_EQ(sqlite3_open(heldDb.c_str(), &holder), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(holder, "PRAGMA locking_mode=EXCLUSIVE; BEGIN IMMEDIATE; DELETE FROM Contents;", nullptr, nullptr,
+                         nullptr),
+            SQLITE_OK);
+
+  constexpr std::uint64_t kFullAt = 48 * 1024;  // room for the store's 32 KB shared-memory file, not for the rest
+  struct Case {
+    const char* name;
+    std::vector<std::string> args;  // DB and FILE as names in the folder
+    std::uint64_t fileSizeLimit;    // 0: none
+    int status;
+    std::vector<std::string> says;
+  };
+  const std::string ro = "permission denied on '" + path("ro") + "'";
+  const Case cases[] = {
+      {"full disk mid-export", {"export", "big.db", "out.xml", "--overwrite"}, kFullAt, 1,
+       {"NBLinout: Loop内エラー：", "nblinout: the disk is full: no room to write"}},
+      {"full disk mid-import", {"import", "import.db", "in.xml"}, kFullAt, 1,
+       {"NBLinout: データ格納エラー：", "nblinout: the disk is full: no room to write"}},
+      {"a held store, export", {"export", heldDb, "out.xml", "--overwrite", "--lock-wait", "0"}, 0, 1,
+       {"NBLinout: DB接続エラー", "nblinout: the diary store '" + heldDb + "' is locked by another program"}},
+      {"a held store, import", {"import", heldDb, "in.xml", "--lock-wait", "0"}, 0, 1,
+       {"NBLinout: 日付読み込みエラー", "is locked by another program"}},
+      {"a store that is not a database", {"export", "junk.db", "out.xml", "--overwrite"}, 0, 1,
+       {"NBLinout: DB接続エラー", "nblinout: '" + path("junk.db") + "' is not a SQLite database"}},
+      {"read-only folder, old document", {"export", "big.db", "ro/out.xml", "--overwrite"}, 0, 2, {"nblinout: " + ro}},
+      {"read-only folder, new document", {"export", "big.db", "ro/new.xml"}, 0, 1,
+       {"NBLinout: ファイルオープンエラー", "nblinout: " + ro}},
+      {"directory as the store", {"export", "folder.db", "out.xml", "--overwrite"}, 0, 2, {"folder.db': is a directory"}},
+      {"directory as the document", {"export", "big.db", "folder.db", "--overwrite"}, 0, 2, {"folder.db': is a directory"}},
+      {"directory as the import's store", {"import", "folder.db", "in.xml"}, 0, 2, {"folder.db': is a directory"}},
+      {"directory as the import's document", {"import", "big.db", "folder.db"}, 0, 2, {"folder.db': is a directory"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<std::string> args = c.args;
+    args[1] = (dir.path() / args[1]).string();  // an absolute name stays as it is
+    args[2] = (dir.path() / args[2]).string();
+    args.insert(args.end(), {"--ui", "none"});
+    const std::map<std::string, std::string> before = FilesUnder(dir.path());
+    const CommandResult r = c.fileSizeLimit != 0 ? RunCli(args, c.fileSizeLimit) : RunCli(args);
+    EXPECT_EQ(r.status, c.status) << r.output;
+    for (const std::string& line : c.says) EXPECT_NE(r.output.find(line), std::string::npos) << r.output;
+    EXPECT_TRUE(FilesUnder(dir.path()) == before) << "a file changed, appeared or went";
+  }
+  ::chmod(path("ro").c_str(), 0755);
+  sqlite3_close(holder);
+  EXPECT_EQ(FilesUnder(heldDir.path()), (std::map<std::string, std::string>{{"held.db", held}}));
+}
+
+TEST(CliFaults, HostileStoresExportWellFormedAndTheReplacementsAreCounted) {
+  TempDir dir;
+  const std::string db = (dir.path() / "h.db").string();
+  MakeStore(db, {});
+  // Controls, a NUL, U+FFFE, bytes that are not UTF-8 (an encoded surrogate counts three), markup in the dates.
+  ExecSql(db,
+          "INSERT INTO Contents (Day, Number, Genre, Private, Title, Contents, extend, PublishTime) VALUES "
+          "('2007/01/05', 1, '一般', 0, 'a' || char(1) || 'b', 'x' || char(0) || 'y', CAST(x'EDA080' AS TEXT), "
+          "'2007/01/05 <&\"'),"
+          "('2007/02/0<&\"', 1, '一般', 0, CAST(x'61FF62' AS TEXT), 'z' || char(65534), char(11), "
+          "'2007/<\"&>/0 10:00:00');");
+  for (const std::vector<std::string>& options :
+       {std::vector<std::string>{}, std::vector<std::string>{"--keep-line-breaks", "--keep-hyphens", "--date", "publish"}}) {
+    const std::string out = (dir.path() / "h.xml").string();
+    std::vector<std::string> args = {"export", db, out, "--overwrite", "--ui", "none"};
+    args.insert(args.end(), options.begin(), options.end());
+    const CommandResult r = RunCli(args);
+    SCOPED_TRACE(r.output);
+    ASSERT_EQ(r.status, 0);
+    EXPECT_NE(r.output.find("nblinout: 8 characters that XML 1.0 cannot carry (control characters, broken text) "
+                            "were written as U+FFFD\n"),
+              std::string::npos);
+    const CommandResult lint = RunCommand({"xmllint", "--noout", out});
+    EXPECT_EQ(lint.status, 0) << lint.output;
+  }
+}
+
+}  // namespace
+}  // namespace nbl::testing

@@ -1,0 +1,59 @@
+// A title XML can carry, written by the export and read back: the attribute
+// escaping undone by DecodeTitleReferences, an XML parser reading the export's
+// document, and the import reading that document all give the title again.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "common/text.h"
+#include "export/diary_document.h"
+#include "import/diary_lines.h"
+#include "fuzz_support.h"
+#include "xml_document.h"
+
+using namespace nbl;
+using nbl::fuzz::Check;
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  // Standard UTF-8 decoding never yields a lone surrogate; the units no XML
+  // document can hold are taken out.
+  std::u16string title;
+  for (const char16_t u : text::FromUtf8(std::string_view(reinterpret_cast<const char*>(data), size))) {
+    if (!text::IsOutsideXml(u)) title.push_back(u);
+  }
+
+  Check(importing::DecodeTitleReferences(exporting::EscapeAttribute(title)) == title,
+        "DecodeTitleReferences does not undo EscapeAttribute");
+
+  // One entry, as the export run writes it.
+  std::string document;
+  exporting::DocumentWriter writer([&document](const std::uint8_t* bytes, std::size_t n) {
+    document.append(reinterpret_cast<const char*>(bytes), n);
+  });
+  for (const std::u16string& piece :
+       {std::u16string(exporting::kHead), std::u16string(exporting::kDayOpen), exporting::DatePiece(u"2007/01/05"),
+        exporting::TitlePiece(title), std::u16string(exporting::kBodyOpen), std::u16string(u"\n\n"),
+        std::u16string(exporting::kDayClose), std::u16string(exporting::kTail)}) {
+    writer.Append(piece);
+  }
+  Check(writer.ReplacedCharacters() == 0, "a title XML can carry lost a character");
+
+  const fuzz::XmlDocument xml(document);
+  const std::vector<xmlNode*> days = fuzz::XmlDocument::Children(xml.Root(), "day");
+  Check(days.size() == 1, "the document holds one day");
+  Check(fuzz::XmlDocument::Attribute(days[0], "title") == text::ToUtf8(title), "an XML parser reads another title");
+
+  const std::u16string documentText = importing::DecodeDiaryBytes(encoding::Bytes(document.begin(), document.end()));
+  const std::vector<std::u16string_view> lines = importing::CutLines(documentText);
+  const ImportSettingNubelo set{u"<H2>", u"</H2>"};
+  std::u16string stepText;
+  std::vector<importing::DiaryEntry> stored;
+  importing::DiaryLineReader reader(lines, set, stepText,
+                                    [&stored](const importing::DiaryEntry& entry) { stored.push_back(entry); });
+  for (std::size_t i = 0; i < lines.size(); ++i) i = reader.HandleLine(i);
+  reader.Finish();
+  Check(stored.size() == 1 && stored[0].day == u"2007/01/05", "the import reads another day");
+  Check(stored[0].title == title, "the import reads another title");
+  return 0;
+}

@@ -243,8 +243,10 @@ TEST(DiaryLineReader, StructuralFaultsNameTheirLine) {
   }
 }
 
-// The whole-file rule and the round trips are tested through the command line; here the mark and the NUL.
+// The whole-file rule and the round trips are tested through the command line; here the mark, the NUL
+// and the empty array (which the run refuses before; the code guess fails on it).
 TEST(DecodeDiaryBytes, DropsTheMarkAndRefusesANul) {
+  EXPECT_THROW(DecodeDiaryBytes(encoding::Bytes()), ConversionFailure);
   const std::string marked = "\xEF\xBB\xBF" "caf\xC3\xA9";
   EXPECT_EQ(U8(DecodeDiaryBytes(encoding::Bytes(marked.begin(), marked.end()))), "café");
   const std::pair<std::string, std::size_t> nuls[] = {{"a\nb\nc", 3}, {"a\r\nb\rc", 2}, {"a\rb\rc", 3}, {"", 1}};

@@ -5,7 +5,6 @@
 #include <string>
 
 #include "common/failure.h"
-#include "encoding/code_page.h"
 
 namespace nbl::encoding {
 
@@ -192,9 +191,5 @@ Bytes EucToJisBytes(const Bytes& bytes) {
 }
 
 Bytes EucToSjisBytes(const Bytes& bytes) { return JisToSjisBytes(EucToJisBytes(bytes)); }
-
-std::u16string JisBytesToText(const Bytes& bytes) { return CodePageBytesToText(JisToSjisBytes(bytes)); }
-
-std::u16string EucBytesToText(const Bytes& bytes) { return CodePageBytesToText(EucToSjisBytes(bytes)); }
 
 }  // namespace nbl::encoding

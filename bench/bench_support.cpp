@@ -21,30 +21,20 @@ std::filesystem::path DataFolder() {
   return folder;
 }
 
-}  // namespace
-
-std::filesystem::path CachedFile(const std::string& name,
-                                 const std::function<void(const std::filesystem::path&)>& make) {
-  const auto path = DataFolder() / name;
-  if (std::filesystem::exists(path)) return path;
-  const auto partial = DataFolder() / (name + ".part" + std::to_string(::getpid()));
-  std::filesystem::remove(partial);
-  make(partial);
-  std::filesystem::rename(partial, path);
-  return path;
+double Seconds(const rusage& usage) {
+  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
-std::filesystem::path ScratchPath(const std::string& name) {
-  return DataFolder() / (std::to_string(::getpid()) + "-" + name);
+double ProcessCpuSeconds() {
+  timespec now{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
 }
 
-void RecordPeakMemory(benchmark::State& state) {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  state.counters["peak_rss_MB"] = static_cast<double>(usage.ru_maxrss) / 1024.0;
-}
-
-int RunTool(const std::vector<std::string>& argv) {
+// Runs argv to its end; its CPU time in seconds, or a negative number when it
+// could not run or did not exit with status 0.
+double RunTool(const std::vector<std::string>& argv) {
   std::vector<char*> args;
   for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
@@ -58,19 +48,54 @@ int RunTool(const std::vector<std::string>& argv) {
   posix_spawn_file_actions_destroy(&actions);
   if (rc != 0) return -1;
   int status = 0;
-  if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
-  return WEXITSTATUS(status);
+  rusage usage{};
+  if (wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return -1;
+  return Seconds(usage);
+}
+
+}  // namespace
+
+std::filesystem::path CachedFile(const std::string& name,
+                                 const std::function<void(const std::filesystem::path&)>& make) {
+  const auto path = DataFolder() / name;
+  if (std::filesystem::exists(path)) return path;
+  const auto partial = ScratchPath(name);
+  std::filesystem::remove(partial);
+  make(partial);
+  std::filesystem::rename(partial, path);
+  return path;
+}
+
+std::filesystem::path ScratchPath(const std::string& name) {
+  return DataFolder() / (std::to_string(::getpid()) + "-" + name);
+}
+
+void TimeCpu(benchmark::State& state, const std::function<void()>& work, const std::function<void()>& prepare) {
+  for (auto _ : state) {
+    prepare();
+    const double start = ProcessCpuSeconds();
+    work();
+    state.SetIterationTime(ProcessCpuSeconds() - start);
+  }
 }
 
 void TimeTool(benchmark::State& state, const std::vector<std::string>& argv) {
   for (auto _ : state) {
-    if (RunTool(argv) != 0) {
+    const double seconds = RunTool(argv);
+    if (seconds < 0) {
       std::string line;
       for (const auto& a : argv) line += (line.empty() ? "" : " ") + a;
       state.SkipWithError(("the yardstick failed: " + line).c_str());
       break;
     }
+    state.SetIterationTime(seconds);
   }
+}
+
+void RecordPeakMemory(benchmark::State& state) {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  state.counters["peak_rss_MB"] = static_cast<double>(usage.ru_maxrss) / 1024.0;
 }
 
 }  // namespace nbl::bench

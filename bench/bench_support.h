@@ -1,5 +1,5 @@
-// What the benchmarks share: where generated data lives, peak memory, and
-// timing a command-line tool that serves as a yardstick.
+// What the benchmarks share: where generated data lives, the clock, peak
+// memory, and timing a command-line tool that serves as a yardstick.
 #pragma once
 
 #include <benchmark/benchmark.h>
@@ -18,18 +18,21 @@ namespace nbl::bench {
 std::filesystem::path CachedFile(const std::string& name,
                                  const std::function<void(const std::filesystem::path&)>& make);
 
-// A scratch path for this process alone (results the benchmark deletes itself).
+// A path in the same folder for this process alone.
 std::filesystem::path ScratchPath(const std::string& name);
+
+// Every benchmark is timed by CPU time (user and system) of the process doing
+// the work, so that what else runs on the machine counts as little as it can;
+// register it with UseManualTime(). Runs `work` once per iteration, after
+// `prepare`, which is not timed.
+void TimeCpu(benchmark::State& state, const std::function<void()>& work,
+             const std::function<void()>& prepare = [] {});
+
+// The same for a command-line tool: one run per iteration, `argv` looked up
+// in PATH, its output thrown away; skips with the command line when it fails.
+void TimeTool(benchmark::State& state, const std::vector<std::string>& argv);
 
 // Sets the counter peak_rss_MB to this process's peak resident memory so far.
 void RecordPeakMemory(benchmark::State& state);
-
-// Runs `argv` (looked up in PATH) with stdin from /dev/null and stdout and
-// stderr to /dev/null; returns its exit status, or -1 when it could not run.
-int RunTool(const std::vector<std::string>& argv);
-
-// Every benchmark that times a tool: one run per iteration, wall time, and a
-// skip with the command line when the tool fails.
-void TimeTool(benchmark::State& state, const std::vector<std::string>& argv);
 
 }  // namespace nbl::bench

@@ -27,6 +27,41 @@ enum class Mode { kKanji, kRoman, kKana };
 
 [[noreturn]] void Fail(const char* why) { throw ConversionFailure(std::string("kanji code conversion: ") + why); }
 
+// Sets `mode` for an escape the JIS step recognises; false for any other.
+bool Recognise(std::uint8_t e1, std::uint8_t e2, Mode& mode) {
+  if (e1 == 0x24 && (e2 == 0x42 || e2 == 0x40)) {
+    mode = Mode::kKanji;
+  } else if (e1 == 0x28 && (e2 == 0x4A || e2 == 0x42)) {
+    // ESC ( B (ASCII) is read as ESC ( J, as the chain does.
+    mode = Mode::kRoman;
+  } else if (e1 == 0x28 && e2 == 0x49) {
+    mode = Mode::kKana;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+// What the runs read of the tables, held in locals so that the loops keep it in registers.
+struct Lookup {
+  explicit Lookup(const CodePageTable& table)
+      : jis(table.jis.data()), single(table.single.data()), slot(table.slot.data()) {}
+
+  // The character of the JIS X 0208 code row, cell (0x21-0x7E), or 0 when it
+  // is not one or must go through the stages.
+  char16_t Pair(unsigned row, unsigned cell) const {
+    row -= 0x21;
+    cell -= 0x21;
+    return row < 94 && cell < 94 ? jis[row * 94 + cell] : 0;
+  }
+  // The character of a Shift-JIS byte alone, or 0 when it must go through the stages.
+  char16_t Single(std::uint8_t b) const { return b == 0 || slot[b] != 0 ? 0 : single[b]; }
+
+  const char16_t* jis;
+  const char16_t* single;
+  const std::uint8_t* slot;
+};
+
 // The JIS to Shift-JIS step fed one JIS byte at a time. Its Shift-JIS bytes
 // end at the first 0x00 it writes, as the chain cuts them, but the JIS bytes
 // after that are still read, so that they fail where the chain fails.
@@ -38,40 +73,34 @@ class JisStage {
   // waits for no trail byte: what comes next may skip the stages.
   bool Steady() const { return state_ == State::kNone && wrote_ && !cut_ && bytes_.Idle(); }
   Mode mode() const { return mode_; }
-
-  // The character of the JIS X 0208 code row, cell (0x21-0x7E), or 0 when it
-  // is not one or must go through the stages.
-  char16_t Pair(unsigned row, unsigned cell) const {
-    row -= 0x21;
-    cell -= 0x21;
-    return row < 94 && cell < 94 ? table_.jis[row * 94 + cell] : 0;
-  }
-  // The character of a Shift-JIS byte alone, or 0 when it must go through the stages.
-  char16_t Single(std::uint8_t b) const { return b == 0 || table_.IsLead(b) ? 0 : table_.single[b]; }
+  const CodePageTable& table() const { return table_; }
 
   // While Steady(): the JIS bytes from p[i] that need no stage, straight to
   // the text, escapes included; returns where they end.
   std::size_t PutRun(const std::uint8_t* p, std::size_t i, std::size_t n) {
+    const Lookup look(table_);
+    Mode mode = mode_;
     char16_t* w = out_.Room(kRun);
     char16_t* const stop = w + kRun;
     while (i < n && w != stop) {
       const std::uint8_t b = p[i];
       char16_t unit = 0;
       if (b == kEsc) {
-        if (i + 2 >= n || !Recognise(p[i + 1], p[i + 2])) break;
+        if (i + 2 >= n || !Recognise(p[i + 1], p[i + 2], mode)) break;
         i += 3;
         continue;
       }
-      if (mode_ == Mode::kKanji) {
-        if (i + 1 >= n || (unit = Pair(b, p[i + 1])) == 0) break;
+      if (mode == Mode::kKanji) {
+        if (i + 1 >= n || (unit = look.Pair(b, p[i + 1])) == 0) break;
         i += 2;
       } else {
-        if ((unit = Single(mode_ == Mode::kKana ? b | 0x80 : b)) == 0) break;
+        if ((unit = look.Single(mode == Mode::kKana ? b | 0x80 : b)) == 0) break;
         i += 1;
       }
       *w++ = unit;
     }
     out_.Commit(w);
+    mode_ = mode;
     return i;
   }
 
@@ -104,7 +133,7 @@ class JisStage {
         return;
       case State::kEscFirst:
         state_ = State::kNone;
-        if (!Recognise(first_, b)) {
+        if (!Recognise(first_, b, mode_)) {
           // An unknown escape: only the ESC byte is dropped, the two after it are read again.
           const std::uint8_t e1 = first_;
           Put(e1);
@@ -127,21 +156,6 @@ class JisStage {
 
  private:
   enum class State { kNone, kEsc, kEscFirst, kPair };
-
-  // Sets the mode of a recognised escape; false for any other.
-  bool Recognise(std::uint8_t e1, std::uint8_t e2) {
-    if (e1 == 0x24 && (e2 == 0x42 || e2 == 0x40)) {
-      mode_ = Mode::kKanji;
-    } else if (e1 == 0x28 && (e2 == 0x4A || e2 == 0x42)) {
-      // ESC ( B (ASCII) is read as ESC ( J, as the chain does.
-      mode_ = Mode::kRoman;
-    } else if (e1 == 0x28 && e2 == 0x49) {
-      mode_ = Mode::kKana;
-    } else {
-      return false;
-    }
-    return true;
-  }
 
   void WritePair(unsigned c1, unsigned c2) {
     unsigned s1 = (c1 + 1) / 2 + 0x70;
@@ -193,6 +207,7 @@ class EucStage {
   // While Steady(): the EUC-JP bytes from p[i] that need no stage, straight
   // to the text; returns where they end.
   std::size_t PutRun(const std::uint8_t* p, std::size_t i, std::size_t n) {
+    const Lookup look(jis_.table());
     char16_t* w = out_.Room(kRun);
     char16_t* const stop = w + kRun;
     Mode mode = mode_;
@@ -200,17 +215,17 @@ class EucStage {
       const std::uint8_t c = p[i];
       char16_t unit = 0;
       if (c < 0x80) {
-        if (c == kEsc || (unit = jis_.Single(c)) == 0) break;
+        if (c == kEsc || (unit = look.Single(c)) == 0) break;
         mode = Mode::kRoman;
         i += 1;
       } else {
         if (i + 1 >= n) break;
         const std::uint8_t d = p[i + 1];
         if (c == 0x8E && d >= 0xA1 && d <= 0xDF) {
-          if ((unit = jis_.Single(d)) == 0) break;
+          if ((unit = look.Single(d)) == 0) break;
           mode = Mode::kKana;
         } else {
-          if ((unit = jis_.Pair(c - 0x80u, d - 0x80u)) == 0) break;
+          if ((unit = look.Pair(c - 0x80u, d - 0x80u)) == 0) break;
           mode = Mode::kKanji;
         }
         i += 2;

@@ -39,6 +39,15 @@ TEST(KanjiBytesToText, AgreesWithTheChainOnEdgeCases) {
     SameAs same(*d);
     for (const auto& in : inputs) same.Check(Hex(in));
   }
+  // Far more text than the decoders write between their checks for room.
+  Bytes jis;
+  Bytes euc;
+  for (int k = 0; k < 20000; ++k) {
+    jis.insert(jis.end(), {0x1B, 0x24, 0x42, 0x46, 0x7C, 0x35, 0x2D, 0x1B, 0x28, 0x42, 0x41, 0x0A});
+    euc.insert(euc.end(), {0xC6, 0xFC, 0xB5, 0xAD, 0x8E, 0xB1, 0x41, 0x0A});
+  }
+  SameAs(kJis).Check(jis);
+  SameAs(kEuc).Check(euc);
 }
 
 // Every pair in each mode, after an escape's first byte, at the end and before more text.

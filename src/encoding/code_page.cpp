@@ -8,6 +8,7 @@
 
 #include "common/failure.h"
 #include "encoding/code_page_table.h"
+#include "encoding/jis_step.h"
 
 namespace nbl::encoding {
 
@@ -117,14 +118,12 @@ detail::CodePageTable BuildTable() {
   }
 
   table.jis.assign(94 * 94, 0);
-  for (int row = 0x21; row <= 0x7E; ++row) {
-    for (int cell = 0x21; cell <= 0x7E; ++cell) {
-      const auto s1 = static_cast<std::uint8_t>(((row + 1) >> 1) + (row <= 0x5E ? 0x70 : 0xB0));
-      const auto s2 = static_cast<std::uint8_t>(cell + ((row & 1) ? (cell >= 0x60 ? 0x20 : 0x1F) : 0x7E));
-      if (table.IsLead(s1)) {
-        table.jis[detail::CodePageTable::JisIndex(static_cast<std::uint8_t>(row), static_cast<std::uint8_t>(cell))] =
-            table.Pair(s1, s2);
-      }
+  for (unsigned row = 0x21; row <= 0x7E; ++row) {
+    for (unsigned cell = 0x21; cell <= 0x7E; ++cell) {
+      std::uint8_t s1 = 0;
+      std::uint8_t s2 = 0;
+      detail::JisPairToSjis(row, cell, s1, s2);  // always in range for these codes
+      table.jis[(row - 0x21) * 94 + (cell - 0x21)] = table.Pair(s1, s2);
     }
   }
   return table;

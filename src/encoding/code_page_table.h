@@ -20,14 +20,13 @@ struct CodePageTable {
   std::array<char16_t, 256> single{};    // a byte alone
   std::array<std::uint8_t, 256> slot{};  // row of `pairs` for a lead byte, 0 for any other byte
   std::vector<char16_t> pairs;           // 256 units per lead byte; 0 where the pair is not valid
-  // The character of each JIS X 0208 code (row and cell 0x21-0x7E) through the
-  // usual JIS to Shift-JIS arithmetic and the pairs above; 0 when that pair is not valid.
+  // The character of each JIS X 0208 code, 94 rows of 94 cells from 0x21,
+  // through the JIS to Shift-JIS step and the pairs above; 0 when that pair is not valid.
   std::vector<char16_t> jis;
 
   bool IsLead(std::uint8_t b) const { return slot[b] != 0; }
   // Pair() for a byte that is no lead byte gives 0: slot 0 is a row of zeros.
   char16_t Pair(std::uint8_t lead, std::uint8_t trail) const { return pairs[slot[lead] * 256u + trail]; }
-  static std::size_t JisIndex(std::uint8_t row, std::uint8_t cell) { return (row - 0x21u) * 94u + (cell - 0x21u); }
 };
 
 // Units a decoder writes between two checks for room.

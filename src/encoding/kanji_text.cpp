@@ -10,6 +10,7 @@
 
 #include "common/failure.h"
 #include "encoding/code_page_table.h"
+#include "encoding/jis_step.h"
 #include "encoding/kanji_code_convert.h"
 
 namespace nbl::encoding {
@@ -18,29 +19,13 @@ namespace {
 
 using detail::CodePageStream;
 using detail::CodePageTable;
+using detail::kEsc;
 using detail::kRun;
+using detail::RecogniseEscape;
 using detail::TextWriter;
-
-constexpr std::uint8_t kEsc = 0x1B;
-
-enum class Mode { kKanji, kRoman, kKana };
+using Mode = detail::JisMode;
 
 [[noreturn]] void Fail(const char* why) { throw ConversionFailure(std::string("kanji code conversion: ") + why); }
-
-// Sets `mode` for an escape the JIS step recognises; false for any other.
-bool Recognise(std::uint8_t e1, std::uint8_t e2, Mode& mode) {
-  if (e1 == 0x24 && (e2 == 0x42 || e2 == 0x40)) {
-    mode = Mode::kKanji;
-  } else if (e1 == 0x28 && (e2 == 0x4A || e2 == 0x42)) {
-    // ESC ( B (ASCII) is read as ESC ( J, as the chain does.
-    mode = Mode::kRoman;
-  } else if (e1 == 0x28 && e2 == 0x49) {
-    mode = Mode::kKana;
-  } else {
-    return false;
-  }
-  return true;
-}
 
 // What the runs read of the tables, held in locals so that the loops keep it in registers.
 struct Lookup {
@@ -86,7 +71,7 @@ class JisStage {
       const std::uint8_t b = p[i];
       char16_t unit = 0;
       if (b == kEsc) {
-        if (i + 2 >= n || !Recognise(p[i + 1], p[i + 2], mode)) break;
+        if (i + 2 >= n || !RecogniseEscape(p[i + 1], p[i + 2], mode)) break;
         i += 3;
         continue;
       }
@@ -133,7 +118,7 @@ class JisStage {
         return;
       case State::kEscFirst:
         state_ = State::kNone;
-        if (!Recognise(first_, b, mode_)) {
+        if (!RecogniseEscape(first_, b, mode_)) {
           // An unknown escape: only the ESC byte is dropped, the two after it are read again.
           const std::uint8_t e1 = first_;
           Put(e1);
@@ -157,18 +142,12 @@ class JisStage {
  private:
   enum class State { kNone, kEsc, kEscFirst, kPair };
 
-  void WritePair(unsigned c1, unsigned c2) {
-    unsigned s1 = (c1 + 1) / 2 + 0x70;
-    unsigned s2 = c2 + 0x1F;
-    if (c1 % 2 == 0) {
-      s1 = c1 / 2 + 0x70;
-      s2 = c2 + 0x7D;
-    }
-    if (s1 >= 0xA0) s1 += 0x40;
-    if (s2 >= 0x7F) s2 += 1;
-    if (s1 > 0xFF || s2 > 0xFF) Fail("computed byte outside 0-255");
-    Write(static_cast<std::uint8_t>(s1));
-    Write(static_cast<std::uint8_t>(s2));
+  void WritePair(std::uint8_t c1, std::uint8_t c2) {
+    std::uint8_t s1 = 0;
+    std::uint8_t s2 = 0;
+    if (!detail::JisPairToSjis(c1, c2, s1, s2)) Fail("computed byte outside 0-255");
+    Write(s1);
+    Write(s2);
   }
 
   void Write(std::uint8_t b) {

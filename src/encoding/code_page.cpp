@@ -148,8 +148,9 @@ std::u16string CodePageBytesToText(const Bytes& bytes) {
   const std::size_t n = bytes.size();
   std::size_t i = 0;
   while (i + 1 < n) {
-    char16_t* w = out.Room(detail::kRun);
-    char16_t* const stop = w + detail::kRun;
+    const std::size_t room = detail::RunOf(n - i);
+    char16_t* w = out.Room(room);
+    char16_t* const stop = w + room;
     for (; i + 1 < n && w != stop; ++w) {
       // A branch rather than a select: the next position then does not wait
       // for the table lookups.

@@ -29,8 +29,10 @@ struct CodePageTable {
   char16_t Pair(std::uint8_t lead, std::uint8_t trail) const { return pairs[slot[lead] * 256u + trail]; }
 };
 
-// Units a decoder writes between two checks for room.
+// Input bytes a decoder reads between two checks for room: each yields at most
+// one unit (or one replacement), so `left` bytes to go need at most RunOf(left) units.
 inline constexpr std::size_t kRun = 4096;
+inline std::size_t RunOf(std::size_t left) { return left < kRun ? left : kRun; }
 
 // Built on first use; throws ConversionFailure when iconv has no code page 932.
 const CodePageTable& CodePage932();
@@ -66,8 +68,11 @@ class TextWriter {
 
  private:
   void Grow(std::size_t units) {
+    // Steps of 16384 units, within the reserved capacity while it lasts.
     const std::size_t used = static_cast<std::size_t>(w_ - text_.data());
-    text_.resize(used + (units > 16384 ? units : 16384));
+    const std::size_t spare = text_.capacity() - used;
+    const std::size_t step = spare < 16384 ? spare : 16384;
+    text_.resize(used + (units > step ? units : step));
     w_ = text_.data() + used;
     end_ = text_.data() + text_.size();
   }

@@ -20,7 +20,6 @@ namespace {
 using detail::CodePageStream;
 using detail::CodePageTable;
 using detail::kEsc;
-using detail::kRun;
 using detail::RecogniseEscape;
 using detail::TextWriter;
 using Mode = detail::JisMode;
@@ -65,8 +64,9 @@ class JisStage {
   std::size_t PutRun(const std::uint8_t* p, std::size_t i, std::size_t n) {
     const Lookup look(table_);
     Mode mode = mode_;
-    char16_t* w = out_.Room(kRun);
-    char16_t* const stop = w + kRun;
+    const std::size_t room = detail::RunOf(n - i);
+    char16_t* w = out_.Room(room);
+    char16_t* const stop = w + room;
     while (i < n && w != stop) {
       const std::uint8_t b = p[i];
       char16_t unit = 0;
@@ -187,8 +187,9 @@ class EucStage {
   // to the text; returns where they end.
   std::size_t PutRun(const std::uint8_t* p, std::size_t i, std::size_t n) {
     const Lookup look(jis_.table());
-    char16_t* w = out_.Room(kRun);
-    char16_t* const stop = w + kRun;
+    const std::size_t room = detail::RunOf(n - i);
+    char16_t* w = out_.Room(room);
+    char16_t* const stop = w + room;
     Mode mode = mode_;
     while (i < n && w != stop) {
       const std::uint8_t c = p[i];

@@ -58,13 +58,14 @@ std::u16string Utf8BytesToText(const Bytes& bytes, std::u16string_view replaceme
   // the writer touches only the part of it that is used.
   const std::size_t r = replacement.size();
   detail::TextWriter out(r > 0 ? n * r : n);
-  const std::size_t most = r > 2 ? r : 2;  // units one step may write
+  const std::size_t per_byte = r > 1 ? r : 1;
   const std::uint8_t* p = bytes.data();
   std::size_t i = 0;
   while (i < n) {
-    char16_t* w = out.Room(detail::kRun + most);
-    char16_t* const stop = w + detail::kRun;
-    while (i < n && w < stop) {
+    // A sequence begun before `end` may read three bytes past it.
+    const std::size_t end = i + detail::RunOf(n - i);
+    char16_t* w = out.Room((end - i + 3) * per_byte);
+    while (i < end) {
       const std::uint8_t b0 = p[i];
       if (b0 <= 0x7F) {
         *w++ = b0;

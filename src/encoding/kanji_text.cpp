@@ -67,22 +67,23 @@ class JisStage {
     const std::size_t room = detail::RunOf(n - i);
     char16_t* w = out_.Room(room);
     char16_t* const stop = w + room;
-    while (i < n && w != stop) {
-      const std::uint8_t b = p[i];
-      char16_t unit = 0;
-      if (b == kEsc) {
-        if (i + 2 >= n || !RecogniseEscape(p[i + 1], p[i + 2], mode)) break;
-        i += 3;
-        continue;
-      }
+    // One loop per mode, left at an escape that is taken at once or at anything else.
+    for (;;) {
       if (mode == Mode::kKanji) {
-        if (i + 1 >= n || (unit = look.Pair(b, p[i + 1])) == 0) break;
-        i += 2;
+        for (char16_t unit; i + 1 < n && w != stop && (unit = look.Pair(p[i], p[i + 1])) != 0; i += 2) {
+          *w++ = unit;
+        }
       } else {
-        if ((unit = look.Single(mode == Mode::kKana ? b | 0x80 : b)) == 0) break;
-        i += 1;
+        // Kana mode reads the same bytes with their high bit set.
+        const std::uint8_t high = mode == Mode::kKana ? 0x80 : 0;
+        for (char16_t unit; i < n && w != stop && p[i] != kEsc &&
+                            (unit = look.Single(static_cast<std::uint8_t>(p[i] | high))) != 0;
+             ++i) {
+          *w++ = unit;
+        }
       }
-      *w++ = unit;
+      if (w == stop || i + 2 >= n || p[i] != kEsc || !RecogniseEscape(p[i + 1], p[i + 2], mode)) break;
+      i += 3;
     }
     out_.Commit(w);
     mode_ = mode;

@@ -1,7 +1,8 @@
 // The byte-to-text decoders and the code guess on any bytes: nothing but the
 // documented ConversionFailure may leave them, the UTF-8 tests agree with the
-// strict decoder of common/text, and each kanji decoder gives exactly what its
-// byte converter chain followed by the code page step gives.
+// strict decoder of common/text, the code page tables agree with iconv, and each
+// kanji decoder gives exactly what its byte converter chain followed by the code
+// page step gives.
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -66,6 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Check(codePage.has_value(), "the code page step does not fail on content");
   Check(codePage->size() <= size, "the code page step gives at most one unit per byte");
   if (!multiByte) Check(*codePage == text::FromUtf8(raw), "code page 932 reads 7-bit bytes as ASCII");
+  Check(*codePage == CodePageBytesToTextByIconv(bytes), "the code page tables differ from iconv");
 
   if (!bytes.empty()) {
     const std::int32_t code = GuessKanjiCode(bytes);

@@ -1,5 +1,6 @@
 #include "export/export_run.h"
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -26,9 +27,6 @@ std::u16string PublishCondition(vb::Integer intPublish) {
   }
 }
 
-// The step text of an entry begins so; the entry's Day follows.
-constexpr std::u16string_view kLoopStep = u"Loop内エラー：";
-
 }  // namespace
 
 std::u16string BuildExportQuery(const ExportSettingNubelo& set) {
@@ -46,6 +44,9 @@ std::u16string BuildExportQuery(const ExportSettingNubelo& set) {
 }
 
 namespace {
+
+// The step text of an entry begins so; the entry's Day follows.
+constexpr std::u16string_view kLoopStep = u"Loop内エラー：";
 
 // A column of the rows, found by name at its first read, so that a store that
 // lacks it fails at that read and nowhere sooner.

@@ -3,7 +3,8 @@
 //
 // Ownership: a Recordset owns its prepared statements and finalizes them in
 // Close or its destructor. It shares the database handle of the Connection it
-// was opened on, so either may be released first. Values it returns are copies.
+// was opened on, so either may be released first. Values it returns are copies;
+// the bytes of FieldBytes are views that it keeps valid as that method says.
 #pragma once
 
 #include <cstdint>

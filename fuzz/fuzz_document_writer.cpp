@@ -1,10 +1,12 @@
-// The export's document from any settings and stored values, built piece by
-// piece as the export run builds it, must be well-formed XML 1.0 holding one
-// <day> with one <body> per entry.
+// The export's document from any settings and any stored bytes: the one-pass
+// writer must give exactly the bytes and the count of the 16-bit pieces that the
+// same values give through text::AppendXmlUtf8, and libxml2 must read them as
+// well-formed XML 1.0 holding one <day> with one <body> per entry.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,19 +23,17 @@ using nbl::fuzz::Check;
 
 namespace {
 
-// A stored text: the store's reading of bytes (bad bytes kept as lone
-// surrogates), or any 16-bit units at all.
-std::u16string StoredText(FuzzedDataProvider& in) {
-  const bool units = in.ConsumeBool();
-  const std::string raw = in.ConsumeRandomLengthString(256);
-  if (units) return fuzz::Units(reinterpret_cast<const std::uint8_t*>(raw.data()), raw.size());
-  return text::FromUtf8MarkingBadBytes(raw);
+// The value the store's Field gives for the stored bytes of a text, or Null.
+store::Value FieldOf(const std::optional<std::string>& stored) {
+  return stored ? store::Value(text::FromUtf8MarkingBadBytes(*stored)) : store::Value();
 }
 
-store::Value StoredValue(FuzzedDataProvider& in) {
-  if (in.ConsumeIntegralInRange(0, 7) == 0) return store::Value();
-  return store::Value(StoredText(in));
-}
+// The document as the pieces of 16-bit text make it.
+struct Reference {
+  std::string bytes;
+  std::int64_t replaced = 0;
+  void Append(std::u16string_view piece) { replaced += static_cast<std::int64_t>(text::AppendXmlUtf8(piece, bytes)); }
+};
 
 }  // namespace
 
@@ -43,26 +43,51 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   set.intBR = in.ConsumeIntegralInRange<std::int16_t>(-1, 2);
   set.intHyphen = in.ConsumeIntegralInRange<std::int16_t>(0, 2);
   set.intPublishDay = in.ConsumeIntegralInRange<std::int16_t>(0, 2);
+  const bool fromDay = set.intPublishDay == 1;
 
   std::string document;
   DocumentWriter writer([&document](const std::uint8_t* bytes, std::size_t n) {
     document.append(reinterpret_cast<const char*>(bytes), n);
   });
+  Reference reference;
   writer.Append(kHead);
+  reference.Append(u"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<diary>\n");
   std::size_t entries = 0;
   while (in.remaining_bytes() > 0 && entries < 32) {
-    // A Null date fails the run by design; the query never selects a Null Day.
-    const store::Value date(StoredText(in));
+    // A Null date fails the run by design (the query never selects a Null Day).
+    const std::string date = in.ConsumeRandomLengthString(64);
+    std::optional<std::string> fields[3];  // title, contents, extend
+    for (std::optional<std::string>& field : fields) {
+      if (in.ConsumeIntegralInRange(0, 7) != 0) field = in.ConsumeRandomLengthString(256);
+    }
+
     writer.Append(kDayOpen);
-    writer.Append(set.intPublishDay == 1 ? DatePiece(date) : PublishDatePiece(date));
-    writer.Append(TitlePiece(StoredValue(in)));
+    if (fromDay) {
+      writer.AppendDayDate(date);
+    } else {
+      writer.AppendPublishDate(date);
+    }
+    writer.AppendTitle(fields[0]);
     writer.Append(kBodyOpen);
-    writer.Append(ApplyBodyRule(StoredValue(in), set) + u"\n");
-    writer.Append(ApplyBodyRule(StoredValue(in), set) + u"\n");
+    writer.AppendBody(fields[1], set);
+    writer.AppendBody(fields[2], set);
     writer.Append(kDayClose);
+
+    reference.Append(u"<day date=\"");
+    reference.Append(fromDay ? DatePiece(FieldOf(date)) : PublishDatePiece(FieldOf(date)));
+    reference.Append(TitlePiece(FieldOf(fields[0])));
+    reference.Append(u"<body>\n");
+    reference.Append(ApplyBodyRule(FieldOf(fields[1]), set) + u"\n");
+    reference.Append(ApplyBodyRule(FieldOf(fields[2]), set) + u"\n");
+    reference.Append(u"</body>\n</day>\n");
     ++entries;
   }
   writer.Append(kTail);
+  writer.Flush();
+  reference.Append(u"</diary>");
+
+  Check(document == reference.bytes, "the one-pass writer differs from the 16-bit pieces");
+  Check(writer.ReplacedCharacters() == reference.replaced, "the one-pass writer counts other replacements");
 
   const fuzz::XmlDocument xml(document);
   Check(xml.Root() != nullptr && std::string(reinterpret_cast<const char*>(xml.Root()->name)) == "diary",

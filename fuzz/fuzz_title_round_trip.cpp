@@ -3,9 +3,11 @@
 // document, and the import reading that document all give the title again.
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "common/records.h"
 #include "common/text.h"
 #include "export/diary_document.h"
 #include "import/diary_lines.h"
@@ -26,17 +28,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Check(importing::DecodeTitleReferences(exporting::EscapeAttribute(title)) == title,
         "DecodeTitleReferences does not undo EscapeAttribute");
 
-  // One entry, as the export run writes it.
+  // One entry, as the export run writes it from the stored title.
   std::string document;
   exporting::DocumentWriter writer([&document](const std::uint8_t* bytes, std::size_t n) {
     document.append(reinterpret_cast<const char*>(bytes), n);
   });
-  for (const std::u16string& piece :
-       {std::u16string(exporting::kHead), std::u16string(exporting::kDayOpen), exporting::DatePiece(u"2007/01/05"),
-        exporting::TitlePiece(title), std::u16string(exporting::kBodyOpen), std::u16string(u"\n\n"),
-        std::u16string(exporting::kDayClose), std::u16string(exporting::kTail)}) {
-    writer.Append(piece);
-  }
+  const ExportSettingNubelo exportSet{};
+  writer.Append(exporting::kHead);
+  writer.Append(exporting::kDayOpen);
+  writer.AppendDayDate("2007/01/05");
+  writer.AppendTitle(text::ToUtf8(title));
+  writer.Append(exporting::kBodyOpen);
+  writer.AppendBody(std::nullopt, exportSet);
+  writer.AppendBody(std::nullopt, exportSet);
+  writer.Append(exporting::kDayClose);
+  writer.Append(exporting::kTail);
+  writer.Flush();
   Check(writer.ReplacedCharacters() == 0, "a title XML can carry lost a character");
 
   const fuzz::XmlDocument xml(document);
@@ -46,10 +53,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const std::u16string documentText = importing::DecodeDiaryBytes(encoding::Bytes(document.begin(), document.end()));
   const std::vector<std::u16string_view> lines = importing::CutLines(documentText);
-  const ImportSettingNubelo set{u"<H2>", u"</H2>"};
+  const ImportSettingNubelo importSet{u"<H2>", u"</H2>"};
   std::u16string stepText;
   std::vector<importing::DiaryEntry> stored;
-  importing::DiaryLineReader reader(lines, set, stepText,
+  importing::DiaryLineReader reader(lines, importSet, stepText,
                                     [&stored](const importing::DiaryEntry& entry) { stored.push_back(entry); });
   for (std::size_t i = 0; i < lines.size(); ++i) i = reader.HandleLine(i);
   reader.Finish();

@@ -73,6 +73,7 @@ constexpr AsciiRules AttributeRules(bool date) {
   rules.with['<'] = "&lt;";
   rules.with['>'] = "&gt;";
   rules.with['"'] = "&quot;";
+  rules.with['\t'] = "&#9;";
   rules.with['\r'] = "&#13;";
   rules.with['\n'] = "&#10;";
   if (date) rules.with['/'] = "-";

@@ -43,9 +43,10 @@ std::u16string Mid(std::u16string_view text, std::size_t start, std::size_t leng
 }
 
 std::u16string_view TrimBlanks(std::u16string_view text) {
-  const std::size_t first = text.find_first_not_of(u" \t");
-  if (first == std::u16string_view::npos) return text.substr(text.size());
-  return text.substr(first, text.find_last_not_of(u" \t") - first + 1);
+  std::size_t first = 0, end = text.size();
+  while (first < end && (text[first] == u' ' || text[first] == u'\t')) ++first;
+  while (end > first && (text[end - 1] == u' ' || text[end - 1] == u'\t')) --end;
+  return text.substr(first, end - first);
 }
 
 std::u16string Digits(long long value) {

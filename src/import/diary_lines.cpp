@@ -63,6 +63,7 @@ enum class LineKind { Blank, Markup, DayLine, OpenBody, CloseBody, CloseDay, Oth
 // What a line is, from its text without the blanks around it.
 LineKind KindOf(std::u16string_view line) {
   if (line.empty()) return LineKind::Blank;
+  if (line[0] != u'<') return LineKind::Other;
   if (line == u"</day>" || line == u"</body></day>") return LineKind::CloseDay;
   if (line == u"<body>") return LineKind::OpenBody;
   if (line == u"</body>") return LineKind::CloseBody;
@@ -173,16 +174,19 @@ std::u16string DecodeDiaryBytes(const encoding::Bytes& bytes) {
 }
 
 std::vector<std::u16string_view> CutLines(std::u16string_view text) {
-  // With CR LF present, every CR just before an LF belongs to a CR LF pair.
-  const bool crlf = text.find(u"\r\n") != std::u16string_view::npos;
-  const char16_t separator = crlf || text.find(u'\n') != std::u16string_view::npos ? u'\n' : u'\r';
   std::vector<std::u16string_view> lines;
   std::size_t start = 0;
-  for (std::size_t hit = text.find(separator); hit != std::u16string_view::npos; hit = text.find(separator, start)) {
-    std::u16string_view line = text.substr(start, hit - start);
-    if (crlf && !line.empty() && line.back() == u'\r') line.remove_suffix(1);
-    lines.push_back(line);
+  // At LF, taking a CR just before it into the break: a text without CR LF has no such CR.
+  for (std::size_t hit = text.find(u'\n'); hit != std::u16string_view::npos; hit = text.find(u'\n', start)) {
+    const std::size_t end = hit > start && text[hit - 1] == u'\r' ? hit - 1 : hit;
+    lines.push_back(text.substr(start, end - start));
     start = hit + 1;
+  }
+  if (lines.empty()) {
+    for (std::size_t hit = text.find(u'\r'); hit != std::u16string_view::npos; hit = text.find(u'\r', start)) {
+      lines.push_back(text.substr(start, hit - start));
+      start = hit + 1;
+    }
   }
   lines.push_back(text.substr(start));
   return lines;
@@ -197,11 +201,46 @@ std::optional<std::int32_t> RoundToLong(double value) {
   return static_cast<std::int32_t>(rounded);
 }
 
+void DecodeBodyEntitiesInPlace(std::u16string& text, std::size_t from) {
+  std::size_t r = text.find(u'&', from);
+  if (r == std::u16string::npos) return;
+  char16_t* const p = text.data();
+  const std::size_t n = text.size();
+  const auto at = [p, n](std::size_t k, std::u16string_view what) {
+    return n - k >= what.size() && std::equal(what.begin(), what.end(), p + k);
+  };
+  // One pass does what the four in turn do: "&amp;" leaves an "&", which the
+  // text after it may make into one of the other three; what replaces those
+  // (no "&") never makes another.
+  std::size_t w = r;
+  while (r < n) {
+    std::size_t q = r + 1;  // p[r] is an "&"
+    if (at(q, u"amp;")) q += 4;
+    char16_t c = u'&';
+    if (at(q, u"lt;")) {
+      c = u'<';
+      q += 3;
+    } else if (at(q, u"gt;")) {
+      c = u'>';
+      q += 3;
+    } else if (at(q, u"quot;")) {
+      c = u'"';
+      q += 5;
+    }
+    p[w++] = c;
+    r = q;
+    const std::size_t next = std::min(text.find(u'&', r), n);
+    std::char_traits<char16_t>::move(p + w, p + r, next - r);
+    w += next - r;
+    r = next;
+  }
+  text.resize(w);
+}
+
 std::u16string DecodeBodyEntities(std::u16string_view body) {
-  std::u16string out = text::Replace(body, u"&amp;", u"&");
-  out = text::Replace(out, u"&lt;", u"<");
-  out = text::Replace(out, u"&gt;", u">");
-  return text::Replace(out, u"&quot;", u"\"");
+  std::u16string out(body);
+  DecodeBodyEntitiesInPlace(out, 0);
+  return out;
 }
 
 std::u16string DecodeTitleReferences(std::u16string_view title) {
@@ -251,6 +290,8 @@ DiaryLineReader::DiaryLineReader(const std::vector<std::u16string_view>& lines, 
                                  std::u16string& stepText, StoreFn store)
     : lines_(lines), set_(set), stepText_(stepText), store_(std::move(store)) {}
 
+void DiaryLineReader::SetStep(std::u16string_view text) { stepText_.assign(text).append(entry_.day); }
+
 bool DiaryLineReader::HasTitle() const { return !entry_.title.empty() && entry_.title != kNoTitle; }
 
 std::size_t DiaryLineReader::HandleLine(std::size_t i) {
@@ -266,7 +307,7 @@ std::size_t DiaryLineReader::HandleLine(std::size_t i) {
       }
       return ReadBody(i);
     case LineKind::CloseBody:
-      stepText_ = u"データ取得エラー <body>：" + entry_.day;
+      SetStep(u"データ取得エラー <body>：");
       throw DiaryFormatFailure(i + 1, "this </body> closes no body; remove it or add the <body> it belongs to");
     case LineKind::DayLine:
       ReadDayLine(i, line);
@@ -276,7 +317,7 @@ std::size_t DiaryLineReader::HandleLine(std::size_t i) {
       [[fallthrough]];
     case LineKind::Blank:
     case LineKind::Markup:
-      stepText_ = u"データ読み捨てエラー：" + entry_.day;
+      SetStep(u"データ読み捨てエラー：");
       break;
   }
   return i;
@@ -284,12 +325,12 @@ std::size_t DiaryLineReader::HandleLine(std::size_t i) {
 
 void DiaryLineReader::Finish() {
   if (!open_) return;
-  stepText_ = u"データ格納エラー：" + entry_.day;
+  SetStep(u"データ格納エラー：");
   throw DiaryFormatFailure(entryLine_ + 1, "the entry that begins on this line is never closed; end it with </day>");
 }
 
 std::size_t DiaryLineReader::ReadBody(std::size_t i) {
-  stepText_ = u"データ取得エラー <body>：" + entry_.day;
+  SetStep(u"データ取得エラー <body>：");
   const std::size_t blockStart = entry_.body.size();
   std::size_t k = i + 1;
   LineKind closing = LineKind::CloseBody;
@@ -307,32 +348,32 @@ std::size_t DiaryLineReader::ReadBody(std::size_t i) {
       throw DiaryFormatFailure(k + 1, "a new day begins inside the body of the entry of line " +
                                           std::to_string(entryLine_ + 1) + "; close that entry with </body> and </day>");
     }
-    std::u16string line(source);
-    RewriteHeading(line);
-    entry_.body += line;
+    if (!AppendHeading(source)) entry_.body += source;
     entry_.body += u"<BR>\r\n";
   }
-  stepText_ = u"HTMLエンコードエラー：" + entry_.day;
+  SetStep(u"HTMLエンコードエラー：");
   // Only the block just read: text of an earlier block of the same day is decoded already.
-  entry_.body.replace(blockStart, std::u16string::npos, DecodeBodyEntities(std::u16string_view(entry_.body).substr(blockStart)));
+  DecodeBodyEntitiesInPlace(entry_.body, blockStart);
   if (closing == LineKind::CloseDay) StoreEntry(k);
   return k;
 }
 
-void DiaryLineReader::RewriteHeading(std::u16string& line) {
-  if (line.size() <= 10 || line[0] != u'*') return;
+bool DiaryLineReader::AppendHeading(std::u16string_view line) {
+  if (line.size() <= 10 || line[0] != u'*') return false;
   const std::size_t second = line.find(u'*', 1);
-  if (second == std::u16string::npos) return;
+  if (second == std::u16string_view::npos) return false;
   // A numeric field is a decimal spelling (see ParseDecimal) within 32 bits; any other keeps the last heading time.
-  if (const std::optional<double> seconds = number::ParseDecimal(std::u16string_view(line).substr(1, second - 1))) {
+  if (const std::optional<double> seconds = number::ParseDecimal(line.substr(1, second - 1))) {
     if (const std::optional<std::int32_t> whole = RoundToLong(*seconds)) {
       entry_.headingTime = date::GeneralDate(UnixTimeToDate(*whole));
     }
   }
-  const std::u16string heading = line.substr(second + 1);
-  line = set_.stTitleStTag + heading + u"(" + entry_.headingTime + u")" + set_.stTitleEdTag;
+  const std::u16string_view heading = line.substr(second + 1);
+  entry_.body.append(set_.stTitleStTag).append(heading).append(u"(").append(entry_.headingTime).append(u")").append(
+      set_.stTitleEdTag);
   // Decoded as the body around it will be, so the title reads as the heading does.
   if (!HasTitle()) entry_.title = DecodeBodyEntities(heading);
+  return true;
 }
 
 void DiaryLineReader::ReadDayLine(std::size_t i, std::u16string_view line) {
@@ -361,7 +402,7 @@ void DiaryLineReader::ReadDayLine(std::size_t i, std::u16string_view line) {
 }
 
 void DiaryLineReader::StoreEntry(std::size_t i) {
-  stepText_ = u"データ格納エラー：" + entry_.day;
+  SetStep(u"データ格納エラー：");
   if (!open_) throw DiaryFormatFailure(i + 1, "this closing tag closes no entry; remove it or add the day line it belongs to");
   store_(entry_);
   open_ = false;

@@ -43,8 +43,11 @@ std::vector<std::u16string_view> CutLines(std::u16string_view text);
 // nothing when the result lies outside the 32-bit signed range.
 std::optional<std::int32_t> RoundToLong(double value);
 
-// The four body replacements, in this order: "&amp;" "&lt;" "&gt;" "&quot;".
+// The four body replacements, in this order: "&amp;" "&lt;" "&gt;" "&quot;",
+// each of every occurrence left to right in what the one before left.
 std::u16string DecodeBodyEntities(std::u16string_view body);
+// The same on text[from..], in place.
+void DecodeBodyEntitiesInPlace(std::u16string& text, std::size_t from);
 
 // One left-to-right pass over the character references of an attribute value:
 // &amp; &lt; &gt; &quot; &apos;, &#NN; and &#xHH; (above U+FFFF as a surrogate
@@ -100,7 +103,10 @@ class DiaryLineReader {
  private:
   std::size_t ReadBody(std::size_t i);
   void ReadDayLine(std::size_t i, std::u16string_view line);
-  void RewriteHeading(std::u16string& line);
+  // Appends a heading line, rewritten, to the body; false for any other line.
+  bool AppendHeading(std::u16string_view line);
+  // The step text `text` followed by the entry's day.
+  void SetStep(std::u16string_view text);
   void StoreEntry(std::size_t i);
   bool HasTitle() const;
 

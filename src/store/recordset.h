@@ -69,6 +69,15 @@ class Recordset {
   void SetField(std::u16string_view name, Value value);
   void Update();
 
+  // For many rows: the index of the column `name` (as SetField finds it) of the
+  // table opened for appending, resolved once, and setting a column by that
+  // index. SetText takes text without a copy of its own; it need not outlive
+  // the call. Each throws StoreFailure where SetField by name would, and for an
+  // index the table has no column at.
+  int ColumnIndex(std::u16string_view name) const;
+  void SetField(int index, Value value);
+  void SetText(int index, std::u16string_view text);
+
   // Finalizes the statements; a row added but not updated is abandoned. Closing
   // a closed Recordset does nothing.
   void Close();

@@ -1,14 +1,18 @@
-// Import speed and memory: a generated diary file of N entries imported into a fresh store.
-// Run one size per process (bench/compare does) so the peak memory is that size's own.
+// Import speed and memory: a generated diary file of N entries imported into a
+// fresh store, beside the yardstick of SQLite inserting the same rows into a
+// fresh store in one transaction.
+// Run one benchmark per process (bench/compare does) so the peak memory is its own.
 #include <benchmark/benchmark.h>
-#include <sys/resource.h>
+#include <sqlite3.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "bench_support.h"
 #include "common/text.h"
 #include "dialogs/silent_ui.h"
 #include "import/import_run.h"
@@ -18,45 +22,119 @@ namespace {
 
 // A diary file as the export writes it: a few days a month, each with a heading and some lines.
 std::filesystem::path FileOf(int entries) {
-  const auto path = std::filesystem::temp_directory_path() / ("nbl-bench-import-" + std::to_string(entries) + ".xml");
-  if (std::filesystem::exists(path)) return path;
-  std::ofstream out(path, std::ios::binary);
-  out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<diary>\n";
-  for (int i = 0; i < entries; ++i) {
-    char day[16];
-    std::snprintf(day, sizeof day, "%04d-%02d-%02d", 2000 + i / 336 % 100, i / 28 % 12 + 1, i % 28 + 1);
-    out << "<day date=\"" << day << "\" title=\"日記 " << i << " &amp; &lt;見出し&gt;\">\n<body>\n"
-        << "*" << 1178000000 + i * 60 << "*今日の出来事\n"
-        << "今日は晴れ－散歩した。&amp;lt;BR&amp;gt;" << std::string(200, 'x') << "&amp;lt;BR&amp;gt;line &amp;lt;3&amp;gt; 🍙\n"
-        << "\n</body>\n</day>\n";
-  }
-  out << "</diary>";
-  return path;
+  return nbl::bench::CachedFile("import-" + std::to_string(entries) + ".xml", [entries](const std::filesystem::path& path) {
+    std::ofstream out(path, std::ios::binary);
+    out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<diary>\n";
+    for (int i = 0; i < entries; ++i) {
+      char day[16];
+      std::snprintf(day, sizeof day, "%04d-%02d-%02d", 2000 + i / 336 % 100, i / 28 % 12 + 1, i % 28 + 1);
+      out << "<day date=\"" << day << "\" title=\"日記 " << i << " &amp; &lt;見出し&gt;\">\n<body>\n"
+          << "*" << 1178000000 + i * 60 << "*今日の出来事\n"
+          << "今日は晴れ－散歩した。&amp;lt;BR&amp;gt;" << std::string(200, 'x') << "&amp;lt;BR&amp;gt;line &amp;lt;3&amp;gt; 🍙\n"
+          << "\n</body>\n</day>\n";
+    }
+    out << "</diary>";
+  });
+}
+
+// A new empty store at `db`, replacing what was there.
+void FreshStore(const std::filesystem::path& db) {
+  for (const char* suffix : {"", "-wal", "-shm"}) std::filesystem::remove(db.string() + suffix);
+  nbl::store::CreateDiaryStore(nbl::text::FromUtf8(db.string()));
+}
+
+void RemoveStore(const std::filesystem::path& db) {
+  for (const char* suffix : {"", "-wal", "-shm"}) std::filesystem::remove(db.string() + suffix);
+}
+
+// Imports the file into the store; the failure message, empty when it succeeded.
+std::string Import(const std::filesystem::path& file, const std::filesystem::path& db) {
+  std::string failure;
+  auto windows = nbl::dialogs::MakeSilentUi([&failure](std::u16string_view m) { failure = nbl::text::ToUtf8(m); });
+  const nbl::ImportSettingNubelo set{u"<H2>", u"</H2>"};
+  nbl::importing::ImportDiary(nbl::text::FromUtf8(file.string()), nbl::text::FromUtf8(db.string()), set, *windows);
+  return failure;
 }
 
 void BM_Import(benchmark::State& state) {
   const int entries = static_cast<int>(state.range(0));
   const auto file = FileOf(entries);
-  const auto db = std::filesystem::temp_directory_path() / "nbl-bench-import.db";
+  const auto db = nbl::bench::ScratchPath("import.db");
   std::string failure;
-  auto windows = nbl::dialogs::MakeSilentUi([&failure](std::u16string_view m) { failure = nbl::text::ToUtf8(m); });
-  const nbl::ImportSettingNubelo set{u"<H2>", u"</H2>"};
-  for (auto _ : state) {
-    state.PauseTiming();
-    for (const char* suffix : {"", "-wal", "-shm"}) std::filesystem::remove(db.string() + suffix);
-    nbl::store::CreateDiaryStore(nbl::text::FromUtf8(db.string()));
-    state.ResumeTiming();
-    nbl::importing::ImportDiary(nbl::text::FromUtf8(file.string()), nbl::text::FromUtf8(db.string()), set, *windows);
-  }
+  nbl::bench::TimeCpu(state, [&] { failure = Import(file, db); }, [&] { FreshStore(db); });
   if (!failure.empty()) state.SkipWithError(("the import failed: " + failure).c_str());
   state.SetItemsProcessed(state.iterations() * entries);
   state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(std::filesystem::file_size(file)));
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  state.counters["peak_rss_MB"] = static_cast<double>(usage.ru_maxrss) / 1024.0;
-  for (const char* suffix : {"", "-wal", "-shm"}) std::filesystem::remove(db.string() + suffix);
+  nbl::bench::RecordPeakMemory(state);
+  RemoveStore(db);
 }
 
-BENCHMARK(BM_Import)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
+struct Finalize {
+  void operator()(sqlite3_stmt* st) const { sqlite3_finalize(st); }
+};
+struct FreeValue {
+  void operator()(sqlite3_value* v) const { sqlite3_value_free(v); }
+};
+using Row = std::vector<std::unique_ptr<sqlite3_value, FreeValue>>;
+
+// The rows the import stores, each column as stored, read back from a store it filled.
+std::vector<Row> RowsOfImport(const std::filesystem::path& file, int& columns, std::string& failure) {
+  const auto db = nbl::bench::ScratchPath("rows.db");
+  FreshStore(db);
+  failure = Import(file, db);
+  sqlite3* handle = nullptr;
+  sqlite3_open(db.c_str(), &handle);
+  sqlite3_stmt* raw = nullptr;
+  sqlite3_prepare_v2(handle, "SELECT * FROM Contents", -1, &raw, nullptr);
+  const std::unique_ptr<sqlite3_stmt, Finalize> st(raw);
+  columns = sqlite3_column_count(raw);
+  std::vector<Row> rows;
+  while (sqlite3_step(raw) == SQLITE_ROW) {
+    Row row;
+    for (int c = 0; c < columns; ++c) row.emplace_back(sqlite3_value_dup(sqlite3_column_value(raw, c)));
+    rows.push_back(std::move(row));
+  }
+  sqlite3_close_v2(handle);
+  RemoveStore(db);
+  return rows;
+}
+
+// SQLite alone storing the import's rows: open the store, one transaction of
+// prepared inserts, close.
+void BM_RawInsert(benchmark::State& state) {
+  const int entries = static_cast<int>(state.range(0));
+  int columns = 0;
+  std::string failure;
+  const std::vector<Row> rows = RowsOfImport(FileOf(entries), columns, failure);
+  const auto db = nbl::bench::ScratchPath("insert.db");
+  std::string sql = "INSERT INTO Contents VALUES (?";
+  for (int c = 1; c < columns; ++c) sql += ", ?";
+  sql += ")";
+  bool ok = true;
+  const auto insert = [&] {
+    sqlite3* handle = nullptr;
+    ok = ok && sqlite3_open(db.c_str(), &handle) == SQLITE_OK &&
+         sqlite3_exec(handle, "PRAGMA synchronous=NORMAL; BEGIN", nullptr, nullptr, nullptr) == SQLITE_OK;
+    sqlite3_stmt* st = nullptr;
+    sqlite3_prepare_v2(handle, sql.c_str(), -1, &st, nullptr);
+    for (const Row& row : rows) {
+      for (int c = 0; c < columns; ++c) sqlite3_bind_value(st, c + 1, row[c].get());
+      ok = ok && sqlite3_step(st) == SQLITE_DONE;
+      sqlite3_reset(st);
+    }
+    sqlite3_finalize(st);
+    ok = ok && sqlite3_exec(handle, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK;
+    sqlite3_close(handle);
+  };
+  nbl::bench::TimeCpu(state, insert, [&] { FreshStore(db); });
+  if (!failure.empty() || rows.size() != static_cast<std::size_t>(entries) || !ok) {
+    state.SkipWithError(("the rows could not be stored: " + failure).c_str());
+  }
+  state.SetItemsProcessed(state.iterations() * entries);
+  RemoveStore(db);
+}
+
+BENCHMARK(BM_Import)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(1)->UseManualTime();
+BENCHMARK(BM_RawInsert)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(1)->UseManualTime();
 
 }  // namespace

@@ -7,10 +7,14 @@
 #include <cstring>
 
 #include "common/failure.h"
+#include "encoding/code_page_table.h"
+#include "encoding/jis_step.h"
 
 namespace nbl::encoding {
 
 namespace {
+
+using detail::kReplacementCharacter;
 
 // Owns one iconv conversion descriptor.
 class Iconv {
@@ -31,20 +35,16 @@ class Iconv {
   iconv_t cd_;
 };
 
-constexpr char16_t kReplacementCharacter = 0xFFFD;
-
-}  // namespace
-
-std::u16string CodePageBytesToText(const Bytes& bytes) {
-  if (bytes.empty()) return {};
-  Iconv cd("UTF-16LE", "CP932");
+// Code page 932 to UTF-16 through `cd`, from its initial state.
+std::u16string DecodeByIconv(const Iconv& cd, const std::uint8_t* data, std::size_t size) {
+  iconv(cd.get(), nullptr, nullptr, nullptr, nullptr);
 
   // Code page 932 has no character outside the 16-bit range and no character
   // shorter than one byte, and a bad byte gives one U+FFFD: one unit per input
   // byte is always enough.
-  std::string raw(2 * bytes.size(), '\0');
-  char* in = const_cast<char*>(reinterpret_cast<const char*>(bytes.data()));
-  std::size_t in_left = bytes.size();
+  std::string raw(2 * size, '\0');
+  char* in = const_cast<char*>(reinterpret_cast<const char*>(data));
+  std::size_t in_left = size;
   char* out = raw.data();
   std::size_t out_left = raw.size();
 
@@ -79,6 +79,100 @@ std::u16string CodePageBytesToText(const Bytes& bytes) {
                                     (static_cast<unsigned char>(raw[2 * k + 1]) << 8));
   }
   return text;
+}
+
+// Asks iconv about every byte, and about every pair after a byte that is no
+// character alone: a pair that gives one unit is a character, any other gives
+// U+FFFD followed by what its second byte gives alone.
+detail::CodePageTable BuildTable() {
+  const Iconv cd("UTF-16LE", "CP932");
+  detail::CodePageTable table;
+  auto unexpected = [](int b0, int b1) {
+    return ConversionFailure("code page 932: iconv does not decode " + std::to_string(b0) + " " +
+                             std::to_string(b1) + " byte by byte");
+  };
+  for (int b = 0; b < 256; ++b) {
+    const std::uint8_t one = static_cast<std::uint8_t>(b);
+    const std::u16string alone = DecodeByIconv(cd, &one, 1);
+    if (alone.size() != 1) throw unexpected(b, -1);
+    table.single[b] = alone[0];
+  }
+  table.pairs.assign(256, 0);  // slot 0: every byte that is not a lead byte
+  for (int b0 = 0; b0 < 256; ++b0) {
+    if (table.single[b0] != kReplacementCharacter) continue;
+    std::vector<char16_t> row(256, 0);
+    bool lead = false;
+    for (int b1 = 0; b1 < 256; ++b1) {
+      const std::uint8_t two[] = {static_cast<std::uint8_t>(b0), static_cast<std::uint8_t>(b1)};
+      const std::u16string text = DecodeByIconv(cd, two, 2);
+      if (text.size() == 1 && text[0] != kReplacementCharacter) {
+        row[b1] = text[0];
+        lead = true;
+      } else if (text.size() != 2 || text[0] != kReplacementCharacter || text[1] != table.single[b1]) {
+        throw unexpected(b0, b1);
+      }
+    }
+    if (!lead) continue;
+    table.slot[b0] = static_cast<std::uint8_t>(table.pairs.size() / 256);
+    table.pairs.insert(table.pairs.end(), row.begin(), row.end());
+  }
+
+  table.jis.assign(94 * 94, 0);
+  for (unsigned row = 0x21; row <= 0x7E; ++row) {
+    for (unsigned cell = 0x21; cell <= 0x7E; ++cell) {
+      std::uint8_t s1 = 0;
+      std::uint8_t s2 = 0;
+      detail::JisPairToSjis(row, cell, s1, s2);  // always in range for these codes
+      table.jis[(row - 0x21) * 94 + (cell - 0x21)] = table.Pair(s1, s2);
+    }
+  }
+  return table;
+}
+
+}  // namespace
+
+namespace detail {
+
+const CodePageTable& CodePage932() {
+  static const CodePageTable table = BuildTable();
+  return table;
+}
+
+}  // namespace detail
+
+std::u16string CodePageBytesToText(const Bytes& bytes) {
+  if (bytes.empty()) return {};
+  const detail::CodePageTable& table = detail::CodePage932();
+  detail::TextWriter out(bytes.size());
+  const std::uint8_t* p = bytes.data();
+  const std::size_t n = bytes.size();
+  std::size_t i = 0;
+  while (i + 1 < n) {
+    const std::size_t room = detail::RunOf(n - i);
+    char16_t* w = out.Room(room);
+    char16_t* const stop = w + room;
+    for (; i + 1 < n && w != stop; ++w) {
+      // A branch rather than a select: the next position then does not wait
+      // for the table lookups.
+      const std::uint8_t b = p[i];
+      if (const char16_t pair = table.Pair(b, p[i + 1]); __builtin_expect(pair != 0, 1)) {
+        *w = pair;
+        i += 2;
+      } else {
+        *w = table.single[b];
+        i += 1;
+      }
+    }
+    out.Commit(w);
+  }
+  if (i < n) out.Put(table.single[p[i]]);  // a lead byte here is cut off: U+FFFD
+  return out.Take();
+}
+
+std::u16string CodePageBytesToTextByIconv(const Bytes& bytes) {
+  if (bytes.empty()) return {};
+  const Iconv cd("UTF-16LE", "CP932");
+  return DecodeByIconv(cd, bytes.data(), bytes.size());
 }
 
 }  // namespace nbl::encoding

@@ -9,8 +9,13 @@
 namespace nbl::encoding {
 
 // Decodes code page 932 bytes. A sequence that is not valid there becomes
-// U+FFFD and decoding goes on. Never fails on content; throws
-// ConversionFailure only when the converter itself is not available.
+// U+FFFD and decoding goes on with its next byte; a lead byte cut off by the
+// end becomes U+FFFD. Never fails on content; throws ConversionFailure only
+// when the converter itself is not available.
 std::u16string CodePageBytesToText(const Bytes& bytes);
+
+// The same conversion done by glibc's iconv one call at a time: the source of
+// the tables behind CodePageBytesToText, and the reference it must agree with.
+std::u16string CodePageBytesToTextByIconv(const Bytes& bytes);
 
 }  // namespace nbl::encoding

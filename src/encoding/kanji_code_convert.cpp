@@ -5,15 +5,14 @@
 #include <string>
 
 #include "common/failure.h"
-#include "encoding/code_page.h"
+#include "encoding/jis_step.h"
 
 namespace nbl::encoding {
 
 namespace {
 
-constexpr std::uint8_t kEsc = 0x1B;
-
-enum class Mode { kKanji = 1, kRoman = 2, kKana = 3 };
+using detail::JisMode;
+using detail::kEsc;
 
 // The output of a converter: allocated once at 5 * L + 1 bytes (L the last
 // input index), written by position, cut before its first 0x00 at the end.
@@ -103,52 +102,33 @@ std::int32_t GuessKanjiCode(const Bytes& bytes) {
 Bytes JisToSjisBytes(const Bytes& bytes) {
   RequireInput(bytes);
   Output out(bytes.size());
-  Mode mode = Mode::kRoman;
+  JisMode mode = JisMode::kRoman;
   std::size_t i = 0;
   while (i < bytes.size()) {
     if (bytes[i] == kEsc) {
       const std::uint8_t e1 = At(bytes, i + 1);
       const std::uint8_t e2 = At(bytes, i + 2);
-      if (e1 == 0x24 && (e2 == 0x42 || e2 == 0x40)) {
-        mode = Mode::kKanji;
-        i += 3;
-      } else if (e1 == 0x28 && (e2 == 0x4A || e2 == 0x42)) {
-        // ESC ( B (ASCII) is what most JIS writers use to leave kanji mode; read it as ESC ( J.
-        mode = Mode::kRoman;
-        i += 3;
-      } else if (e1 == 0x28 && e2 == 0x49) {
-        mode = Mode::kKana;
-        i += 3;
-      } else {
-        i += 1;  // an unknown escape: only the ESC byte is dropped
-      }
+      // An unknown escape: only the ESC byte is dropped.
+      i += detail::RecogniseEscape(e1, e2, mode) ? 3 : 1;
       continue;
     }
     switch (mode) {
-      case Mode::kKanji: {
-        const long c1 = bytes[i];
-        const long c2 = At(bytes, i + 1);
-        long s1;
-        long s2;
-        if (c1 % 2 == 1) {
-          s1 = (c1 + 1) / 2 + 0x70;
-          s2 = c2 + 0x1F;
-        } else {
-          s1 = c1 / 2 + 0x70;
-          s2 = c2 + 0x7D;
+      case JisMode::kKanji: {
+        std::uint8_t s1 = 0;
+        std::uint8_t s2 = 0;
+        if (!detail::JisPairToSjis(bytes[i], At(bytes, i + 1), s1, s2)) {
+          throw ConversionFailure("kanji code conversion: computed byte is outside 0-255");
         }
-        if (s1 >= 0xA0) s1 += 0x40;
-        if (s2 >= 0x7F) s2 += 1;
         out.Put(s1);
         out.Put(s2);
         i += 2;
         break;
       }
-      case Mode::kRoman:
+      case JisMode::kRoman:
         out.Put(bytes[i]);
         i += 1;
         break;
-      case Mode::kKana:
+      case JisMode::kKana:
         out.Put(bytes[i] | 0x80);
         i += 1;
         break;
@@ -160,8 +140,8 @@ Bytes JisToSjisBytes(const Bytes& bytes) {
 Bytes EucToJisBytes(const Bytes& bytes) {
   RequireInput(bytes);
   Output out(bytes.size());
-  Mode mode = Mode::kRoman;
-  auto switch_to = [&](Mode wanted, std::uint8_t e1, std::uint8_t e2) {
+  JisMode mode = JisMode::kRoman;
+  auto switch_to = [&](JisMode wanted, std::uint8_t e1, std::uint8_t e2) {
     if (mode == wanted) return;
     out.Put(kEsc);
     out.Put(e1);
@@ -172,17 +152,17 @@ Bytes EucToJisBytes(const Bytes& bytes) {
   while (i < bytes.size()) {
     const long c = bytes[i];
     if (c < 0x80) {
-      switch_to(Mode::kRoman, 0x28, 0x4A);
+      switch_to(JisMode::kRoman, 0x28, 0x4A);
       out.Put(c);
       i += 1;
       continue;
     }
     const long d = At(bytes, i + 1);
     if (c == 0x8E && d >= 0xA1 && d <= 0xDF) {
-      switch_to(Mode::kKana, 0x28, 0x49);
+      switch_to(JisMode::kKana, 0x28, 0x49);
       out.Put(d - 0x80);
     } else {
-      switch_to(Mode::kKanji, 0x24, 0x42);
+      switch_to(JisMode::kKanji, 0x24, 0x42);
       out.Put(c - 0x80);
       out.Put(d - 0x80);
     }
@@ -192,9 +172,5 @@ Bytes EucToJisBytes(const Bytes& bytes) {
 }
 
 Bytes EucToSjisBytes(const Bytes& bytes) { return JisToSjisBytes(EucToJisBytes(bytes)); }
-
-std::u16string JisBytesToText(const Bytes& bytes) { return CodePageBytesToText(JisToSjisBytes(bytes)); }
-
-std::u16string EucBytesToText(const Bytes& bytes) { return CodePageBytesToText(EucToSjisBytes(bytes)); }
 
 }  // namespace nbl::encoding

@@ -1,5 +1,5 @@
 // The modKanjiCodeConvert module: recognises JIS, EUC-JP and Shift-JIS byte
-// arrays and turns the first two into Shift-JIS, then into text.
+// arrays and turns the first two into Shift-JIS, or straight into text.
 #pragma once
 
 #include <cstdint>
@@ -24,7 +24,9 @@ Bytes JisToSjisBytes(const Bytes& bytes);
 Bytes EucToJisBytes(const Bytes& bytes);
 Bytes EucToSjisBytes(const Bytes& bytes);
 
-// Whole conversions to text through the code page step; fail where their converters fail.
+// Whole conversions to text: exactly the code page step applied to what
+// JisToSjisBytes or EucToSjisBytes give, failing where they fail, but done in
+// one pass through the code page tables (kanji_text.cpp).
 std::u16string JisBytesToText(const Bytes& bytes);
 std::u16string EucBytesToText(const Bytes& bytes);
 

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstddef>
 
+#include "encoding/code_page_table.h"
+
 namespace nbl::encoding {
 
 namespace {
@@ -52,54 +54,59 @@ std::u16string Utf8BytesToText(const Bytes& bytes, std::u16string_view replaceme
   if (n == 0) return {};
 
   // Every byte yields at most one unit or one replacement (a four-byte
-  // sequence yields two units), so the buffer never grows.
+  // sequence yields two units), so the reserved capacity is never exceeded;
+  // the writer touches only the part of it that is used.
   const std::size_t r = replacement.size();
-  std::u16string out(r > 0 ? n * r : n, u'\0');
-  std::size_t w = 0;
+  detail::TextWriter out(r > 0 ? n * r : n);
+  const std::size_t per_byte = r > 1 ? r : 1;
+  const std::uint8_t* p = bytes.data();
   std::size_t i = 0;
   while (i < n) {
-    const std::uint8_t b0 = bytes[i];
-    if (b0 <= 0x7F) {
-      out[w++] = b0;
+    // A sequence begun before `end` may read three bytes past it.
+    const std::size_t end = i + detail::RunOf(n - i);
+    char16_t* w = out.Room((end - i + 3) * per_byte);
+    while (i < end) {
+      const std::uint8_t b0 = p[i];
+      if (b0 <= 0x7F) {
+        *w++ = b0;
+        i += 1;
+        continue;
+      }
+      if (b0 >= 0xE0 && b0 <= 0xEF) {
+        // Neither overlong forms nor encoded surrogates are refused: older files
+        // hold characters above U+FFFF as two such three-byte surrogates.
+        if (i + 2 < n && IsContinuation(p[i + 1]) && IsContinuation(p[i + 2])) {
+          *w++ = static_cast<char16_t>(((b0 & 0x0F) << 12) | ((p[i + 1] & 0x3F) << 6) | (p[i + 2] & 0x3F));
+          i += 3;
+          continue;
+        }
+      } else if (b0 >= 0xC2 && b0 <= 0xDF) {
+        if (i + 1 < n && IsContinuation(p[i + 1])) {
+          *w++ = static_cast<char16_t>(((b0 & 0x1F) << 6) | (p[i + 1] & 0x3F));
+          i += 2;
+          continue;
+        }
+      } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+        // The second byte's range keeps the result within U+10000..U+10FFFF.
+        const std::uint8_t lo = b0 == 0xF0 ? 0x90 : 0x80;
+        const std::uint8_t hi = b0 == 0xF4 ? 0x8F : 0xBF;
+        if (i + 3 < n && p[i + 1] >= lo && p[i + 1] <= hi && IsContinuation(p[i + 2]) &&
+            IsContinuation(p[i + 3])) {
+          const char32_t cp = ((b0 & 0x07) << 18) | ((p[i + 1] & 0x3F) << 12) | ((p[i + 2] & 0x3F) << 6) |
+                              (p[i + 3] & 0x3F);
+          *w++ = static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
+          *w++ = static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
+          i += 4;
+          continue;
+        }
+      }
+      // A bad lead byte: only it is consumed; what follows is read again as a lead.
+      w = std::copy(replacement.begin(), replacement.end(), w);
       i += 1;
-      continue;
     }
-    if (b0 >= 0xC2 && b0 <= 0xDF) {
-      if (i + 1 < n && IsContinuation(bytes[i + 1])) {
-        out[w++] = static_cast<char16_t>(((b0 & 0x1F) << 6) | (bytes[i + 1] & 0x3F));
-        i += 2;
-        continue;
-      }
-    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-      // Neither overlong forms nor encoded surrogates are refused: older files
-      // hold characters above U+FFFF as two such three-byte surrogates.
-      if (i + 2 < n && IsContinuation(bytes[i + 1]) && IsContinuation(bytes[i + 2])) {
-        out[w++] = static_cast<char16_t>(((b0 & 0x0F) << 12) | ((bytes[i + 1] & 0x3F) << 6) |
-                                         (bytes[i + 2] & 0x3F));
-        i += 3;
-        continue;
-      }
-    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-      // The second byte's range keeps the result within U+10000..U+10FFFF.
-      const std::uint8_t lo = b0 == 0xF0 ? 0x90 : 0x80;
-      const std::uint8_t hi = b0 == 0xF4 ? 0x8F : 0xBF;
-      if (i + 3 < n && bytes[i + 1] >= lo && bytes[i + 1] <= hi && IsContinuation(bytes[i + 2]) &&
-          IsContinuation(bytes[i + 3])) {
-        const char32_t cp = ((b0 & 0x07) << 18) | ((bytes[i + 1] & 0x3F) << 12) |
-                            ((bytes[i + 2] & 0x3F) << 6) | (bytes[i + 3] & 0x3F);
-        out[w++] = static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
-        out[w++] = static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
-        i += 4;
-        continue;
-      }
-    }
-    // A bad lead byte: only it is consumed; what follows is read again as a lead.
-    std::copy(replacement.begin(), replacement.end(), out.begin() + static_cast<std::ptrdiff_t>(w));
-    w += r;
-    i += 1;
+    out.Commit(w);
   }
-  out.resize(w);
-  return out;
+  return out.Take();
 }
 
 vb::Boolean LooksLikeUtf8(const Bytes& bytes, std::int32_t count) {

@@ -122,6 +122,17 @@ TEST(Utf8BytesToText, DecodesAndReplacesBadLeadBytes) {
   }
 }
 
+TEST(Utf8BytesToText, LongInputKeepsEveryUnit) {
+  // Far more text than the decoder writes between its checks for room.
+  Bytes bytes;
+  std::u16string text;
+  for (int k = 0; k < 20000; ++k) {
+    bytes.insert(bytes.end(), {0xE3, 0x81, 0x82, 0x41, 0xFF, 0xF0, 0x9F, 0x98, 0x80});
+    text += u"\u3042A<?>\U0001F600";
+  }
+  EXPECT_TRUE(Utf8BytesToText(bytes, u"<?>") == text);
+}
+
 TEST(Utf8Codec, EveryUnitAndPairSurvivesTheRoundTrip) {
   for (char32_t u = 0; u <= 0xFFFF; ++u) {
     const std::u16string text(1, static_cast<char16_t>(u));

@@ -1,6 +1,7 @@
 // The built plug-in library as a host meets it: loaded with dlopen, registered,
 // its classes created by ProgID and driven through IDispatch alone.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -16,6 +17,7 @@
 #include "plugin/invoke_call.h"
 #include "plugin/version_info.h"
 #include "store/connection.h"
+#include "support/captured_stderr.h"
 #include "support/diary_store.h"
 #include "support/run_command.h"
 #include "support/temp_dir.h"
@@ -25,12 +27,6 @@ namespace {
 
 using namespace nbl::testing;  // NOLINT: the variant builders
 
-std::string Slurp(const std::filesystem::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 class PluginLibraryTest : public ::testing::Test {
  protected:
@@ -82,75 +78,15 @@ TEST_F(PluginLibraryTest, ExportsTheFourEntryPointsOnlyAndCarriesItsVersion) {
   EXPECT_EQ(std::filesystem::read_symlink(file.parent_path() / "libNBLinout.so.1"), file.filename());
 }
 
-TEST_F(PluginLibraryTest, PlaysTheHostFromRegistrationToUnload) {
+// The host's road, one phase per test: registration, an export, an import, the
+// version, and the release that lets the library go.
+TEST_F(PluginLibraryTest, RegistrationMapsBothProgIdsToTheirClassesUntilUnregistered) {
   ASSERT_EQ(lib_->DllRegisterServer(), S_OK);
   CLSID clsid{};
   ASSERT_EQ(host::CLSIDFromProgID(Ole(u"NBLHandleDLL.clsNubeloHandle"), &clsid), S_OK);
   EXPECT_TRUE(IsEqualCLSID(clsid, CLSID_clsNubeloHandle));
   ASSERT_EQ(host::CLSIDFromProgID(Ole(u"nblhandledll.information"), &clsid), S_OK);
   EXPECT_TRUE(IsEqualCLSID(clsid, CLSID_Information));
-
-  const std::string db = (dir_.path() / "diary.db").string();
-  MakeStore(db, {{"2007/01/05", "一般", 0, "テスト", "a<b\r\nc", "", "2007/01/05 21:00:00"},
-                 {"2007/01/06", "日記", 1, "B&B", "x", "y", "2007/01/07 00:00:00"},
-                 {"2007/01/07", "日記", 0, "third", "z", "", "2007/01/08 00:00:00"}});
-  const std::filesystem::path out = dir_.path() / "out.xml";
-  std::ofstream(out) << "old";
-  Bstr dbText = MakeBstr(text::FromUtf8(db)), outText = MakeBstr(text::FromUtf8(out.string()));
-  Bstr genre = MakeBstr(u"日記"), empty = MakeBstr(u"");
-
-  // The export: genre 日記, every state, dates of the entries, line breaks kept.
-  IDispatch* handle = Create(u"NBLHandleDLL.clsNubeloHandle");
-  ASSERT_NE(handle, nullptr);
-  EXPECT_EQ(lib_->DllCanUnloadNow(), S_FALSE);
-  EXPECT_EQ(CallByName(handle, u"Initialize", {VBstr(dbText.get())}), VARIANT_TRUE);
-  CallByName(handle, u"SetExport", {});
-  ExportSettingNubelo exportSet{genre.get(), empty.get(), empty.get(), 0, 0, 0, 0, 1};
-  CallByName(handle, u"setExportSetting", {VRecord(&exportSet, nullptr)});
-  EXPECT_EQ(CallByName(handle, u"SetPath", {VBstr(outText.get())}), VARIANT_FALSE);  // exists, OverWrite left out
-  EXPECT_EQ(Slurp(out), "old");
-  EXPECT_EQ(CallByName(handle, u"SetPath", {VBstr(outText.get()), VBool(VARIANT_TRUE)}), VARIANT_TRUE);
-  EXPECT_EQ(Slurp(out), "old");  // kept until the export's document replaces it
-  ::testing::internal::CaptureStderr();
-  EXPECT_EQ(CallByName(handle, u"Execute", {}), VARIANT_FALSE);
-  const std::string shown = ::testing::internal::GetCapturedStderr();
-  EXPECT_EQ(shown.find("NBLinout: "), std::string::npos) << shown;  // no failure message
-  EXPECT_EQ(Slurp(out),
-            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<diary>\n"
-            "<day date=\"2007-01-06\" title=\"B&amp;B\">\n<body>\nx\ny\n</body>\n</day>\n"
-            "<day date=\"2007-01-07\" title=\"third\">\n<body>\nz\n\n</body>\n</day>\n"
-            "</diary>");
-
-  // The import of that file into a new store, with headings in [ and ].
-  const std::string db2 = (dir_.path() / "second.db").string();
-  store::CreateDiaryStore(text::FromUtf8(db2));
-  Bstr db2Text = MakeBstr(text::FromUtf8(db2)), open = MakeBstr(u"["), close = MakeBstr(u"]");
-  ImportSettingNubelo importSet{open.get(), close.get()};
-  EXPECT_EQ(CallByName(handle, u"Initialize", {VBstr(db2Text.get())}), VARIANT_TRUE);
-  CallByName(handle, u"SetImport", {});
-  CallByName(handle, u"setImportSetting", {VRecord(&importSet, nullptr)});
-  BSTR outRef = outText.get();
-  EXPECT_EQ(CallByName(handle, u"SetPath", {VBstrRef(&outRef)}), VARIANT_TRUE);
-  ::testing::internal::CaptureStderr();
-  EXPECT_EQ(CallByName(handle, u"Execute", {}), VARIANT_FALSE);
-  const std::string importShown = ::testing::internal::GetCapturedStderr();
-  EXPECT_EQ(importShown.find("NBLinout: "), std::string::npos) << importShown;
-  EXPECT_EQ(QueryRows(db2, "SELECT Day, Number, Title, Contents FROM Contents ORDER BY rowid"),
-            (std::vector<std::string>{"2007/01/06|1|B&B|x<BR>\r\ny<BR>\r\n", "2007/01/07|1|third|z<BR>\r\n<BR>\r\n"}));
-
-  // The version.
-  IDispatch* info = Create(u"NBLHandleDLL.Information");
-  ASSERT_NE(info, nullptr);
-  EXPECT_EQ(CallByName(info, u"GetVersion", {}), 104);
-  EXPECT_EQ(CallByName(info, u"GetVersionMajor", {}), 1);
-  EXPECT_EQ(CallByName(info, u"GetVersionMinor", {}), 0);
-  EXPECT_EQ(CallByName(info, u"GetVersionRevision", {}), 4);
-
-  EXPECT_EQ(info->Release(), 0u);
-  EXPECT_EQ(lib_->DllCanUnloadNow(), S_FALSE);
-  EXPECT_EQ(handle->Release(), 0u);
-  EXPECT_EQ(lib_->DllCanUnloadNow(), S_OK);
-  EXPECT_EQ(host::FreeUnusedLibraries(), 1);
 
   EXPECT_EQ(lib_->DllUnregisterServer(), S_OK);
   EXPECT_EQ(lib_->DllUnregisterServer(), S_OK);
@@ -160,13 +96,104 @@ TEST_F(PluginLibraryTest, PlaysTheHostFromRegistrationToUnload) {
   EXPECT_EQ(p, nullptr);
 }
 
+TEST_F(PluginLibraryTest, ExportsThroughIDispatchAlone) {
+  ASSERT_EQ(lib_->DllRegisterServer(), S_OK);
+  const std::string db = (dir_.path() / "diary.db").string();
+  MakeStore(db, {{"2007/01/05", "一般", 0, "テスト", "a<b\r\nc", "", "2007/01/05 21:00:00"},
+                 {"2007/01/06", "日記", 1, "B&B", "x", "y", "2007/01/07 00:00:00"},
+                 {"2007/01/07", "日記", 0, "third", "z", "", "2007/01/08 00:00:00"}});
+  const std::filesystem::path out = dir_.path() / "out.xml";
+  std::ofstream(out) << "old";
+  Bstr dbText = MakeBstr(text::FromUtf8(db)), outText = MakeBstr(text::FromUtf8(out.string()));
+  Bstr genre = MakeBstr(u"日記"), empty = MakeBstr(u"");
+
+  // Genre 日記, every state, dates of the entries, line breaks kept.
+  IDispatch* handle = Create(u"NBLHandleDLL.clsNubeloHandle");
+  ASSERT_NE(handle, nullptr);
+  EXPECT_EQ(CallByName(handle, u"Initialize", {VBstr(dbText.get())}), VARIANT_TRUE);
+  CallByName(handle, u"SetExport", {});
+  ExportSettingNubelo exportSet{genre.get(), empty.get(), empty.get(), 0, 0, 0, 0, 1};
+  CallByName(handle, u"setExportSetting", {VRecord(&exportSet, nullptr)});
+  EXPECT_EQ(CallByName(handle, u"SetPath", {VBstr(outText.get())}), VARIANT_FALSE);  // exists, OverWrite left out
+  EXPECT_EQ(ReadFile(out), "old");
+  EXPECT_EQ(CallByName(handle, u"SetPath", {VBstr(outText.get()), VBool(VARIANT_TRUE)}), VARIANT_TRUE);
+  EXPECT_EQ(ReadFile(out), "old");  // kept until the new document is complete
+  CapturedStderr captured;
+  EXPECT_EQ(CallByName(handle, u"Execute", {}), VARIANT_FALSE);
+  const std::string shown = captured.Take();
+  EXPECT_EQ(shown.find("NBLinout: "), std::string::npos) << shown;  // no failure message
+  EXPECT_EQ(ReadFile(out),
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<diary>\n"
+            "<day date=\"2007-01-06\" title=\"B&amp;B\">\n<body>\nx\ny\n</body>\n</day>\n"
+            "<day date=\"2007-01-07\" title=\"third\">\n<body>\nz\n\n</body>\n</day>\n"
+            "</diary>");
+  EXPECT_EQ(handle->Release(), 0u);
+}
+
+TEST_F(PluginLibraryTest, ImportsThroughIDispatchAlone) {
+  ASSERT_EQ(lib_->DllRegisterServer(), S_OK);
+  const std::filesystem::path in = dir_.path() / "in.xml";
+  std::ofstream(in, std::ios::binary) << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<diary>\n"
+                                         "<day date=\"2007-01-06\" title=\"B&amp;B\">\n<body>\nx\ny\n</body>\n</day>\n"
+                                         "<day date=\"2007-01-07\" title=\"third\">\n<body>\nz\n\n</body>\n</day>\n"
+                                         "</diary>";
+  // Into a new store, with headings in [ and ].
+  const std::string db2 = (dir_.path() / "second.db").string();
+  store::CreateDiaryStore(text::FromUtf8(db2));
+  Bstr db2Text = MakeBstr(text::FromUtf8(db2)), inText = MakeBstr(text::FromUtf8(in.string()));
+  Bstr open = MakeBstr(u"["), close = MakeBstr(u"]");
+  ImportSettingNubelo importSet{open.get(), close.get()};
+  IDispatch* handle = Create(u"NBLHandleDLL.clsNubeloHandle");
+  ASSERT_NE(handle, nullptr);
+  EXPECT_EQ(CallByName(handle, u"Initialize", {VBstr(db2Text.get())}), VARIANT_TRUE);
+  CallByName(handle, u"SetImport", {});
+  CallByName(handle, u"setImportSetting", {VRecord(&importSet, nullptr)});
+  BSTR inRef = inText.get();
+  EXPECT_EQ(CallByName(handle, u"SetPath", {VBstrRef(&inRef)}), VARIANT_TRUE);
+  CapturedStderr captured;
+  EXPECT_EQ(CallByName(handle, u"Execute", {}), VARIANT_FALSE);
+  const std::string importShown = captured.Take();
+  EXPECT_EQ(importShown.find("NBLinout: "), std::string::npos) << importShown;
+  EXPECT_EQ(QueryRows(db2, "SELECT Day, Number, Title, Contents FROM Contents ORDER BY rowid"),
+            (std::vector<std::string>{"2007/01/06|1|B&B|x<BR>\r\ny<BR>\r\n", "2007/01/07|1|third|z<BR>\r\n<BR>\r\n"}));
+  EXPECT_EQ(handle->Release(), 0u);
+}
+
+TEST_F(PluginLibraryTest, TellsItsVersionThroughIDispatchAlone) {
+  ASSERT_EQ(lib_->DllRegisterServer(), S_OK);
+  IDispatch* info = Create(u"NBLHandleDLL.Information");
+  ASSERT_NE(info, nullptr);
+  EXPECT_EQ(CallByName(info, u"GetVersion", {}), 104);
+  EXPECT_EQ(CallByName(info, u"GetVersionMajor", {}), 1);
+  EXPECT_EQ(CallByName(info, u"GetVersionMinor", {}), 0);
+  EXPECT_EQ(CallByName(info, u"GetVersionRevision", {}), 4);
+  EXPECT_EQ(info->Release(), 0u);
+}
+
+TEST_F(PluginLibraryTest, MayUnloadOnlyOnceEveryObjectIsReleased) {
+  ASSERT_EQ(lib_->DllRegisterServer(), S_OK);
+  IDispatch* handle = Create(u"NBLHandleDLL.clsNubeloHandle");
+  ASSERT_NE(handle, nullptr);
+  EXPECT_EQ(lib_->DllCanUnloadNow(), S_FALSE);
+  IDispatch* info = Create(u"NBLHandleDLL.Information");
+  ASSERT_NE(info, nullptr);
+  EXPECT_EQ(info->Release(), 0u);
+  EXPECT_EQ(lib_->DllCanUnloadNow(), S_FALSE);
+  EXPECT_EQ(handle->Release(), 0u);
+  EXPECT_EQ(lib_->DllCanUnloadNow(), S_OK);
+  EXPECT_EQ(host::FreeUnusedLibraries(), 1);
+}
+
 TEST_F(PluginLibraryTest, ReportsRefusedCallsAndFailures) {
   ASSERT_EQ(lib_->DllRegisterServer(), S_OK);
   IDispatch* handle = Create(u"NBLHandleDLL.clsNubeloHandle");
   ASSERT_NE(handle, nullptr);
-  // A file in a folder where the system never lets anyone replace it, not even the superuser.
-  Bstr locked = MakeBstr(u"/proc/self/oom_score_adj");
-  ASSERT_TRUE(std::filesystem::is_regular_file("/proc/self/oom_score_adj"));
+  // A file in a folder without its owner write bit, which the plug-in refuses to replace even for the superuser.
+  std::filesystem::create_directory(dir_.path() / "ro");
+  std::ofstream(dir_.path() / "ro" / "out.xml") << "old";
+  ::chmod((dir_.path() / "ro").c_str(), 0555);
+  const std::u16string lockedPath = dir_.File("ro/out.xml");
+  Bstr locked = MakeBstr(lockedPath);
   struct Case {
     const char* name;
     DISPID id;
@@ -188,10 +215,12 @@ TEST_F(PluginLibraryTest, ReportsRefusedCallsAndFailures) {
     if (c.hr == DISP_E_EXCEPTION) {
       EXPECT_EQ(call.excep.scode, c.scode);
       EXPECT_EQ(call.Source(), u"NBLHandleDLL.clsNubeloHandle");
-      EXPECT_NE(text::ToUtf8(call.Description()).find("cannot replace '/proc/self/oom_score_adj'"), std::string::npos)
+      EXPECT_NE(text::ToUtf8(call.Description()).find("cannot replace '" + text::ToUtf8(lockedPath) + "'"),
+                std::string::npos)
           << text::ToUtf8(call.Description());
     }
   }
+  ::chmod((dir_.path() / "ro").c_str(), 0755);
   EXPECT_EQ(IdOf(handle, u"Initialise"), DISPID_UNKNOWN);
   EXPECT_EQ(handle->Release(), 0u);
   EXPECT_EQ(lib_->DllUnregisterServer(), S_OK);
@@ -215,9 +244,9 @@ TEST_F(PluginLibraryTest, TheHostChoosesThePlugInsWindows) {
       ASSERT_NE(handle, nullptr);
       EXPECT_EQ(CallByName(handle, u"Initialize", {VBstr(missing.get())}), VARIANT_FALSE);
       EXPECT_EQ(CallByName(handle, u"SetPath", {VBstr(out.get())}), VARIANT_TRUE);
-      ::testing::internal::CaptureStderr();
+      CapturedStderr captured;
       EXPECT_EQ(CallByName(handle, u"Execute", {}), VARIANT_FALSE);  // the run fails and says so, or not
-      shown = ::testing::internal::GetCapturedStderr();
+      shown = captured.Take();
       handle->Release();
     });
     host.join();

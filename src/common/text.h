@@ -30,6 +30,7 @@ std::u16string Mid(std::u16string_view text, std::size_t start, std::size_t leng
 
 // The text without the spaces and tabs at either end; a view into `text`.
 std::u16string_view TrimBlanks(std::u16string_view text);
+std::string_view TrimBlanks(std::string_view text);
 
 // Decimal digits of a number, as 16-bit text.
 std::u16string Digits(long long value);

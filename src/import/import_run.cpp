@@ -12,6 +12,7 @@
 #include "common/files.h"
 #include "common/text.h"
 #include "dialogs/windows.h"
+#include "encoding/utf8.h"
 #include "import/day_numbering.h"
 #include "import/diary_lines.h"
 #include "store/connection.h"
@@ -68,18 +69,20 @@ void Run(const std::u16string& filePath, const std::u16string& diaryMdbPath, con
   if (bytes.empty()) throw FileFailure("the file to import is empty");
 
   stepText = u"漢字コード変換エラー";
-  std::u16string documentText = DecodeDiaryBytes(bytes);
-  encoding::Bytes().swap(bytes);  // the bytes are not needed past this point
+  encoding::Bytes converted;
+  const std::string_view documentText = DecodeDiaryBytes(bytes, converted);
+  // A plain UTF-8 file is its own text; the bytes of any other are not needed past this point.
+  if (!converted.empty()) encoding::Bytes().swap(bytes);
 
   stepText = u"改行コード変換エラー";
-  const std::vector<std::u16string_view> lines = CutLines(documentText);
+  const std::vector<std::string_view> lines = CutLines(documentText);
   const std::size_t last = lines.size() - 1;
   // A text without line breaks gives a maximum of 0, which the windows draw as a bar with nothing left to do.
   progress.SetProgressMax(static_cast<float>(last));
   progress.SetTxtText(text::Digits(static_cast<long long>(last)) + u"行のテキストをインポートします。");
   progress.DoEvents();
   progress.Refresh();
-  const std::u16string importMark = MakeImportMark(date::Now());
+  const std::string importMark = text::ToUtf8(MakeImportMark(date::Now()));
   vb::Long storedCount = 0;
   std::int64_t skippedCount = 0;
   records->Open(u"Contents", *connection, store::adOpenKeyset, store::adLockOptimistic, store::adCmdTableDirect);
@@ -87,9 +90,10 @@ void Run(const std::u16string& filePath, const std::u16string& diaryMdbPath, con
   store::Recordset& table = *records;
   // Found at the first entry, so that a store lacking a column fails where it stores, as it always did.
   std::optional<std::array<int, kColumns>> columns;
-  std::u16string publishTime;
+  std::string publishTime;
+  std::u16string day;  // the entry's day for the day numbers: digits and "/"
   DiaryLineReader reader(lines, set, stepText, [&](const DiaryEntry& entry) {
-    const std::u16string_view title = entry.title.empty() ? std::u16string_view(u"無題") : std::u16string_view(entry.title);
+    const std::string_view title = entry.title.empty() ? std::string_view("無題") : std::string_view(entry.title);
     if (stored && stored->Holds(entry.day, title, entry.body)) {
       ++skippedCount;
       return;
@@ -99,24 +103,27 @@ void Run(const std::u16string& filePath, const std::u16string& diaryMdbPath, con
       for (int c = 0; c < kColumns; ++c) (*columns)[c] = table.ColumnIndex(kColumnNames[c]);
     }
     const std::array<int, kColumns>& at = *columns;
+    day.assign(entry.day.begin(), entry.day.end());
     table.AddNew();
-    table.SetText(at[kDay], entry.day);
-    table.SetField(at[kNumber], store::Value::Integer(dayNumbers.Next(entry.day)));
-    table.SetText(at[kWeather], u"-");
-    table.SetText(at[kGenre], u"一般");
-    table.SetText(at[kTitle], title);
-    table.SetText(at[kContents], entry.body);
-    table.SetText(at[kExtend], u"");
-    table.SetText(at[kExcerpt], u"");
-    table.SetText(at[kTrackBack], u"");
-    publishTime.assign(entry.day).append(u" 00:00:00");
-    table.SetText(at[kPublishTime], publishTime);
+    table.SetUtf8(at[kDay], entry.day);
+    table.SetField(at[kNumber], store::Value::Integer(dayNumbers.Next(day)));
+    table.SetUtf8(at[kWeather], "-");
+    table.SetUtf8(at[kGenre], "一般");
+    table.SetUtf8(at[kTitle], title);
+    table.SetUtf8(at[kContents], entry.body);
+    table.SetUtf8(at[kExtend], "");
+    table.SetUtf8(at[kExcerpt], "");
+    table.SetUtf8(at[kTrackBack], "");
+    publishTime.assign(entry.day).append(" 00:00:00");
+    table.SetUtf8(at[kPublishTime], publishTime);
     table.SetField(at[kPrivate], store::Value::Boolean(false));
-    table.SetText(at[kImportMark], importMark);
+    table.SetUtf8(at[kImportMark], importMark);
     table.Update();
     table.MoveNext();
     if (stored) stored->AddedLast();
-    if (report.firstTitles.size() < ImportReport::kPreviewTitles) report.firstTitles.emplace_back(title);
+    if (report.firstTitles.size() < ImportReport::kPreviewTitles) {
+      report.firstTitles.push_back(encoding::Utf8BytesToText(title, u""));
+    }
     storedCount += 1;
   });
   for (std::size_t i = 0; i <= last; ++i) {

@@ -9,6 +9,7 @@
 
 #include "common/failure.h"
 #include "common/text.h"
+#include "encoding/utf8.h"
 #include "store/sqlite_handle.h"
 #include "store/stored_text.h"
 
@@ -58,6 +59,15 @@ struct Cell {
     } else {
       kind = Kind::Utf16;
       utf16.assign(text);
+    }
+  }
+
+  void SetUtf8(std::string_view text) {
+    if (detail::StoredAsIs(text)) {
+      kind = Kind::Utf8;
+      utf8.assign(text);
+    } else {
+      SetText(encoding::Utf8BytesToText(text, u""));
     }
   }
 
@@ -259,6 +269,11 @@ struct Recordset::Impl {
     MarkSet(index);
   }
 
+  void SetUtf8(int index, std::string_view text) {
+    cells[static_cast<std::size_t>(index)].SetUtf8(text);
+    MarkSet(index);
+  }
+
   // What SetField by name checks, for a column given by its index.
   void RequireColumn(int index) const {
     RequireOpen();
@@ -434,6 +449,11 @@ void Recordset::SetField(int index, Value value) {
 void Recordset::SetText(int index, std::u16string_view text) {
   impl_->RequireColumn(index);
   impl_->SetText(index, text);
+}
+
+void Recordset::SetUtf8(int index, std::string_view text) {
+  impl_->RequireColumn(index);
+  impl_->SetUtf8(index, text);
 }
 
 void Recordset::Update() {

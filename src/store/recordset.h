@@ -77,6 +77,9 @@ class Recordset {
   int ColumnIndex(std::u16string_view name) const;
   void SetField(int index, Value value);
   void SetText(int index, std::u16string_view text);
+  // Text given as UTF-8 the way TextToUtf8Bytes writes 16-bit text (a surrogate
+  // outside a pair as its own three bytes), stored as SetText stores that text.
+  void SetUtf8(int index, std::string_view text);
 
   // Finalizes the statements; a row added but not updated is abandoned. Closing
   // a closed Recordset does nothing.

@@ -9,6 +9,7 @@
 #include <unordered_map>
 
 #include "common/failure.h"
+#include "encoding/utf8.h"
 #include "store/sqlite_handle.h"
 #include "store/stored_text.h"
 
@@ -44,17 +45,20 @@ struct StoredEntries::Impl {
   std::unordered_multimap<std::uint64_t, std::int64_t> rows;  // hash of the three texts -> rowid
   detail::Statement same;    // is the row of rowid ?1 one with these texts?
   detail::Statement asText;  // SQLite's own reading of 16-bit text (see StoredUtf8)
-  std::string texts[3];      // the texts of the last question, as the store would hold them
+  std::string_view texts[3];  // the texts of the last question, as the store would hold them
+  std::string converted[3];   // those SQLite converted
   std::uint64_t lastHash = 0;
 
   [[noreturn]] void TooLong() const { throw StoreFailure(what + ": a text is too long for the store"); }
 
-  // The bytes the store would hold for `text`, in `out`.
-  void StoredBytes(std::u16string_view text, std::string& out) {
-    if (detail::StoredUtf8(text, out)) return;
+  // The bytes the store would hold for `text` (as SetUtf8 takes it): `text`
+  // itself, or what SQLite makes of its 16-bit form, kept in `out`.
+  std::string_view StoredBytes(std::string_view text, std::string& out) {
+    if (detail::StoredAsIs(text)) return text;
+    const std::u16string wide = encoding::Utf8BytesToText(text, u"");
+    if (wide.size() > static_cast<std::size_t>(std::numeric_limits<int>::max()) / sizeof(char16_t)) TooLong();
     sqlite3_stmt* st = asText.get();
-    if (text.size() > static_cast<std::size_t>(std::numeric_limits<int>::max()) / sizeof(char16_t)) TooLong();
-    int rc = sqlite3_bind_text16(st, 1, text.data(), static_cast<int>(text.size() * sizeof(char16_t)), SQLITE_STATIC);
+    int rc = sqlite3_bind_text16(st, 1, wide.data(), static_cast<int>(wide.size() * sizeof(char16_t)), SQLITE_STATIC);
     if (rc == SQLITE_OK) rc = sqlite3_step(st);
     if (rc != SQLITE_ROW) {
       const StoreFailure failure = detail::FailureOf(what, db, rc);
@@ -63,6 +67,7 @@ struct StoredEntries::Impl {
     }
     out.assign(ColumnBytes(st, 0));
     sqlite3_reset(st);
+    return out;
   }
 
   bool Same(std::int64_t rowid) {
@@ -104,12 +109,12 @@ StoredEntries::StoredEntries(Connection& connection) : impl_(std::make_unique<Im
 
 StoredEntries::~StoredEntries() = default;
 
-bool StoredEntries::Holds(std::u16string_view day, std::u16string_view title, std::u16string_view contents) {
+bool StoredEntries::Holds(std::string_view day, std::string_view title, std::string_view contents) {
   Impl& m = *impl_;
-  m.StoredBytes(day, m.texts[0]);
-  m.StoredBytes(title, m.texts[1]);
-  m.StoredBytes(contents, m.texts[2]);
-  for (const std::string& t : m.texts) {
+  m.texts[0] = m.StoredBytes(day, m.converted[0]);
+  m.texts[1] = m.StoredBytes(title, m.converted[1]);
+  m.texts[2] = m.StoredBytes(contents, m.converted[2]);
+  for (const std::string_view t : m.texts) {
     if (t.size() > static_cast<std::size_t>(std::numeric_limits<int>::max())) m.TooLong();
   }
   m.lastHash = HashOf(m.texts[0], m.texts[1], m.texts[2]);

@@ -24,8 +24,9 @@ class StoredEntries {
   StoredEntries& operator=(const StoredEntries&) = delete;
 
   // True when a row holds exactly these texts, compared as SQL's "=" compares
-  // them with the texts as the store would hold them. Throws StoreFailure.
-  bool Holds(std::u16string_view day, std::u16string_view title, std::u16string_view contents);
+  // them with the texts as the store would hold them. The texts are UTF-8 as
+  // Recordset::SetUtf8 takes them. Throws StoreFailure.
+  bool Holds(std::string_view day, std::string_view title, std::string_view contents);
 
   // Takes in the row added last on the connection, which holds the texts of
   // the last question (answered false), so that later questions find it.

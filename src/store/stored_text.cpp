@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace nbl::store::detail {
 
@@ -38,6 +39,18 @@ bool StoredUtf8(std::u16string_view text, std::string& out) {
     }
   }
   out.resize(static_cast<std::size_t>(w - out.data()));
+  return true;
+}
+
+bool StoredAsIs(std::string_view text) {
+  if (text.starts_with("\xEF\xBB\xBF") || text.starts_with("\xEF\xBF\xBE")) return false;
+  // A surrogate's three bytes begin ED A0 to ED BF; no other sequence does.
+  const char* p = text.data();
+  const char* const end = p + text.size();
+  while ((p = static_cast<const char*>(std::memchr(p, 0xED, static_cast<std::size_t>(end - p)))) != nullptr) {
+    if (end - p >= 2 && static_cast<unsigned char>(p[1]) >= 0xA0) return false;
+    ++p;
+  }
   return true;
 }
 

@@ -13,4 +13,11 @@ namespace nbl::store::detail {
 // U+FEFF or U+FFFE (SQLite takes it for a byte-order mark).
 bool StoredUtf8(std::u16string_view text, std::string& out);
 
+// True when SQLite stores `text`, UTF-8 as TextToUtf8Bytes writes 16-bit text
+// (a surrogate outside a pair as its own three bytes), byte for byte when bound
+// as UTF-8, just as it stores that 16-bit text bound as UTF-16. False, for the
+// reasons StoredUtf8 gives, when it holds an encoded surrogate or begins with
+// U+FEFF or U+FFFE: then bind the 16-bit text.
+bool StoredAsIs(std::string_view text);
+
 }  // namespace nbl::store::detail

@@ -34,19 +34,21 @@ void CivilFromDays(long long z, int& y, int& m, int& d) {
 const long long kEpochOffset = DaysFromCivil(1899, 12, 30);
 
 // Appends `n` (0 or more) in decimal, zero-padded to `width` digits, as "%0*d" writes it.
-void AppendNumber(std::u16string& out, int n, int width) {
-  char16_t digits[12];
+template <typename String>
+void AppendNumber(String& out, int n, int width) {
+  char digits[12];
   int count = 0;
   do {
-    digits[count++] = static_cast<char16_t>(u'0' + n % 10);
+    digits[count++] = static_cast<char>('0' + n % 10);
     n /= 10;
   } while (n > 0);
-  for (; width > count; --width) out.push_back(u'0');
+  for (; width > count; --width) out.push_back('0');
   while (count > 0) out.push_back(digits[--count]);
 }
 
-// YYYY/MM/DD, and " H:MM:SS" when `time`, as "%04d/%02d/%02d %d:%02d:%02d" writes them.
-std::u16string DayText(const Parts& p, bool time) {
+// Appends YYYY/MM/DD, and " H:MM:SS" when `time`, as "%04d/%02d/%02d %d:%02d:%02d" writes them.
+template <typename String>
+void AppendDayText(String& out, const Parts& p, bool time) {
   if (p.year < 0 || p.month < 0 || p.day < 0 || p.hour < 0 || p.minute < 0 || p.second < 0) {
     char buf[64];
     if (time) {
@@ -54,25 +56,31 @@ std::u16string DayText(const Parts& p, bool time) {
     } else {
       std::snprintf(buf, sizeof buf, "%04d/%02d/%02d", p.year, p.month, p.day);
     }
-    return text::FromUtf8(buf);
+    for (const char* c = buf; *c != '\0'; ++c) out.push_back(static_cast<typename String::value_type>(*c));
+    return;
   }
-  std::u16string out;
-  out.reserve(20);
   AppendNumber(out, p.year, 4);
-  out.push_back(u'/');
+  out.push_back('/');
   AppendNumber(out, p.month, 2);
-  out.push_back(u'/');
+  out.push_back('/');
   AppendNumber(out, p.day, 2);
   if (time) {
-    out.push_back(u' ');
+    out.push_back(' ');
     AppendNumber(out, p.hour, 1);
-    out.push_back(u':');
+    out.push_back(':');
     AppendNumber(out, p.minute, 2);
-    out.push_back(u':');
+    out.push_back(':');
     AppendNumber(out, p.second, 2);
   }
+}
+
+std::u16string DayText(const Parts& p, bool time) {
+  std::u16string out;
+  AppendDayText(out, p, time);
   return out;
 }
+
+bool HasTime(const Parts& p) { return p.hour != 0 || p.minute != 0 || p.second != 0; }
 
 }  // namespace
 
@@ -108,7 +116,12 @@ Parts ToParts(double value) {
 
 std::u16string GeneralDate(double value) {
   const Parts p = ToParts(value);
-  return DayText(p, p.hour != 0 || p.minute != 0 || p.second != 0);
+  return DayText(p, HasTime(p));
+}
+
+void AppendGeneralDate(double value, std::string& out) {
+  const Parts p = ToParts(value);
+  AppendDayText(out, p, HasTime(p));
 }
 
 std::u16string DateTimeText(double value) { return DayText(ToParts(value), true); }

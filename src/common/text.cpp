@@ -42,21 +42,6 @@ std::u16string Mid(std::u16string_view text, std::size_t start, std::size_t leng
   return std::u16string(text.substr(start, length));
 }
 
-namespace {
-
-template <typename Char>
-std::basic_string_view<Char> TrimmedBlanks(std::basic_string_view<Char> text) {
-  const auto blank = [](Char c) { return c == Char(' ') || c == Char('\t'); };
-  std::size_t first = 0, end = text.size();
-  while (first < end && blank(text[first])) ++first;
-  while (end > first && blank(text[end - 1])) --end;
-  return text.substr(first, end - first);
-}
-
-}  // namespace
-
-std::u16string_view TrimBlanks(std::u16string_view text) { return TrimmedBlanks(text); }
-std::string_view TrimBlanks(std::string_view text) { return TrimmedBlanks(text); }
 
 std::u16string Digits(long long value) {
   std::string s = std::to_string(value);

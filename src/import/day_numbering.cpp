@@ -20,9 +20,14 @@ constexpr std::uint64_t kRecordBits = 0xFFFFFFFFu;
 
 std::uint64_t TagOf(std::int64_t digits) { return static_cast<std::uint64_t>(digits + 1) << 32; }
 
-// The first slot to probe for a tag in a table of `size` slots (a power of two).
+// The first slot to probe for a tag in a table of `size` slots (a power of two
+// of at least 32). The days of one month lie side by side in a run of 32 slots
+// that the month's hash places, so that a diary read day after day touches few
+// cache lines.
 std::size_t HomeOf(std::uint64_t tag, std::size_t size) {
-  return static_cast<std::size_t>((tag >> 32) * 0x9E3779B97F4A7C15ULL >> 32) & (size - 1);
+  const std::uint64_t digits = (tag >> 32) - 1;
+  const std::uint64_t month = digits / 100, day = digits % 100;
+  return static_cast<std::size_t>(((month * 0x9E3779B97F4A7C15ULL) >> 32) * 32 + day % 32) & (size - 1);
 }
 
 }  // namespace
@@ -42,7 +47,8 @@ vb::Integer NextDayNumber(std::u16string day, std::vector<DayAndNumber>& table) 
 
 void DayNumberTable::Reserve(std::int32_t count) {
   if (count <= 0) return;
-  records_.reserve(static_cast<std::size_t>(count));
+  days_.reserve(static_cast<std::size_t>(count));
+  numbers_.reserve(static_cast<std::size_t>(count));
   before_.reserve(static_cast<std::size_t>(count));
   while (slots_.size() < 2 * static_cast<std::size_t>(count)) Grow();
 }
@@ -90,9 +96,10 @@ void DayNumberTable::Index(const std::u16string& day, std::size_t record) {
 }
 
 void DayNumberTable::Add(DayAndNumber record) {
-  Index(record.stDay, records_.size());
+  Index(record.stDay, days_.size());
+  numbers_.push_back(record.iNumber.value());
   before_.push_back(record.iNumber.value());
-  records_.push_back(std::move(record));
+  days_.push_back(std::move(record.stDay));
 }
 
 vb::Integer DayNumberTable::Next(const std::u16string& day) {
@@ -102,18 +109,22 @@ vb::Integer DayNumberTable::Next(const std::u16string& day) {
     before_.back() = 0;
     return vb::Integer(1);
   }
-  DayAndNumber& record = records_[found];
-  const vb::Integer next = record.iNumber + vb::Integer(1);
-  record.iNumber = next;
+  // Checked arithmetic: past 32767 this throws before the number is touched.
+  const vb::Integer next = vb::Integer(numbers_[found]) + vb::Integer(1);
+  numbers_[found] = next.value();
   return next;
+}
+
+std::vector<DayAndNumber> DayNumberTable::records() const {
+  std::vector<DayAndNumber> records;
+  for (std::size_t k = 0; k < days_.size(); ++k) records.push_back({days_[k], vb::Integer(numbers_[k])});
+  return records;
 }
 
 std::vector<DayNumbers> DayNumberTable::Given() const {
   std::vector<DayNumbers> given;
-  for (std::size_t k = 0; k < records_.size(); ++k) {
-    if (records_[k].iNumber.value() != before_[k]) {
-      given.push_back({records_[k].stDay, before_[k] + 1, records_[k].iNumber.value()});
-    }
+  for (std::size_t k = 0; k < days_.size(); ++k) {
+    if (numbers_[k] != before_[k]) given.push_back({days_[k], before_[k] + 1, numbers_[k]});
   }
   return given;
 }

@@ -32,7 +32,8 @@ class DayNumberTable {
   void Add(DayAndNumber record);
   // As NextDayNumber: throws OverflowFailure past 32767, leaving the record unchanged.
   vb::Integer Next(const std::u16string& day);
-  const std::vector<DayAndNumber>& records() const { return records_; }
+  // The records in order: those added, then the days Next met first.
+  std::vector<DayAndNumber> records() const;
   // The days Next gave numbers to, in the order of the records, each with the
   // first and the last number it gave.
   std::vector<DayNumbers> Given() const;
@@ -45,8 +46,10 @@ class DayNumberTable {
   void Index(const std::u16string& day, std::size_t record);
   void Grow();
 
-  std::vector<DayAndNumber> records_;
-  std::vector<std::int16_t> before_;  // by record: its number before the first Next
+  // By record: its day, its number and its number before the first Next. The
+  // numbers lie apart from the days, so counting touches little memory.
+  std::vector<std::u16string> days_;
+  std::vector<std::int16_t> numbers_, before_;
   // Days written YYYY/MM/DD in digits, as every entry's day is, are found by
   // the number their eight digits spell in a flat table probed slot after slot:
   // no text to hash or compare, and mostly one cache line per question.

@@ -61,6 +61,8 @@ void DecodeBodyEntitiesInPlace(std::string& text, std::size_t from);
 // pair). A reference that is malformed, names 0, a surrogate or a value past
 // U+10FFFF is left as it stands.
 std::string DecodeTitleReferences(std::string_view title);
+// The same appended to `out`.
+void AppendTitleReferences(std::string_view title, std::string& out);
 
 // The mark every row of one run carries: "YYYY/MM/DD H:MM:SS byNBLinout.dll",
 // with the time even at midnight.
@@ -72,6 +74,12 @@ struct DiaryEntry {
   std::string title;
   std::string body;
   std::string headingTime;
+};
+
+// A name="value" pair of a tag; the value without its quotes.
+struct Attribute {
+  std::string_view name, value;
+  bool closed = true;  // the value ends with its own quote
 };
 
 // Walks the lines of a diary file one action at a time and hands each closed
@@ -127,6 +135,7 @@ class DiaryLineReader {
   std::size_t entryLine_ = 0;  // index of that day line
   std::size_t skipped_ = 0;
   std::u16string field_;  // the seconds field of the heading in hand
+  std::vector<Attribute> attributes_;  // those of the day line in hand
 };
 
 }  // namespace nbl::importing

@@ -48,6 +48,7 @@ enum class Mode { Closed, Read, Append };
 // Its buffers live on from row to row, so a run of rows allocates little.
 struct Cell {
   enum class Kind { Null, Utf8, Utf16, Integer, Double } kind = Kind::Null;
+  std::string_view bytes;  // the UTF-8 to bind: `utf8`, or the caller's text (SetUtf8)
   std::string utf8;
   std::u16string utf16;  // text SQLite must convert itself (see StoredUtf8)
   std::int64_t integer = 0;
@@ -56,6 +57,7 @@ struct Cell {
   void SetText(std::u16string_view text) {
     if (detail::StoredUtf8(text, utf8)) {
       kind = Kind::Utf8;
+      bytes = utf8;
     } else {
       kind = Kind::Utf16;
       utf16.assign(text);
@@ -65,7 +67,7 @@ struct Cell {
   void SetUtf8(std::string_view text) {
     if (detail::StoredAsIs(text)) {
       kind = Kind::Utf8;
-      utf8.assign(text);
+      bytes = text;
     } else {
       SetText(encoding::Utf8BytesToText(text, u""));
     }
@@ -100,8 +102,8 @@ struct Cell {
       case Kind::Integer: return sqlite3_bind_int64(stmt, index, integer);
       case Kind::Double: return sqlite3_bind_double(stmt, index, real);
       case Kind::Utf8:
-        if (utf8.size() > static_cast<std::size_t>(std::numeric_limits<int>::max())) return SQLITE_TOOBIG;
-        return sqlite3_bind_text(stmt, index, utf8.data(), static_cast<int>(utf8.size()), SQLITE_STATIC);
+        if (bytes.size() > static_cast<std::size_t>(std::numeric_limits<int>::max())) return SQLITE_TOOBIG;
+        return sqlite3_bind_text(stmt, index, bytes.data(), static_cast<int>(bytes.size()), SQLITE_STATIC);
       case Kind::Utf16:
         if (utf16.size() > static_cast<std::size_t>(std::numeric_limits<int>::max()) / sizeof(char16_t)) {
           return SQLITE_TOOBIG;

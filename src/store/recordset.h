@@ -79,6 +79,8 @@ class Recordset {
   void SetText(int index, std::u16string_view text);
   // Text given as UTF-8 the way TextToUtf8Bytes writes 16-bit text (a surrogate
   // outside a pair as its own three bytes), stored as SetText stores that text.
+  // It is bound where it lies: `text` must stay as it is until the row is
+  // stored (by Update, or by the next AddNew).
   void SetUtf8(int index, std::string_view text);
 
   // Finalizes the statements; a row added but not updated is abandoned. Closing

@@ -45,11 +45,17 @@ bool StoredUtf8(std::u16string_view text, std::string& out) {
 bool StoredAsIs(std::string_view text) {
   if (text.starts_with("\xEF\xBB\xBF") || text.starts_with("\xEF\xBF\xBE")) return false;
   // A surrogate's three bytes begin ED A0 to ED BF; no other sequence does.
-  const char* p = text.data();
-  const char* const end = p + text.size();
-  while ((p = static_cast<const char*>(std::memchr(p, 0xED, static_cast<std::size_t>(end - p)))) != nullptr) {
-    if (end - p >= 2 && static_cast<unsigned char>(p[1]) >= 0xA0) return false;
-    ++p;
+  const auto surrogateAt = [&text](std::size_t k) {
+    return k + 1 < text.size() && static_cast<unsigned char>(text[k + 1]) >= 0xA0;
+  };
+  if (text.size() < 64) {  // most columns: a loop costs less than a call
+    for (std::size_t k = 0; k < text.size(); ++k) {
+      if (static_cast<unsigned char>(text[k]) == 0xED && surrogateAt(k)) return false;
+    }
+    return true;
+  }
+  for (const char* p = text.data(); (p = static_cast<const char*>(std::memchr(p, 0xED, text.size() - static_cast<std::size_t>(p - text.data())))) != nullptr; ++p) {
+    if (surrogateAt(static_cast<std::size_t>(p - text.data()))) return false;
   }
   return true;
 }

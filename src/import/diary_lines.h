@@ -27,15 +27,14 @@ class DiaryFormatFailure : public Failure {
   std::size_t line_;
 };
 
-// The text of a diary file as UTF-8: a view into `bytes`, or into `storage`
-// where the text had to be converted. The text is what the file says: UTF-8
-// when it starts with the byte-order mark (which is dropped), when its first
-// 1024 bytes look like UTF-8, or when the whole file is UTF-8 with at least one
-// multi-byte character, with every byte that starts no sequence dropped; else
-// JIS, EUC-JP or code page 932 as GuessKanjiCode tells. It is written as
-// TextToUtf8Bytes writes 16-bit text, so a surrogate outside a pair (which
-// Utf8BytesToText makes of its three-byte form) keeps its three bytes; plain
-// UTF-8 files are their own text, and their bytes serve as they are.
+// The text of a diary file, as UTF-8: a view into `bytes` when the file is
+// plain UTF-8 (well-formed, no surrogate forms), else into `storage`, which
+// receives the decoded text. The file is read as UTF-8 when it starts with the
+// byte-order mark (which is dropped), when its first 1024 bytes look like
+// UTF-8, or when the whole file is UTF-8 with at least one multi-byte
+// character, every byte that starts no sequence being dropped; else as JIS,
+// EUC-JP or code page 932, as GuessKanjiCode tells. Decoded text is written as
+// TextToUtf8Bytes writes it, a surrogate outside a pair as its own three bytes.
 // Throws DiaryFormatFailure for a NUL byte, ConversionFailure where the converters fail.
 std::string_view DecodeDiaryBytes(const encoding::Bytes& bytes, encoding::Bytes& storage);
 
@@ -57,8 +56,8 @@ std::string DecodeBodyEntities(std::string_view body);
 void DecodeBodyEntitiesInPlace(std::string& text, std::size_t from);
 
 // One left-to-right pass over the character references of an attribute value:
-// &amp; &lt; &gt; &quot; &apos;, &#NN; and &#xHH; (above U+FFFF as a surrogate
-// pair). A reference that is malformed, names 0, a surrogate or a value past
+// &amp; &lt; &gt; &quot; &apos;, &#NN; and &#xHH; (above U+FFFF as one
+// four-byte sequence). A reference that is malformed, names 0, a surrogate or a value past
 // U+10FFFF is left as it stands.
 std::string DecodeTitleReferences(std::string_view title);
 // The same appended to `out`.

@@ -47,17 +47,16 @@ enum class Mode { Closed, Read, Append };
 // One column's value in the row being added, kept in the form it is bound in.
 // Its buffers live on from row to row, so a run of rows allocates little.
 struct Cell {
-  enum class Kind { Null, Utf8, Utf16, Integer, Double } kind = Kind::Null;
-  std::string_view bytes;  // the UTF-8 to bind: `utf8`, or the caller's text (SetUtf8)
+  enum class Kind { Null, Utf8, Borrowed, Utf16, Integer, Double } kind = Kind::Null;
   std::string utf8;
-  std::u16string utf16;  // text SQLite must convert itself (see StoredUtf8)
+  std::string_view borrowed;  // the caller's UTF-8 (SetUtf8), bound where it lies
+  std::u16string utf16;       // text SQLite must convert itself (see StoredUtf8)
   std::int64_t integer = 0;
   double real = 0;
 
   void SetText(std::u16string_view text) {
     if (detail::StoredUtf8(text, utf8)) {
       kind = Kind::Utf8;
-      bytes = utf8;
     } else {
       kind = Kind::Utf16;
       utf16.assign(text);
@@ -66,8 +65,8 @@ struct Cell {
 
   void SetUtf8(std::string_view text) {
     if (detail::StoredAsIs(text)) {
-      kind = Kind::Utf8;
-      bytes = text;
+      kind = Kind::Borrowed;
+      borrowed = text;
     } else {
       SetText(encoding::Utf8BytesToText(text, u""));
     }
@@ -95,15 +94,19 @@ struct Cell {
     std::visit(Visitor{*this}, value.raw());
   }
 
+  static int BindUtf8(sqlite3_stmt* stmt, int index, std::string_view text) {
+    if (text.size() > static_cast<std::size_t>(std::numeric_limits<int>::max())) return SQLITE_TOOBIG;
+    return sqlite3_bind_text(stmt, index, text.data(), static_cast<int>(text.size()), SQLITE_STATIC);
+  }
+
   // The buffers stay bound until the statement is reset.
   int Bind(sqlite3_stmt* stmt, int index) const {
     switch (kind) {
       case Kind::Null: return sqlite3_bind_null(stmt, index);
       case Kind::Integer: return sqlite3_bind_int64(stmt, index, integer);
       case Kind::Double: return sqlite3_bind_double(stmt, index, real);
-      case Kind::Utf8:
-        if (bytes.size() > static_cast<std::size_t>(std::numeric_limits<int>::max())) return SQLITE_TOOBIG;
-        return sqlite3_bind_text(stmt, index, bytes.data(), static_cast<int>(bytes.size()), SQLITE_STATIC);
+      case Kind::Utf8: return BindUtf8(stmt, index, utf8);
+      case Kind::Borrowed: return BindUtf8(stmt, index, borrowed);
       case Kind::Utf16:
         if (utf16.size() > static_cast<std::size_t>(std::numeric_limits<int>::max()) / sizeof(char16_t)) {
           return SQLITE_TOOBIG;

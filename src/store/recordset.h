@@ -71,9 +71,9 @@ class Recordset {
 
   // For many rows: the index of the column `name` (as SetField finds it) of the
   // table opened for appending, resolved once, and setting a column by that
-  // index. SetText takes text without a copy of its own; it need not outlive
-  // the call. Each throws StoreFailure where SetField by name would, and for an
-  // index the table has no column at.
+  // index. SetText converts `text` at once; it need not outlive the call. Each
+  // throws StoreFailure where SetField by name would, and for an index the
+  // table has no column at.
   int ColumnIndex(std::u16string_view name) const;
   void SetField(int index, Value value);
   void SetText(int index, std::u16string_view text);

@@ -18,7 +18,8 @@ namespace {
 
 std::string_view ColumnBytes(sqlite3_stmt* st, int column) {
   const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(st, column));
-  return p == nullptr ? std::string_view() : std::string_view(p, static_cast<std::size_t>(sqlite3_column_bytes(st, column)));
+  if (p == nullptr) return {};
+  return std::string_view(p, static_cast<std::size_t>(sqlite3_column_bytes(st, column)));
 }
 
 std::uint64_t HashOf(std::string_view day, std::string_view title, std::string_view contents) {

@@ -54,7 +54,9 @@ bool StoredAsIs(std::string_view text) {
     }
     return true;
   }
-  for (const char* p = text.data(); (p = static_cast<const char*>(std::memchr(p, 0xED, text.size() - static_cast<std::size_t>(p - text.data())))) != nullptr; ++p) {
+  const char* const end = text.data() + text.size();
+  for (const char* p = text.data(); (p = static_cast<const char*>(std::memchr(p, 0xED, static_cast<std::size_t>(end - p))));
+       ++p) {
     if (surrogateAt(static_cast<std::size_t>(p - text.data()))) return false;
   }
   return true;

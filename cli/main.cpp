@@ -1,11 +1,15 @@
 // nblinout: the command-line host. It plays the host application: creates the
 // handle and calls it in the host's order, then tells how the run ended.
 #include <CLI/CLI.hpp>
+#include <unistd.h>
+
 #include <chrono>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <string_view>
 
 #include <memory>
 
@@ -114,12 +118,18 @@ int Finish(const Windows& windows, const nbl::RunOutcome& outcome, const std::st
   return kCompleted;
 }
 
+// The FILE of export that stands for standard output.
+constexpr std::string_view kStandardOutput = "-";
+
 int RunExport(const Options& o, int& argc, char** argv) {
   if (o.file.empty()) return Refuse("no output file given");
   if (!o.from.empty() && !IsDayText(o.from)) return Refuse("--from '" + o.from + "' is not a day of the form YYYY/MM/DD");
   if (!o.to.empty() && !IsDayText(o.to)) return Refuse("--to '" + o.to + "' is not a day of the form YYYY/MM/DD");
+  const bool toStandardOutput = o.file == kStandardOutput;
   const nbl::files::PathKind output = nbl::files::KindOf(FromUtf8(o.file));
-  if (output == nbl::files::PathKind::Directory || output == nbl::files::PathKind::Other) return RefusePath("write", o.file);
+  if (!toStandardOutput && (output == nbl::files::PathKind::Directory || output == nbl::files::PathKind::Other)) {
+    return RefusePath("write", o.file);
+  }
   const Windows windows = MakeWindows(o, argc, argv);
   if (!windows.ui) return Refuse("desktop windows need a display (and a build with Qt); use --ui console");
 
@@ -139,15 +149,21 @@ int RunExport(const Options& o, int& argc, char** argv) {
     std::fprintf(stderr, "nblinout: cancelled; nothing was written\n");
     return kCancelled;
   }
-  if (handle.SetPath(FromUtf8(o.file), nbl::vb::ToBoolean(o.overwrite)) != nbl::vb::True) {
-    return Refuse("output '" + o.file + "' exists and may not be overwritten; give --overwrite to replace it");
+  if (toStandardOutput) {
+    // A reader that stops early then fails the run with EPIPE instead of killing nblinout without a word.
+    std::signal(SIGPIPE, SIG_IGN);
+    handle.ExecuteExportTo(STDOUT_FILENO, "standard output");
+  } else {
+    if (handle.SetPath(FromUtf8(o.file), nbl::vb::ToBoolean(o.overwrite)) != nbl::vb::True) {
+      return Refuse("output '" + o.file + "' exists and may not be overwritten; give --overwrite to replace it");
+    }
+    handle.Execute();
   }
-  handle.Execute();
   const nbl::exporting::ExportReport& report = handle.LastExport();
   const std::string note = report.replacedCharacters == 0 ? std::string()
       : std::to_string(report.replacedCharacters) +
             " characters that XML 1.0 cannot carry (control characters, broken text) were written as U+FFFD";
-  return Finish(windows, report, "exported to " + o.file, note);
+  return Finish(windows, report, "exported to " + (toStandardOutput ? std::string("standard output") : o.file), note);
 }
 
 // "1 entry", "20 entries".
@@ -226,7 +242,7 @@ int main(int argc, char** argv) {
 
   CLI::App* exp = app.add_subcommand("export", "Write the entries of a diary store to a diary XML file");
   exp->add_option("DB", o.db, "The diary store to read")->required();
-  exp->add_option("FILE", o.file, "The XML file to write (UTF-8)")->required();
+  exp->add_option("FILE", o.file, "The XML file to write (UTF-8); - writes the document to standard output")->required();
   exp->add_option("--genre", o.genre, "Export only entries of this genre (default: every genre)");
   exp->add_option("--from", o.from, "Export only entries after this day, YYYY/MM/DD (the day itself is left out)");
   exp->add_option("--to", o.to, "Export only entries before this day, YYYY/MM/DD (the day itself is left out)");
@@ -238,7 +254,7 @@ int main(int argc, char** argv) {
   exp->add_option("--date", o.date, "Which date each day element carries: day (the entry's day) or publish (its update time)")
       ->check(CLI::IsMember({"day", "publish"}))
       ->capture_default_str();
-  exp->add_flag("--overwrite", o.overwrite, "Replace FILE when it exists (default: refuse)");
+  exp->add_flag("--overwrite", o.overwrite, "Replace FILE when it exists (default: refuse); no effect with -");
   exp->add_flag("--dialog", o.dialog, "Choose the settings in the plug-in's own options dialog instead");
   AddUiOption(*exp, o);
   AddLockWaitOption(*exp, o);

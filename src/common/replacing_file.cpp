@@ -213,26 +213,22 @@ void ReplacingFile::LinkUnnamed() {
 
 void ReplacingFile::Append(const std::uint8_t* data, std::size_t size) {
   if (buffer_.size() + size > kBufferSize) Flush();
+  // A block that fills the buffer by itself gains nothing from a copy into it.
   if (size >= kBufferSize) {
-    buffer_.assign(data, data + size);
-    Flush();
+    Write(data, size);
     return;
   }
   buffer_.insert(buffer_.end(), data, data + size);
 }
 
-void ReplacingFile::Flush() {
-  std::size_t done = 0;
-  while (done < buffer_.size()) {
-    const ssize_t n = ::write(fd_, buffer_.data() + done, buffer_.size() - done);
-    if (n < 0) {
-      const int err = errno;
-      if (err == EINTR) continue;
-      throw FileFailure("cannot write the new '" + target_.string() + "': " + Reason(err),
-                        CauseOfErrno(err, target_.string()));
-    }
-    done += static_cast<std::size_t>(n);
+void ReplacingFile::Write(const std::uint8_t* data, std::size_t size) {
+  if (const int err = WriteAll(fd_, data, size); err != 0) {
+    throw FileFailure("cannot write the new '" + target_.string() + "': " + Reason(err), CauseOfErrno(err, target_.string()));
   }
+}
+
+void ReplacingFile::Flush() {
+  Write(buffer_.data(), buffer_.size());
   buffer_.clear();
 }
 

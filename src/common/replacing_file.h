@@ -12,9 +12,11 @@
 #include <string_view>
 #include <vector>
 
+#include "common/output.h"
+
 namespace nbl::files {
 
-class ReplacingFile {
+class ReplacingFile final : public Output {
  public:
   // Unnamed: the content goes into a file without a name (O_TMPFILE) that gets
   // one only at Commit, so a kill leaves nothing; where the file system cannot,
@@ -33,20 +35,22 @@ class ReplacingFile {
   // Throws FileFailure when the check fails or the folder cannot take the file.
   explicit ReplacingFile(std::u16string_view target, Temporary kind = Temporary::Unnamed);
   // Without Commit the temporary file is removed and the target left alone.
-  ~ReplacingFile();
+  ~ReplacingFile() override;
   ReplacingFile(const ReplacingFile&) = delete;
   ReplacingFile& operator=(const ReplacingFile&) = delete;
 
-  // Appends bytes through a buffer; throws FileFailure when the write fails.
-  void Append(const std::uint8_t* data, std::size_t size);
+  // Appends bytes through a buffer (a block at least as large as the buffer is
+  // written as it is); throws FileFailure when the write fails.
+  void Append(const std::uint8_t* data, std::size_t size) override;
   // Writes what is buffered, syncs the file, renames it over the target and
   // syncs the folder. Throws FileFailure when any of it fails; the target is
   // then untouched unless only the folder's sync failed.
-  void Commit();
+  void Commit() override;
 
  private:
   void OpenNamed();
   void LinkUnnamed();
+  void Write(const std::uint8_t* data, std::size_t size);
   void Flush();
   void Discard() noexcept;
 

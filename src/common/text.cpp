@@ -108,26 +108,20 @@ std::size_t EncodeUtf8(std::u16string_view text, std::string& out, Refused refus
 }
 
 template <typename BadByte>
-std::u16string DecodeUtf8(std::string_view utf8, BadByte badByte) {
-  std::u16string out;
-  out.reserve(utf8.size());
-  auto byte = [&utf8](std::size_t i) { return static_cast<unsigned char>(utf8[i]); };
+void DecodeUtf8(std::string_view utf8, BadByte badByte, std::u16string& out) {
+  if (out.empty()) out.reserve(utf8.size());
   std::size_t i = 0;
   while (i < utf8.size()) {
-    unsigned char b0 = byte(i);
-    int extra = b0 < 0x80 ? 0 : (b0 >= 0xC2 && b0 <= 0xDF) ? 1 : (b0 >= 0xE0 && b0 <= 0xEF) ? 2 : (b0 >= 0xF0 && b0 <= 0xF4) ? 3 : -1;
-    char32_t c = extra == 0 ? b0 : extra == 1 ? (b0 & 0x1F) : extra == 2 ? (b0 & 0x0F) : (b0 & 0x07);
-    bool ok = extra >= 0 && i + extra < utf8.size();
-    for (int k = 1; ok && k <= extra; ++k) {
-      if ((byte(i + k) & 0xC0) != 0x80) ok = false;
-      else c = (c << 6) | (byte(i + k) & 0x3F);
-    }
-    if (ok && ((extra == 2 && (c < 0x800 || (c >= 0xD800 && c <= 0xDFFF))) || (extra == 3 && (c < 0x10000 || c > 0x10FFFF)))) ok = false;
-    if (!ok) {
+    const auto b0 = static_cast<unsigned char>(utf8[i]);
+    const std::size_t length = Utf8SequenceLength(utf8, i);
+    if (length == 0) {
       out.push_back(badByte(b0));
       ++i;
       continue;
     }
+    // The lead byte's own bits, then six from each continuation byte.
+    char32_t c = length == 1 ? b0 : b0 & (0x7F >> length);
+    for (std::size_t k = 1; k < length; ++k) c = (c << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
     if (c >= 0x10000) {
       c -= 0x10000;
       out.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
@@ -135,9 +129,8 @@ std::u16string DecodeUtf8(std::string_view utf8, BadByte badByte) {
     } else {
       out.push_back(static_cast<char16_t>(c));
     }
-    i += extra + 1;
+    i += length;
   }
-  return out;
 }
 
 }  // namespace
@@ -149,18 +142,22 @@ std::string ToUtf8(std::u16string_view text) {
   return out;
 }
 
-bool IsOutsideXml(char16_t u) {
-  return (u < 0x20 && u != u'\t' && u != u'\n' && u != u'\r') || u == 0xFFFE || u == 0xFFFF;
-}
-
 std::size_t AppendXmlUtf8(std::u16string_view text, std::string& out) { return EncodeUtf8(text, out, IsOutsideXml); }
 
 std::u16string FromUtf8(std::string_view utf8) {
-  return DecodeUtf8(utf8, [](unsigned char) { return u'\uFFFD'; });
+  std::u16string out;
+  DecodeUtf8(utf8, [](unsigned char) { return u'\uFFFD'; }, out);
+  return out;
 }
 
 std::u16string FromUtf8MarkingBadBytes(std::string_view utf8) {
-  return DecodeUtf8(utf8, [](unsigned char b) { return static_cast<char16_t>(0xDC00 + b); });
+  std::u16string out;
+  AppendFromUtf8MarkingBadBytes(utf8, out);
+  return out;
+}
+
+void AppendFromUtf8MarkingBadBytes(std::string_view utf8, std::u16string& out) {
+  DecodeUtf8(utf8, [](unsigned char b) { return static_cast<char16_t>(0xDC00 + b); }, out);
 }
 
 }  // namespace nbl::text

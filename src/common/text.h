@@ -56,15 +56,45 @@ int HexDigitValue(char16_t c);
 std::string ToUtf8(std::u16string_view text);
 std::u16string FromUtf8(std::string_view utf8);
 
+// Length (1 to 4) of the well-formed UTF-8 sequence that starts at utf8[i], or 0
+// when that byte starts none: a continuation byte, C0, C1, F5..FF, a sequence cut
+// short or with a byte that is no continuation, an overlong form, a surrogate or
+// a value past U+10FFFF. `i` must lie inside `utf8`.
+inline std::size_t Utf8SequenceLength(std::string_view utf8, std::size_t i) {
+  auto at = [&utf8](std::size_t k) { return static_cast<unsigned char>(utf8[k]); };
+  auto continues = [&](std::size_t k) { return k < utf8.size() && (at(k) & 0xC0) == 0x80; };
+  const unsigned char b0 = at(i);
+  if (b0 < 0x80) return 1;
+  if (b0 < 0xC2) return 0;
+  if (b0 < 0xE0) return continues(i + 1) ? 2 : 0;
+  if (b0 < 0xF0) {
+    if (!continues(i + 1) || !continues(i + 2)) return 0;
+    const unsigned char b1 = at(i + 1);
+    const bool overlong = b0 == 0xE0 && b1 < 0xA0, surrogate = b0 == 0xED && b1 >= 0xA0;
+    return overlong || surrogate ? 0 : 3;
+  }
+  if (b0 < 0xF5) {
+    if (!continues(i + 1) || !continues(i + 2) || !continues(i + 3)) return 0;
+    const unsigned char b1 = at(i + 1);
+    const bool overlong = b0 == 0xF0 && b1 < 0x90, pastLast = b0 == 0xF4 && b1 >= 0x90;
+    return overlong || pastLast ? 0 : 4;
+  }
+  return 0;
+}
+
 // As FromUtf8, except that each byte that starts no well-formed sequence becomes
 // the lone surrogate U+DC00 + byte (U+DC80..U+DCFF), which no decoded text holds:
 // text read from a store keeps the mark of its bad bytes for whoever writes it out.
 std::u16string FromUtf8MarkingBadBytes(std::string_view utf8);
+// The same text appended to `out`.
+void AppendFromUtf8MarkingBadBytes(std::string_view utf8, std::u16string& out);
 
 // True for the units an XML 1.0 document cannot carry in any form: U+0000..U+0008,
 // U+000B, U+000C, U+000E..U+001F, U+FFFE and U+FFFF (lone surrogates are the
 // caller's to find, since they depend on the neighbouring unit).
-bool IsOutsideXml(char16_t unit);
+constexpr bool IsOutsideXml(char16_t unit) {
+  return (unit < 0x20 && unit != u'\t' && unit != u'\n' && unit != u'\r') || unit == 0xFFFE || unit == 0xFFFF;
+}
 
 // Appends `text` to `out` as the bytes of an XML 1.0 document: UTF-8 with each
 // surrogate pair as one four-byte sequence and every other unit as one to three

@@ -1,8 +1,14 @@
 #include "export/diary_document.h"
 
+#include <algorithm>
+#include <array>
+
 #include "common/text.h"
 
 namespace nbl::exporting {
+
+// PublishTime gives the date its first ten units, "YYYY/MM/DD" of a date and time.
+constexpr std::size_t kPublishDateUnits = 10;
 
 void EncodeHtmlText(std::u16string& text) {
   text = text::Replace(text, u"<", u"&lt;");
@@ -32,18 +38,173 @@ std::u16string EscapeAttribute(std::u16string_view text) {
 std::u16string DatePiece(const store::Value& source) { return EscapeAttribute(text::Replace(source.CStr(), u"/", u"-")); }
 
 std::u16string PublishDatePiece(const store::Value& source) {
-  return EscapeAttribute(text::Replace(text::Left(source.CStr(), 10), u"/", u"-"));
+  return EscapeAttribute(text::Replace(text::Left(source.CStr(), kPublishDateUnits), u"/", u"-"));
 }
 
 std::u16string TitlePiece(const store::Value& title) {
   return u"\" title=\"" + EscapeAttribute(title.IsNull() ? std::u16string() : title.CStr()) + u"\">\n";
 }
 
-void DocumentWriter::Append(std::u16string_view piece) {
-  if (piece.empty()) return;
-  bytes_.clear();
-  replaced_ += static_cast<std::int64_t>(text::AppendXmlUtf8(piece, bytes_));
-  sink_(reinterpret_cast<const std::uint8_t*>(bytes_.data()), bytes_.size());
+namespace {
+
+constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD
+
+// What each ASCII byte of a stored text becomes in one place of the document;
+// an empty view keeps the byte.
+struct AsciiRules {
+  std::array<std::string_view, 0x80> with{};
+};
+
+// The rules every place shares: the controls XML cannot carry become U+FFFD.
+constexpr AsciiRules XmlRules() {
+  AsciiRules rules;
+  for (char16_t b = 0; b < 0x80; ++b) {
+    if (text::IsOutsideXml(b)) rules.with[b] = kReplacement;
+  }
+  return rules;
+}
+
+// EscapeAttribute; a date also has its "/" as "-".
+constexpr AsciiRules AttributeRules(bool date) {
+  AsciiRules rules = XmlRules();
+  rules.with['&'] = "&amp;";
+  rules.with['<'] = "&lt;";
+  rules.with['>'] = "&gt;";
+  rules.with['"'] = "&quot;";
+  rules.with['\r'] = "&#13;";
+  rules.with['\n'] = "&#10;";
+  if (date) rules.with['/'] = "-";
+  return rules;
+}
+
+// The body rule: LF as "<BR>" and "-" as U+FF0D where the settings say, then
+// EncodeHtmlText, whose last pass escapes the "&" of the first three too.
+constexpr AsciiRules BodyRules(bool lineBreaks, bool hyphens) {
+  AsciiRules rules = XmlRules();
+  rules.with['<'] = "&amp;lt;";
+  rules.with['>'] = "&amp;gt;";
+  rules.with['"'] = "&amp;quot;";
+  rules.with['&'] = "&amp;";
+  if (lineBreaks) rules.with['\n'] = "&amp;lt;BR&amp;gt;";
+  if (hyphens) rules.with['-'] = "\xEF\xBC\x8D";
+  return rules;
+}
+
+constexpr AsciiRules kTitleRules = AttributeRules(false);
+constexpr AsciiRules kDateRules = AttributeRules(true);
+constexpr AsciiRules kBodyRules[2][2] = {{BodyRules(false, false), BodyRules(false, true)},
+                                         {BodyRules(true, false), BodyRules(true, true)}};
+
+// U+FFFE and U+FFFF, the two characters of the BMP that XML cannot carry.
+bool IsNonCharacter(std::string_view s, std::size_t i) {
+  return static_cast<unsigned char>(s[i]) == 0xEF && static_cast<unsigned char>(s[i + 1]) == 0xBF &&
+         (static_cast<unsigned char>(s[i + 2]) & 0xFE) == 0xBE;
+}
+
+// Appends `stored` to `out` under `rules`. Well-formed sequences other than
+// U+FFFE and U+FFFF are copied as they are, since UTF-8 has one form per
+// character; each byte that starts none is one character (the mark
+// text::FromUtf8MarkingBadBytes gives it) and becomes U+FFFD. Returns the number
+// of U+FFFD written.
+std::size_t AppendStored(std::string_view stored, const AsciiRules& rules, std::string& out) {
+  std::size_t replaced = 0;
+  std::size_t kept = 0;  // start of the bytes passed over so far, which stay as they are
+  std::size_t i = 0;
+  while (i < stored.size()) {
+    const auto b = static_cast<unsigned char>(stored[i]);
+    std::string_view with;
+    std::size_t length = 1;
+    if (b < 0x80) {
+      with = rules.with[b];
+      if (with.empty()) {
+        ++i;
+        continue;
+      }
+    } else {
+      length = text::Utf8SequenceLength(stored, i);
+      if (length != 0 && !(length == 3 && IsNonCharacter(stored, i))) {
+        i += length;
+        continue;
+      }
+      with = kReplacement;
+      length = std::max<std::size_t>(length, 1);
+    }
+    out.append(stored.data() + kept, i - kept);
+    out.append(with);
+    if (with == kReplacement) ++replaced;
+    i += length;
+    kept = i;
+  }
+  out.append(stored.data() + kept, stored.size() - kept);
+  return replaced;
+}
+
+// The bytes of `stored` that hold its first `units` UTF-16 units as Recordset::Field
+// reads it (a four-byte sequence is two units, a bad byte one). `cutsPair` tells
+// that the unit after them is the second half of a pair whose first half they hold.
+std::string_view FirstUnits(std::string_view stored, std::size_t units, bool& cutsPair) {
+  cutsPair = false;
+  std::size_t i = 0;
+  for (std::size_t taken = 0; i < stored.size() && taken < units;) {
+    const std::size_t length = std::max<std::size_t>(text::Utf8SequenceLength(stored, i), 1);
+    const std::size_t width = length == 4 ? 2 : 1;
+    if (taken + width > units) {
+      cutsPair = true;
+      break;
+    }
+    taken += width;
+    i += length;
+  }
+  return stored.substr(0, i);
+}
+
+}  // namespace
+
+DocumentWriter::DocumentWriter(Sink sink) : sink_(std::move(sink)) { buffer_.reserve(2 * kBlockSize); }
+
+void DocumentWriter::Append(std::string_view piece) {
+  buffer_.append(piece);
+  HandOnFullBlocks();
+}
+
+void DocumentWriter::AppendDayDate(std::string_view stored) {
+  replaced_ += static_cast<std::int64_t>(AppendStored(stored, kDateRules, buffer_));
+  HandOnFullBlocks();
+}
+
+void DocumentWriter::AppendPublishDate(std::string_view stored) {
+  bool cutsPair = false;
+  replaced_ += static_cast<std::int64_t>(AppendStored(FirstUnits(stored, kPublishDateUnits, cutsPair), kDateRules, buffer_));
+  // The first half of a pair without its second is a lone surrogate.
+  if (cutsPair) {
+    buffer_.append(kReplacement);
+    ++replaced_;
+  }
+  HandOnFullBlocks();
+}
+
+void DocumentWriter::AppendTitle(std::optional<std::string_view> stored) {
+  buffer_.append("\" title=\"");
+  replaced_ += static_cast<std::int64_t>(AppendStored(stored.value_or(""), kTitleRules, buffer_));
+  buffer_.append("\">\n");
+  HandOnFullBlocks();
+}
+
+void DocumentWriter::AppendBody(std::optional<std::string_view> stored, const ExportSettingNubelo& set) {
+  const AsciiRules& rules = kBodyRules[set.intBR != 0][set.intHyphen == 1];
+  replaced_ += static_cast<std::int64_t>(AppendStored(stored.value_or(""), rules, buffer_));
+  buffer_.push_back('\n');
+  HandOnFullBlocks();
+}
+
+void DocumentWriter::HandOnFullBlocks() {
+  if (buffer_.size() >= kBlockSize) Flush();
+}
+
+void DocumentWriter::Flush() {
+  if (buffer_.empty()) return;
+  sink_(reinterpret_cast<const std::uint8_t*>(buffer_.data()), buffer_.size());
+  buffer_.clear();
 }
 
 }  // namespace nbl::exporting

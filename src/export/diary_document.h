@@ -1,11 +1,12 @@
-// The diary XML document: its pieces, the body rule and EncodeHtmlText, and a
-// writer that streams pieces as bytes into a sink. Nothing here needs a store
-// or a file: pieces in, bytes out.
+// The diary XML document: its pieces, the body rule and EncodeHtmlText as
+// 16-bit text, and a writer that makes the same bytes from the stored UTF-8 and
+// streams them into a sink. Nothing here needs a store or a file.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -14,12 +15,12 @@
 
 namespace nbl::exporting {
 
-// Pieces 1, 2, 5, 8 and 9 of the document; the others are built per entry.
-inline constexpr std::u16string_view kHead = u"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<diary>\n";
-inline constexpr std::u16string_view kDayOpen = u"<day date=\"";
-inline constexpr std::u16string_view kBodyOpen = u"<body>\n";
-inline constexpr std::u16string_view kDayClose = u"</body>\n</day>\n";
-inline constexpr std::u16string_view kTail = u"</diary>";
+// Pieces 1, 2, 5, 8 and 9 of the document as their bytes (all ASCII); the others are built per entry.
+inline constexpr std::string_view kHead = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<diary>\n";
+inline constexpr std::string_view kDayOpen = "<day date=\"";
+inline constexpr std::string_view kBodyOpen = "<body>\n";
+inline constexpr std::string_view kDayClose = "</body>\n</day>\n";
+inline constexpr std::string_view kTail = "</diary>";
 
 // Rewrites `text` in place: "<" ">" "\"" then "&", each over the whole text, so
 // the entities inserted by the first three passes get their "&" escaped too.
@@ -45,25 +46,43 @@ std::u16string PublishDatePiece(const store::Value& source);
 // A Null title gives an empty one.
 std::u16string TitlePiece(const store::Value& title);
 
-// Turns pieces into the document's bytes and hands them to a sink, piece by piece.
-// The bytes of a piece are text::AppendXmlUtf8 of it: UTF-8, a surrogate pair as
-// one four-byte sequence, and every unit XML 1.0 cannot carry (C0 controls other
-// than TAB, LF and CR; U+FFFE; U+FFFF; a lone surrogate, which is also how the
-// store hands over bytes that were not UTF-8) as U+FFFD, counted.
+// Writes the document's bytes straight from the bytes the store holds: each
+// stored text goes through the body rule or an escaping in one pass over its
+// UTF-8, into a buffer handed to a sink in blocks. The bytes are those of the
+// pieces above, built from the same values read with Recordset::Field and
+// turned into bytes by text::AppendXmlUtf8: UTF-8, with every character XML 1.0
+// cannot carry (C0 controls other than TAB, LF and CR; U+FFFE; U+FFFF; each
+// stored byte that starts no well-formed UTF-8 sequence; the half of a pair
+// that PublishDatePiece cuts off) written as U+FFFD and counted.
 class DocumentWriter {
  public:
   using Sink = std::function<void(const std::uint8_t* data, std::size_t size)>;
-  // `sink` receives each non-empty piece's bytes; what it throws passes through Append.
-  explicit DocumentWriter(Sink sink) : sink_(std::move(sink)) {}
+  // `sink` receives the bytes in blocks of about kBlockSize and the rest at Flush;
+  // what it throws passes through the call that handed the block on.
+  explicit DocumentWriter(Sink sink);
+  static constexpr std::size_t kBlockSize = 64 * 1024;
 
-  // Converts one piece and hands it on; an empty piece hands on nothing.
-  void Append(std::u16string_view piece);
-  // Units written as U+FFFD so far.
+  // A fixed piece (kHead, kDayOpen, ...), as it is.
+  void Append(std::string_view piece);
+  // Piece 3 from the stored text of Day (as DatePiece) or PublishTime (as PublishDatePiece).
+  void AppendDayDate(std::string_view stored);
+  void AppendPublishDate(std::string_view stored);
+  // Piece 4 from the stored title (as TitlePiece); nullopt is Null.
+  void AppendTitle(std::optional<std::string_view> stored);
+  // Piece 6 or 7: the stored contents or extend through the body rule (as
+  // ApplyBodyRule), then LF; nullopt is Null.
+  void AppendBody(std::optional<std::string_view> stored, const ExportSettingNubelo& set);
+  // Hands on whatever is buffered.
+  void Flush();
+
+  // Characters written as U+FFFD so far.
   std::int64_t ReplacedCharacters() const { return replaced_; }
 
  private:
+  void HandOnFullBlocks();
+
   Sink sink_;
-  std::string bytes_;
+  std::string buffer_;
   std::int64_t replaced_ = 0;
 };
 

@@ -1,6 +1,11 @@
 #include "export/export_run.h"
 
+#include <functional>
+#include <memory>
+#include <optional>
+
 #include "common/failure.h"
+#include "common/output.h"
 #include "common/replacing_file.h"
 #include "common/text.h"
 #include "dialogs/windows.h"
@@ -38,8 +43,36 @@ std::u16string BuildExportQuery(const ExportSettingNubelo& set) {
   return q;
 }
 
-ExportReport ExportDiary(const std::u16string& filePath, const std::u16string& diaryMdbPath,
-                         const ExportSettingNubelo& set, dialogs::Ui& windows) {
+namespace {
+
+// The step text of an entry begins so; the entry's Day follows.
+constexpr std::u16string_view kLoopStep = u"Loop内エラー：";
+
+// A column of the rows, found by name at its first read, so that a store that
+// lacks it fails at that read and nowhere sooner.
+class Column {
+ public:
+  explicit Column(std::u16string_view name) : name_(name) {}
+  std::optional<std::string_view> Bytes(const store::Recordset& rows) {
+    if (index_ < 0) index_ = rows.ColumnIndex(name_);
+    return rows.FieldBytes(index_);
+  }
+  // The bytes of a value that must be text; Null fails as Value::CStr does.
+  std::string_view Text(const store::Recordset& rows) {
+    const std::optional<std::string_view> bytes = Bytes(rows);
+    if (!bytes) throw store::NullAsTextFailure();
+    return *bytes;
+  }
+
+ private:
+  std::u16string_view name_;
+  int index_ = -1;
+};
+
+using OpenOutput = std::function<std::unique_ptr<files::Output>()>;
+
+ExportReport Export(const OpenOutput& openOutput, const std::u16string& diaryMdbPath, const ExportSettingNubelo& set,
+                    dialogs::Ui& windows) {
   ExportReport report;
   std::u16string stepText;
   try {
@@ -72,20 +105,28 @@ ExportReport ExportDiary(const std::u16string& filePath, const std::u16string& d
     rows.Close();
 
     stepText = u"ファイルオープンエラー";
-    files::ReplacingFile file(filePath);
-    DocumentWriter document([&file](const std::uint8_t* data, std::size_t size) { file.Append(data, size); });
+    const std::unique_ptr<files::Output> output = openOutput();
+    DocumentWriter document([&output](const std::uint8_t* data, std::size_t size) { output->Append(data, size); });
     document.Append(kHead);
     rows.Open(query, connection, store::adOpenForwardOnly, store::adLockReadOnly, store::adCmdTableDirect);
+    const bool fromDay = set.intPublishDay == 1;
+    Column day(u"Day"), publishTime(u"PublishTime"), title(u"Title"), contents(u"Contents"), extend(u"extend");
     while (!rows.IsEOF()) {
       document.Append(kDayOpen);
-      const std::u16string date =
-          set.intPublishDay == 1 ? DatePiece(rows.Field(u"Day")) : PublishDatePiece(rows.Field(u"PublishTime"));
-      stepText = u"Loop内エラー：" + rows.Field(u"Day").CStr();
-      document.Append(date);
-      document.Append(TitlePiece(rows.Field(u"Title")));
+      const std::string_view date = fromDay ? day.Text(rows) : publishTime.Text(rows);
+      // Day again only when the date is not Day: a second read would replace the bytes of the first.
+      const std::string_view dayText = fromDay ? date : day.Text(rows);
+      stepText.assign(kLoopStep);
+      text::AppendFromUtf8MarkingBadBytes(dayText, stepText);
+      if (fromDay) {
+        document.AppendDayDate(date);
+      } else {
+        document.AppendPublishDate(date);
+      }
+      document.AppendTitle(title.Bytes(rows));
       document.Append(kBodyOpen);
-      document.Append(ApplyBodyRule(rows.Field(u"Contents"), set) + u"\n");
-      document.Append(ApplyBodyRule(rows.Field(u"extend"), set) + u"\n");
+      document.AppendBody(contents.Bytes(rows), set);
+      document.AppendBody(extend.Bytes(rows), set);
       document.Append(kDayClose);
       rows.MoveNext();
       progress.SetProgressValue(progress.ProgressValue() + 1.0f);
@@ -94,9 +135,10 @@ ExportReport ExportDiary(const std::u16string& filePath, const std::u16string& d
 
     stepText = u"後処理エラー";
     document.Append(kTail);
+    document.Flush();
     rows.Close();
     connection.CommitTrans();
-    file.Commit();
+    output->Commit();
     report.replacedCharacters = document.ReplacedCharacters();
     progress.SetTxtText(closingText + u"\r\n" + u"Export完了！");
     progress.SetBtnOkEnabled(true);
@@ -107,6 +149,18 @@ ExportReport ExportDiary(const std::u16string& filePath, const std::u16string& d
     dialogs::ShowRunFailure(windows, stepText);
   }
   return report;
+}
+
+}  // namespace
+
+ExportReport ExportDiary(const std::u16string& filePath, const std::u16string& diaryMdbPath,
+                         const ExportSettingNubelo& set, dialogs::Ui& windows) {
+  return Export([&filePath] { return std::make_unique<files::ReplacingFile>(filePath); }, diaryMdbPath, set, windows);
+}
+
+ExportReport ExportDiaryTo(int fd, const std::string& name, const std::u16string& diaryMdbPath,
+                           const ExportSettingNubelo& set, dialogs::Ui& windows) {
+  return Export([fd, &name] { return std::make_unique<files::StreamOutput>(fd, name); }, diaryMdbPath, set, windows);
 }
 
 }  // namespace nbl::exporting

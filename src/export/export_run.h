@@ -27,4 +27,10 @@ std::u16string BuildExportQuery(const ExportSettingNubelo& set);
 ExportReport ExportDiary(const std::u16string& filePath, const std::u16string& diaryMdbPath,
                          const ExportSettingNubelo& set, dialogs::Ui& windows);
 
+// As ExportDiary, but writes the document to the open descriptor `fd` as it is
+// made, in place of a file that is replaced when complete: after a failure `fd`
+// has had part of it. `name` says in failures what `fd` is ("standard output").
+ExportReport ExportDiaryTo(int fd, const std::string& name, const std::u16string& diaryMdbPath,
+                           const ExportSettingNubelo& set, dialogs::Ui& windows);
+
 }  // namespace nbl::exporting

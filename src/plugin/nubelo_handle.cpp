@@ -42,6 +42,13 @@ vb::Boolean clsNubeloHandle::Execute() {
   return vb::False;
 }
 
+vb::Boolean clsNubeloHandle::ExecuteExportTo(int fd, const std::string& name) {
+  if (IsImport_ != vb::True && !DiaryMdbPath_.empty()) {
+    lastExport_ = exporting::ExportDiaryTo(fd, name, DiaryMdbPath_, ExpSet_, windows_);
+  }
+  return vb::False;
+}
+
 vb::Boolean clsNubeloHandle::SetExportSettingMySelf() {
   dialogs::frmOption& dlg = windows_.Option();
   dlg.PathDiaryMdb = DiaryMdbPath_;

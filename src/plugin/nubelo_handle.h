@@ -47,6 +47,13 @@ class clsNubeloHandle {
   // reports its outcome to the user only.
   vb::Boolean Execute();
 
+  // For hosts that print text, not in the COM interface: in export mode, runs
+  // the export as Execute does when DiaryMdbPath is set, but writes the document
+  // to the open descriptor `fd` as it is made instead of to FilePath (see
+  // exporting::ExportDiaryTo; `name` says what `fd` is). Does nothing in import
+  // mode. Always False.
+  vb::Boolean ExecuteExportTo(int fd, const std::string& name);
+
   const std::u16string& FilePath() const { return FilePath_; }
   const std::u16string& DiaryMdbPath() const { return DiaryMdbPath_; }
   vb::Boolean IsImport() const { return IsImport_; }

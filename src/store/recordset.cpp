@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <limits>
 #include <map>
 #include <utility>
@@ -128,6 +129,7 @@ struct Recordset::Impl {
   detail::Statement query;
   std::vector<std::u16string> fullNames;   // folded, as SQLite names the result columns
   std::vector<std::u16string> shortNames;  // folded, the part after the last '.'
+  mutable std::vector<std::string> numberTexts;  // per column, the bytes FieldBytes gave for a number
   std::int32_t recordCount = -1;
   bool eof = true;
 
@@ -146,6 +148,40 @@ struct Recordset::Impl {
 
   void RequireOpen() const {
     if (mode == Mode::Closed) throw StoreFailure("the record set is closed");
+  }
+
+  // Throws unless this is a read, standing on a row when `onRow`; `what()` begins
+  // the message, and is only called for one, so that a read that succeeds builds no text.
+  template <typename What>
+  void RequireRead(What what, bool onRow) const {
+    RequireOpen();
+    if (mode != Mode::Read) throw StoreFailure(what() + ": the record set only adds rows");
+    if (onRow && eof) throw StoreFailure(what() + ": there is no current row");
+  }
+
+  // The bytes of a TEXT or BLOB column of the current row.
+  std::string_view StoredBytes(int index) const {
+    const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(query.get(), index));
+    if (p == nullptr) {
+      if (sqlite3_errcode(handle()) == SQLITE_NOMEM) throw StoreFailure("out of memory reading column " + std::to_string(index));
+      return {};
+    }
+    return std::string_view(p, static_cast<std::size_t>(sqlite3_column_bytes(query.get(), index)));
+  }
+
+  // The current row's value of the column at `index`.
+  Value Read(int index) const {
+    switch (sqlite3_column_type(query.get(), index)) {
+      case SQLITE_NULL:
+        return Value();
+      case SQLITE_INTEGER:
+        return Value::Integer(sqlite3_column_int64(query.get(), index));
+      case SQLITE_FLOAT:
+        return Value::Double(sqlite3_column_double(query.get(), index));
+      default:  // TEXT, and BLOB read as UTF-8 text
+        // Bytes that are not UTF-8 keep a mark of their own, so whoever writes the text out can replace and count them.
+        return Value(text::FromUtf8MarkingBadBytes(StoredBytes(index)));
+    }
   }
 
   // Steps the query once; false at the end of rows.
@@ -192,6 +228,7 @@ struct Recordset::Impl {
       fullNames.push_back(folded);
       shortNames.push_back(dot == std::u16string::npos ? folded : folded.substr(dot + 1));
     }
+    numberTexts.assign(fullNames.size(), std::string());
 
     recordCount = -1;
     if (counted) {
@@ -331,6 +368,7 @@ struct Recordset::Impl {
     inserts.clear();
     fullNames.clear();
     shortNames.clear();
+    numberTexts.clear();
     columns.clear();
     cells.clear();
     isSet.clear();
@@ -383,45 +421,39 @@ void Recordset::MoveNext() {
   impl_->eof = !impl_->Step("cannot read the next row");
 }
 
-Value Recordset::Field(std::u16string_view name) const {
-  impl_->RequireOpen();
-  if (impl_->mode != Mode::Read)
-    throw StoreFailure("cannot read column " + Quoted(name) + ": the record set only adds rows");
-  if (impl_->eof) throw StoreFailure("cannot read column " + Quoted(name) + ": there is no current row");
+int Recordset::ColumnIndex(std::u16string_view name) const {
+  impl_->RequireRead([name] { return "cannot find column " + Quoted(name); }, false);
   const std::u16string folded = Fold(name);
-  int index = -1;
-  const int n = static_cast<int>(impl_->fullNames.size());
-  for (int i = 0; i < n && index < 0; ++i) {
-    if (impl_->fullNames[static_cast<std::size_t>(i)] == folded) index = i;
+  for (const auto* names : {&impl_->fullNames, &impl_->shortNames}) {
+    const auto hit = std::find(names->begin(), names->end(), folded);
+    if (hit != names->end()) return static_cast<int>(hit - names->begin());
   }
-  for (int i = 0; i < n && index < 0; ++i) {
-    if (impl_->shortNames[static_cast<std::size_t>(i)] == folded) index = i;
-  }
-  if (index < 0) {
-    throw StoreFailure("the query has no column " + Quoted(name),
-                       detail::LackingCause(impl_->handle(), "no such column: " + text::ToUtf8(name)));
-  }
+  throw StoreFailure("the query has no column " + Quoted(name),
+                     detail::LackingCause(impl_->handle(), "no such column: " + text::ToUtf8(name)));
+}
 
-  sqlite3_stmt* s = impl_->query.get();
-  switch (sqlite3_column_type(s, index)) {
+std::optional<std::string_view> Recordset::FieldBytes(int index) const {
+  impl_->RequireRead([index] { return "cannot read column " + std::to_string(index); }, true);
+  if (index < 0 || static_cast<std::size_t>(index) >= impl_->fullNames.size())
+    throw StoreFailure("cannot read column " + std::to_string(index) + ": the query has no such column");
+  switch (sqlite3_column_type(impl_->query.get(), index)) {
     case SQLITE_NULL:
-      return Value();
+      return std::nullopt;
     case SQLITE_INTEGER:
-      return Value::Integer(sqlite3_column_int64(s, index));
-    case SQLITE_FLOAT:
-      return Value::Double(sqlite3_column_double(s, index));
-    default: {  // TEXT, and BLOB read as UTF-8 text
-      const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(s, index));
-      const int bytes = sqlite3_column_bytes(s, index);
-      if (p == nullptr) {
-        if (sqlite3_errcode(impl_->handle()) == SQLITE_NOMEM)
-          throw StoreFailure("out of memory reading " + Quoted(name));
-        return Value(std::u16string());
-      }
-      // Bytes that are not UTF-8 keep a mark of their own, so whoever writes the text out can replace and count them.
-      return Value(text::FromUtf8MarkingBadBytes(std::string_view(p, static_cast<std::size_t>(bytes))));
+    case SQLITE_FLOAT: {
+      // SQLite's own text of a double differs from the host language's, so numbers take Value's.
+      std::string& number = impl_->numberTexts[static_cast<std::size_t>(index)];
+      number = text::ToUtf8(impl_->Read(index).CStr());
+      return number;
     }
+    default:  // TEXT, and BLOB read as UTF-8 text
+      return impl_->StoredBytes(index);
   }
+}
+
+Value Recordset::Field(std::u16string_view name) const {
+  impl_->RequireRead([name] { return "cannot read column " + Quoted(name); }, true);
+  return impl_->Read(ColumnIndex(name));
 }
 
 void Recordset::AddNew() {

@@ -3,11 +3,13 @@
 //
 // Ownership: a Recordset owns its prepared statements and finalizes them in
 // Close or its destructor. It shares the database handle of the Connection it
-// was opened on, so either may be released first. Values it returns are copies.
+// was opened on, so either may be released first. Values it returns are copies;
+// the bytes of FieldBytes are views that it keeps valid as that method says.
 #pragma once
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -58,6 +60,19 @@ class Recordset {
   // surrogate U+DC00 + byte. Throws StoreFailure at the end of rows, when
   // appending, or for an unknown column.
   Value Field(std::u16string_view name) const;
+
+  // The position of the column `name` in a read, found as Field finds it, for
+  // FieldBytes. Throws StoreFailure when closed, when appending, or for an
+  // unknown column.
+  int ColumnIndex(std::u16string_view name) const;
+
+  // The current row's value of the column at `index` as UTF-8 bytes, without a
+  // copy: text and BLOBs as the store holds them (unchecked, so they may hold
+  // bytes that are not UTF-8; Field decodes the same bytes), numbers as the text
+  // of Value::CStr, Null as nullopt. The bytes stay valid until the next
+  // FieldBytes or Field of that column, MoveNext or Close. Throws StoreFailure
+  // as Field does, and for an index that names no column.
+  std::optional<std::string_view> FieldBytes(int index) const;
 
   // Appending: start a new row (a row pending from an earlier AddNew is stored
   // first), set columns by name (case-insensitive; an unknown column throws

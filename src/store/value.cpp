@@ -37,9 +37,11 @@ vb::Integer IntegerFromDouble(double d) {
 
 }  // namespace
 
+NullValueFailure NullAsTextFailure() { return NullValueFailure("invalid use of Null: text expected"); }
+
 std::u16string Value::CStr() const {
   struct Visitor {
-    std::u16string operator()(std::monostate) const { throw NullValueFailure("invalid use of Null: text expected"); }
+    std::u16string operator()(std::monostate) const { throw NullAsTextFailure(); }
     std::u16string operator()(const std::u16string& s) const { return s; }
     std::u16string operator()(std::int64_t i) const { return text::Digits(i); }
     std::u16string operator()(double d) const { return DoubleText(d); }

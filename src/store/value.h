@@ -5,6 +5,7 @@
 #include <string>
 #include <variant>
 
+#include "common/failure.h"
 #include "common/vb_types.h"
 
 namespace nbl::store {
@@ -38,5 +39,8 @@ class Value {
  private:
   Variant v_;
 };
+
+// The failure CStr throws on Null, for readers that take text without a Value.
+NullValueFailure NullAsTextFailure();
 
 }  // namespace nbl::store

@@ -39,6 +39,34 @@ TEST_F(CliExport, WritesTheDocumentByteForByteAndWellFormed) {
   EXPECT_EQ(lint.status, 0) << lint.output;
 }
 
+TEST_F(CliExport, DashWritesTheDocumentToStandardOutput) {
+  NewStoreWithRows();
+  ASSERT_EQ(RunCli({"export", Path("d.db"), Path("file.xml"), "--ui", "none"}).status, 0);
+  // Entries enough to outgrow a pipe's buffer, so that a reader that goes early is gone before the end.
+  MakeStore(Path("big.db"), std::vector<Row>(200, Row{"2007/01/05", "一般", 0, "t", std::string(1000, 'x'), "", ""}));
+  struct Case {
+    const char* name;
+    std::string script;  // bash; $0 is nblinout, $1 the folder
+    std::vector<std::string> says;
+  };
+  const Case cases[] = {
+      {"into xmllint", R"("$0" export "$1/d.db" - --ui none | xmllint --noout -; echo "exit ${PIPESTATUS[*]}")",
+       {"exit 0 0", "nblinout: exported to standard output"}},
+      {"into a file: the bytes of a file export, the texts on stderr",
+       R"("$0" export "$1/d.db" - --ui console --overwrite >"$1/std.xml"; echo "exit $?"; cmp "$1/std.xml" "$1/file.xml" && echo same)",
+       {"exit 0\nsame", "Export完了！"}},
+      {"a reader that goes early", R"("$0" export "$1/big.db" - --ui none | true; echo "exit ${PIPESTATUS[0]}")",
+       {"NBLinout: Loop内エラー：2007/01/05", "nblinout: cannot write the document to standard output: Broken pipe", "exit 1"}},
+      {"no standard output", R"("$0" export "$1/d.db" - --ui none >&-; echo "exit $?")",
+       {"NBLinout: 後処理エラー", "Bad file descriptor", "exit 1"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const CommandResult r = RunCommand({"bash", "-c", c.script, NBL_CLI_PATH, dir_.path().string()});
+    for (const std::string& line : c.says) EXPECT_NE(r.output.find(line), std::string::npos) << r.output;
+  }
+}
+
 TEST_F(CliExport, OptionsReachTheSettings) {
   NewStoreWithRows();
   const CommandResult r = RunCli({"export", Path("d.db"), Path("out.xml"), "--ui", "none", "--genre", "Tom's", "--publish",

@@ -74,6 +74,23 @@ TEST(TextUtf8, ConvertsBothWaysWithSurrogatePairs) {
   EXPECT_EQ(FromUtf8MarkingBadBytes("a\x80\xC3(\xFF"), u"a\xDC80\xDCC3(\xDCFF");
 }
 
+TEST(TextUtf8, SequenceLengthsFollowTheTableOfWellFormedBytes) {
+  const struct {
+    std::string bytes;
+    std::size_t length;
+  } cases[] = {
+      {std::string(1, '\0'), 1}, {"\x7F", 1}, {"\x80", 0}, {"\xBF", 0}, {"\xC1\xBF", 0}, {"\xC2\x80", 2},
+      {"\xDF\xBF", 2}, {"\xC3", 0}, {"\xC3(", 0}, {"\xE0\x9F\xBF", 0}, {"\xE0\xA0\x80", 3}, {"\xED\x9F\xBF", 3},
+      {"\xED\xA0\x80", 0}, {"\xED\xBF\xBF", 0}, {"\xEE\x80\x80", 3}, {"\xEF\xBF\xBF", 3}, {"\xE3\x81", 0},
+      {"\xE3\x81\xC3", 0}, {"\xF0\x8F\xBF\xBF", 0}, {"\xF0\x90\x80\x80", 4}, {"\xF4\x8F\xBF\xBF", 4},
+      {"\xF4\x90\x80\x80", 0}, {"\xF0\x9F\x8D", 0}, {"\xF5\x80\x80\x80", 0}, {"\xFF", 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.bytes));
+    EXPECT_EQ(Utf8SequenceLength("x" + c.bytes, 1), c.length);  // the first byte, not the start, is looked at
+  }
+}
+
 TEST(TextXmlUtf8, ReplacesAndCountsWhatXmlCannotCarry) {
   const struct {
     const char* name;

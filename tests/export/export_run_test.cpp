@@ -4,9 +4,12 @@
 
 #include <fstream>
 #include <gtest/gtest.h>
+#include <random>
 #include <sstream>
 
 #include "common/text.h"
+#include "export/diary_document.h"
+#include "store/recordset.h"
 #include "support/diary_store.h"
 #include "support/fake_ui.h"
 #include "support/temp_dir.h"
@@ -241,6 +244,121 @@ TEST_F(ExportRunTest, CountsAndWritesOneSnapshotWhateverIsWrittenMeanwhile) {
   for (std::size_t p = doc.find("<day "); p != std::string::npos; p = doc.find("<day ", p + 1)) ++days;
   EXPECT_EQ(days, 2u);
   EXPECT_EQ(testing::QueryRows(Db(), "SELECT count(*) FROM Contents;"), std::vector<std::string>{"3"});
+}
+
+// The document as the export wrote it before it wrote from the stored bytes:
+// each piece built as 16-bit text from Recordset::Field by the piece functions,
+// then turned into bytes by text::AppendXmlUtf8, which counts its U+FFFD.
+struct Document {
+  std::string bytes;
+  std::int64_t replaced = 0;
+};
+
+Document PieceByPiece(const std::u16string& db, const ExportSettingNubelo& set) {
+  store::Connection connection;
+  connection.Open(std::u16string(store::kConnectionPrefix) + db);
+  store::Recordset rows;
+  rows.Open(BuildExportQuery(set), connection, store::adOpenForwardOnly, store::adLockReadOnly, store::adCmdTableDirect);
+  Document doc;
+  auto append = [&doc](std::u16string_view piece) { doc.replaced += static_cast<std::int64_t>(text::AppendXmlUtf8(piece, doc.bytes)); };
+  append(u"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<diary>\n");
+  for (; !rows.IsEOF(); rows.MoveNext()) {
+    append(u"<day date=\"");
+    append(set.intPublishDay == 1 ? DatePiece(rows.Field(u"Day")) : PublishDatePiece(rows.Field(u"PublishTime")));
+    append(TitlePiece(rows.Field(u"Title")));
+    append(u"<body>\n");
+    append(ApplyBodyRule(rows.Field(u"Contents"), set) + u"\n");
+    append(ApplyBodyRule(rows.Field(u"extend"), set) + u"\n");
+    append(u"</body>\n</day>\n");
+  }
+  append(u"</diary>");
+  return doc;
+}
+
+// Stored text made of pieces that each meet a rule: markup, line ends, hyphens,
+// slashes, controls, characters of every UTF-8 length, U+FFFE and U+FFFF, and
+// bytes that are not UTF-8 (encoded surrogates, overlong forms, cut sequences).
+std::string HostileText(std::mt19937& random, std::size_t maxPieces) {
+  static const std::string pieces[] = {
+      "a", "Z", "0", " ", "'", "<", ">", "&", "\"", "-", "/", "\r", "\n", "\r\n", "\t", std::string(1, '\0'), "\x01",
+      "\x0B", "\x1F", "\x7F", "&lt;", "<BR>", "\xC3\xA9", "\xE6\x97\xA5", "\xEF\xBC\x8D", "\xF0\x9F\x8D\x99",
+      "\xEF\xBF\xBE", "\xEF\xBF\xBF", "\xEF\xBF\xBD", "\xED\x9F\xBF", "\xED\xA0\x80", "\xED\xB0\x80", "\xC0\x80",
+      "\xC1\xBF", "\xE0\x80\x80", "\xE0\x9F\xBF", "\xF0\x80\x80\x80", "\xF0\x8F\xBF\xBF", "\xF4\x8F\xBF\xBF",
+      "\xF4\x90\x80\x80", "\x80", "\xBF", "\xC3", "\xE3\x81", "\xF0\x9F\x8D", "\xF5", "\xFE", "\xFF"};
+  std::string text;
+  const std::size_t n = std::uniform_int_distribution<std::size_t>(0, maxPieces)(random);
+  for (std::size_t i = 0; i < n; ++i) {
+    if (random() % 8 == 0) {
+      text.push_back(static_cast<char>(random() % 256));
+    } else {
+      text += pieces[random() % std::size(pieces)];
+    }
+  }
+  return text;
+}
+
+std::string Hex(std::string_view bytes) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string hex;
+  for (const char c : bytes) {
+    hex.push_back(kDigits[static_cast<unsigned char>(c) >> 4]);
+    hex.push_back(kDigits[static_cast<unsigned char>(c) & 0xF]);
+  }
+  return hex;
+}
+
+std::string TextLiteral(std::string_view bytes) { return "CAST(x'" + Hex(bytes) + "' AS TEXT)"; }
+
+// Mostly text, sometimes a BLOB, a number or (when `nullable`) Null, as a store without column types keeps them.
+std::string HostileValue(std::mt19937& random, std::size_t maxPieces, bool nullable) {
+  switch (random() % 8) {
+    case 0: return nullable ? "NULL" : "''";
+    case 1: return "x'" + Hex(HostileText(random, maxPieces)) + "'";
+    case 2: return std::to_string(static_cast<int>(random() % 200000) - 100000);
+    case 3: return std::to_string(static_cast<double>(random() % 100000) / 7.0) + "e" + std::to_string(random() % 40 - 20);
+    default: return TextLiteral(HostileText(random, maxPieces));
+  }
+}
+
+TEST_F(ExportRunTest, WritesThePieceByPieceBytesForEveryStoredTextAndSetting) {
+  testing::MakeStore(Db(), {});
+  testing::ExecSql(Db(), "DROP TABLE Contents; CREATE TABLE Contents (Day, Number, Weather, Genre, Private, Title, "
+                         "Contents, extend, excerpt, TrackBack, PublishTime, ImportMark);");
+  std::mt19937 random(20070105);
+  // PublishTime gives ten units: these cut a pair in half, or end right before or after one.
+  std::vector<std::string> publishTimes = {"2007/01/0\xF0\x9F\x8D\x99", "2007/01/\xF0\x9F\x8D\x99!", "2007/01/0\xF0\x9F\x8D",
+                                           "2007/01/0\xFF\xF0\x9F\x8D\x99", "\xF0\x9F\x8D\x99\xF0\x9F\x8D\x99\xF0\x9F\x8D\x99\xF0\x9F\x8D\x99\xF0\x9F\x8D\x99\xF0\x9F\x8D\x99"};
+  constexpr int kRows = 400;
+  std::string insert = "INSERT INTO Contents (Day, Number, Genre, Private, Title, Contents, extend, PublishTime) VALUES ";
+  for (int i = 0; i < kRows; ++i) {
+    const std::string publish = i < static_cast<int>(publishTimes.size()) ? TextLiteral(publishTimes[static_cast<std::size_t>(i)])
+                                : random() % 2 ? TextLiteral("2007/01/0" + HostileText(random, 4))
+                                               : HostileValue(random, 12, false);
+    insert += std::string(i ? "," : "") + "(" + TextLiteral("2007/" + HostileText(random, 6)) + ", 1, '一般', 0, " +
+              HostileValue(random, 12, true) + ", " + HostileValue(random, 120, true) + ", " + HostileValue(random, 40, true) +
+              ", " + publish + ")";
+  }
+  testing::ExecSql(Db(), insert + ";");
+
+  for (const int br : {0, 1, -1}) {
+    for (const int hyphen : {0, 1, 2}) {
+      for (const int publishDay : {0, 1, 2}) {
+        SCOPED_TRACE("intBR " + std::to_string(br) + ", intHyphen " + std::to_string(hyphen) + ", intPublishDay " +
+                     std::to_string(publishDay));
+        const ExportSettingNubelo set{u"", u"", u"", 0, 0, br, hyphen, publishDay};
+        const Document expected = PieceByPiece(Db16(), set);
+        const ExportReport report = ExportDiary(Out(), Db16(), set, *ui_);
+        ASSERT_TRUE(report.completed) << report.cause;
+        EXPECT_EQ(report.entries, kRows);
+        EXPECT_GT(expected.replaced, kRows);  // the store is as hostile as meant
+        EXPECT_EQ(report.replacedCharacters, expected.replaced);
+        const std::string got = OutBytes();
+        const auto [differs, _] = std::mismatch(got.begin(), got.end(), expected.bytes.begin(), expected.bytes.end());
+        EXPECT_TRUE(got == expected.bytes) << "the bytes differ from byte " << (differs - got.begin()) << " on: "
+                                           << got.substr(static_cast<std::size_t>(differs - got.begin()), 40);
+      }
+    }
+  }
 }
 
 }  // namespace

@@ -134,7 +134,17 @@ TEST_F(RecordsetTest, ReadsEachStoredKindAndRefusesUnknownColumns) {
   EXPECT_EQ(rs.Field(u"Contents").CStr(), std::u16string(u"a\xDCFF\U0001F359\0", 5));  // a bad byte keeps its mark
   for (const char16_t* unknown : {u"Nope", u"Contents.Day", u""}) {
     EXPECT_THROW(rs.Field(unknown), StoreFailure) << text::ToUtf8(unknown);
+    EXPECT_THROW(rs.ColumnIndex(unknown), StoreFailure) << text::ToUtf8(unknown);
   }
+  // The same values as the bytes the store holds, numbers in Field's text form.
+  const std::pair<const char16_t*, std::optional<std::string>> bytes[] = {
+      {u"Day", "d"}, {u"NUMBER", "7"}, {u"title", std::nullopt}, {u"Private", "2.5"}, {u"extend", "\xE6\x97\xA5"},
+      {u"Contents", std::string("a\xFF\xF0\x9F\x8D\x99\0", 7)}};
+  for (const auto& [column, expected] : bytes) {
+    const std::optional<std::string_view> got = rs.FieldBytes(rs.ColumnIndex(column));
+    EXPECT_EQ(got ? std::optional<std::string>(*got) : std::nullopt, expected) << text::ToUtf8(column);
+  }
+  EXPECT_THROW(rs.FieldBytes(99), StoreFailure);
 
   // Names without AS are SQLite's choice; a connection that names them "Contents.Day" still finds "Day".
   sqlite3_exec(cn_.handle(), "PRAGMA short_column_names=OFF; PRAGMA full_column_names=ON;", nullptr, nullptr, nullptr);

@@ -110,39 +110,20 @@ std::size_t AsciiRun(const unsigned char* bytes, std::size_t n) {
 }
 
 // True when `bytes` are UTF-8 exactly as TextToUtf8Bytes writes what
-// Utf8BytesToText reads from them: well-formed, no overlong form, no encoded
-// surrogate, nothing past U+10FFFF. `multiByte` tells whether a sequence of
-// more than one byte was met.
+// Utf8BytesToText reads from them: every sequence well-formed (see
+// text::Utf8SequenceLength). `multiByte` tells whether one of more than one byte was met.
 bool IsPlainUtf8(std::string_view bytes, bool& multiByte) {
   const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
   const std::size_t n = bytes.size();
   multiByte = false;
   std::size_t i = 0;
   while (i < n) {
-    const unsigned char b0 = p[i];
-    if (b0 < 0x80) {
+    if (p[i] < 0x80) {
       i += AsciiRun(p + i, n - i);
       continue;
     }
-    std::size_t length = 0;
-    unsigned char lo = 0x80, hi = 0xBF;
-    if (b0 >= 0xC2 && b0 <= 0xDF) {
-      length = 2;
-    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-      length = 3;
-      if (b0 == 0xE0) lo = 0xA0;
-      if (b0 == 0xED) hi = 0x9F;
-    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-      length = 4;
-      if (b0 == 0xF0) lo = 0x90;
-      if (b0 == 0xF4) hi = 0x8F;
-    } else {
-      return false;
-    }
-    if (n - i < length || p[i + 1] < lo || p[i + 1] > hi) return false;
-    for (std::size_t k = 2; k < length; ++k) {
-      if (p[i + k] < 0x80 || p[i + k] > 0xBF) return false;
-    }
+    const std::size_t length = text::Utf8SequenceLength(bytes, i);
+    if (length == 0) return false;
     multiByte = true;
     i += length;
   }

@@ -267,7 +267,7 @@ struct Recordset::Impl {
     mode = Mode::Append;
   }
 
-  int ColumnIndex(std::u16string_view name) const {
+  int TableColumnIndex(std::u16string_view name) const {
     for (std::size_t i = 0; i < columns.size(); ++i) {
       if (text::EqualsIgnoringAsciiCase(columns[i], name)) return static_cast<int>(i);
     }
@@ -422,6 +422,8 @@ void Recordset::MoveNext() {
 }
 
 int Recordset::ColumnIndex(std::u16string_view name) const {
+  impl_->RequireOpen();
+  if (impl_->mode == Mode::Append) return impl_->TableColumnIndex(name);
   impl_->RequireRead([name] { return "cannot find column " + Quoted(name); }, false);
   const std::u16string folded = Fold(name);
   for (const auto* names : {&impl_->fullNames, &impl_->shortNames}) {
@@ -463,19 +465,12 @@ void Recordset::AddNew() {
   impl_->StartRow();
 }
 
-int Recordset::ColumnIndex(std::u16string_view name) const {
-  impl_->RequireOpen();
-  if (impl_->mode != Mode::Append)
-    throw StoreFailure("cannot set column " + Quoted(name) + ": the record set was opened read-only");
-  return impl_->ColumnIndex(name);
-}
-
 void Recordset::SetField(std::u16string_view name, Value value) {
   impl_->RequireOpen();
   if (impl_->mode != Mode::Append)
     throw StoreFailure("cannot set column " + Quoted(name) + ": the record set was opened read-only");
   if (!impl_->pending) throw StoreFailure("cannot set column " + Quoted(name) + ": no row was added");
-  impl_->Set(impl_->ColumnIndex(name), std::move(value));
+  impl_->Set(impl_->TableColumnIndex(name), std::move(value));
 }
 
 void Recordset::SetField(int index, Value value) {

@@ -24,7 +24,9 @@ TEST(CliImport, DryRunAndSkipExistingRunAfterRun) {
   MakeStore(db, {{"2007/05/01", "一般", 0, "kept", "", "", "2007/05/01 00:00:00", 4}});
   const std::string a = Entry("2007-05-01", "A", "x") + Entry("2007-05-01", "B", "y") + Entry("2007-05-02", "C", "z");
   std::ofstream(path("a.xml"), std::ios::binary) << "<!-- three entries -->\n" << a;
-  std::ofstream(path("b.xml"), std::ios::binary) << a << Entry("2007-05-02", "D", "w") << Entry("2007-05-01", "A", "x");
+  // New: D, and A with another body; already stored: A, B, C and A again.
+  std::ofstream(path("b.xml"), std::ios::binary) << a << Entry("2007-05-02", "D", "w") << Entry("2007-05-01", "A", "x")
+                                                 << Entry("2007-05-01", "A", "x2");
   std::ofstream(path("bad.xml"), std::ios::binary) << a << "<day date=\"2007-05-03\">\n";
 
   struct Run {
@@ -56,14 +58,14 @@ TEST(CliImport, DryRunAndSkipExistingRunAfterRun) {
       {"the same file again", {"a.xml", "--skip-existing"}, 0,
        {"imported 0 entries from " + path("a.xml") + "; 3 entries already in the store were skipped; 1 line outside"}, false,
        kAfterA},
-      {"a new entry among stored ones, dry", {"b.xml", "--skip-existing", "--dry-run"}, 0,
-       {"entries: 1\nalready stored, skipped: 4\nfirst day: 2007/05/02\nlast day: 2007/05/02\nnumbers by day:\n"
-        "  2007/05/02  2\nfirst titles:\n  D\n",
-        "dry run: 1 entry would be imported from " + path("b.xml") + "; 4 entries already in the store would be skipped; the"},
+      {"new entries among stored ones, dry", {"b.xml", "--skip-existing", "--dry-run"}, 0,
+       {"entries: 2\nalready stored, skipped: 4\nfirst day: 2007/05/01\nlast day: 2007/05/02\nnumbers by day:\n"
+        "  2007/05/01  7\n  2007/05/02  2\nfirst titles:\n  D\n  A\n",
+        "dry run: 2 entries would be imported from " + path("b.xml") + "; 4 entries already in the store would be skipped; the"},
        true, kAfterA},
-      {"a new entry among stored ones", {"b.xml", "--skip-existing"}, 0,
-       {"imported 1 entry from " + path("b.xml") + "; 4 entries already in the store were skipped\n"}, false,
-       "2007/05/01|4|kept,2007/05/01|5|A,2007/05/01|6|B,2007/05/02|1|C,2007/05/02|2|D"},
+      {"new entries among stored ones", {"b.xml", "--skip-existing"}, 0,
+       {"imported 2 entries from " + path("b.xml") + "; 4 entries already in the store were skipped\n"}, false,
+       "2007/05/01|4|kept,2007/05/01|5|A,2007/05/01|6|B,2007/05/02|1|C,2007/05/02|2|D,2007/05/01|7|A"},
   };
   for (const Run& r : runs) {
     SCOPED_TRACE(r.name);

@@ -34,7 +34,7 @@ vb::Boolean clsNubeloHandle::SetPath(const std::u16string& stFilePath, vb::Boole
 vb::Boolean clsNubeloHandle::Execute() {
   if (!FilePath_.empty() && !DiaryMdbPath_.empty()) {
     if (IsImport_ == vb::True) {
-      lastImport_ = importing::ImportDiary(FilePath_, DiaryMdbPath_, ImpSet_, windows_);
+      lastImport_ = importing::ImportDiary(FilePath_, DiaryMdbPath_, ImpSet_, windows_, importOptions_);
     } else {
       lastExport_ = exporting::ExportDiary(FilePath_, DiaryMdbPath_, ExpSet_, windows_);
     }

@@ -61,9 +61,9 @@ class Recordset {
   // appending, or for an unknown column.
   Value Field(std::u16string_view name) const;
 
-  // The position of the column `name` in a read, found as Field finds it, for
-  // FieldBytes. Throws StoreFailure when closed, when appending, or for an
-  // unknown column.
+  // The position of the column `name`: in a read, found as Field finds it, for
+  // FieldBytes; when appending, found as SetField finds it, for setting the
+  // column by index below. Throws StoreFailure when closed or for an unknown column.
   int ColumnIndex(std::u16string_view name) const;
 
   // The current row's value of the column at `index` as UTF-8 bytes, without a
@@ -83,6 +83,18 @@ class Recordset {
   void AddNew();
   void SetField(std::u16string_view name, Value value);
   void Update();
+
+  // For many rows: setting a column by its ColumnIndex, found once. SetText
+  // converts `text` at once; it need not outlive the call. Each throws
+  // StoreFailure where SetField by name would, and for an index the table has
+  // no column at.
+  void SetField(int index, Value value);
+  void SetText(int index, std::u16string_view text);
+  // Text given as UTF-8 the way TextToUtf8Bytes writes 16-bit text (a surrogate
+  // outside a pair as its own three bytes), stored as SetText stores that text.
+  // It is bound where it lies: `text` must stay as it is until the row is
+  // stored (by Update, or by the next AddNew).
+  void SetUtf8(int index, std::string_view text);
 
   // Finalizes the statements; a row added but not updated is abandoned. Closing
   // a closed Recordset does nothing.

@@ -10,7 +10,6 @@
 
 #include "common/failure.h"
 #include "common/text.h"
-#include "encoding/utf8.h"
 #include "store/sqlite_handle.h"
 #include "store/stored_text.h"
 
@@ -48,20 +47,17 @@ enum class Mode { Closed, Read, Append };
 // One column's value in the row being added, kept in the form it is bound in.
 // Its buffers live on from row to row, so a run of rows allocates little.
 struct Cell {
-  enum class Kind { Null, Utf8, Borrowed, Utf16, Integer, Double } kind = Kind::Null;
+  enum class Kind { Null, Utf8, Borrowed, Integer, Double } kind = Kind::Null;
   std::string utf8;
   std::string_view borrowed;  // the caller's UTF-8 (SetUtf8), bound where it lies
-  std::u16string utf16;       // text SQLite must convert itself (see StoredUtf8)
   std::int64_t integer = 0;
   double real = 0;
 
+  // Bound as our own UTF-8, never as UTF-16: SQLite would take a leading U+FEFF
+  // or U+FFFE for a byte-order mark and join a lone surrogate with the next unit.
   void SetText(std::u16string_view text) {
-    if (detail::StoredUtf8(text, utf8)) {
-      kind = Kind::Utf8;
-    } else {
-      kind = Kind::Utf16;
-      utf16.assign(text);
-    }
+    kind = Kind::Utf8;
+    utf8 = text::ToUtf8(text);
   }
 
   void SetUtf8(std::string_view text) {
@@ -69,7 +65,8 @@ struct Cell {
       kind = Kind::Borrowed;
       borrowed = text;
     } else {
-      SetText(encoding::Utf8BytesToText(text, u""));
+      kind = Kind::Utf8;
+      utf8 = detail::StoredUtf8(text);
     }
   }
 
@@ -108,12 +105,6 @@ struct Cell {
       case Kind::Double: return sqlite3_bind_double(stmt, index, real);
       case Kind::Utf8: return BindUtf8(stmt, index, utf8);
       case Kind::Borrowed: return BindUtf8(stmt, index, borrowed);
-      case Kind::Utf16:
-        if (utf16.size() > static_cast<std::size_t>(std::numeric_limits<int>::max()) / sizeof(char16_t)) {
-          return SQLITE_TOOBIG;
-        }
-        return sqlite3_bind_text16(stmt, index, utf16.data(), static_cast<int>(utf16.size() * sizeof(char16_t)),
-                                   SQLITE_STATIC);
     }
     return SQLITE_MISUSE;
   }

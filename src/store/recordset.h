@@ -84,8 +84,9 @@ class Recordset {
   void SetField(std::u16string_view name, Value value);
   void Update();
 
-  // For many rows: setting a column by its ColumnIndex, found once. SetText
-  // converts `text` at once; it need not outlive the call. Each throws
+  // For many rows: setting a column by its ColumnIndex, found once. Text is
+  // stored as UTF-8, each lone surrogate (which UTF-8 cannot carry) as U+FFFD.
+  // SetText converts `text` at once; it need not outlive the call. Each throws
   // StoreFailure where SetField by name would, and for an index the table has
   // no column at.
   void SetField(int index, Value value);

@@ -9,7 +9,6 @@
 #include <unordered_map>
 
 #include "common/failure.h"
-#include "encoding/utf8.h"
 #include "store/sqlite_handle.h"
 #include "store/stored_text.h"
 
@@ -45,29 +44,17 @@ struct StoredEntries::Impl {
   std::string what;
   std::unordered_multimap<std::uint64_t, std::int64_t> rows;  // hash of the three texts -> rowid
   detail::Statement same;    // is the row of rowid ?1 one with these texts?
-  detail::Statement asText;  // SQLite's own reading of 16-bit text (see StoredUtf8)
   std::string_view texts[3];  // the texts of the last question, as the store would hold them
-  std::string converted[3];   // those SQLite converted
+  std::string converted[3];   // those that are not stored as they are
   std::uint64_t lastHash = 0;
 
   [[noreturn]] void TooLong() const { throw StoreFailure(what + ": a text is too long for the store"); }
 
   // The bytes the store would hold for `text` (as SetUtf8 takes it): `text`
-  // itself, or what SQLite makes of its 16-bit form, kept in `out`.
-  std::string_view StoredBytes(std::string_view text, std::string& out) {
+  // itself, or its stored form kept in `out`.
+  static std::string_view StoredBytes(std::string_view text, std::string& out) {
     if (detail::StoredAsIs(text)) return text;
-    const std::u16string wide = encoding::Utf8BytesToText(text, u"");
-    if (wide.size() > static_cast<std::size_t>(std::numeric_limits<int>::max()) / sizeof(char16_t)) TooLong();
-    sqlite3_stmt* st = asText.get();
-    int rc = sqlite3_bind_text16(st, 1, wide.data(), static_cast<int>(wide.size() * sizeof(char16_t)), SQLITE_STATIC);
-    if (rc == SQLITE_OK) rc = sqlite3_step(st);
-    if (rc != SQLITE_ROW) {
-      const StoreFailure failure = detail::FailureOf(what, db, rc);
-      sqlite3_reset(st);
-      throw failure;
-    }
-    out.assign(ColumnBytes(st, 0));
-    sqlite3_reset(st);
+    out = detail::StoredUtf8(text);
     return out;
   }
 
@@ -95,7 +82,6 @@ StoredEntries::StoredEntries(Connection& connection) : impl_(std::make_unique<Im
   if (m.db == nullptr) throw StoreFailure("cannot read the stored entries: the connection is closed");
   m.what = "cannot read the stored entries";
   m.same = Prepare(m.db, "SELECT 1 FROM Contents WHERE rowid = ?1 AND Day = ?2 AND Title = ?3 AND Contents = ?4;", m.what);
-  m.asText = Prepare(m.db, "SELECT ?1;", m.what);
   // A Null is equal to nothing, so rows holding one are never found.
   detail::Statement scan = Prepare(
       m.db, "SELECT rowid, Day, Title, Contents FROM Contents WHERE Day NOTNULL AND Title NOTNULL AND Contents NOTNULL;",

@@ -1,4 +1,4 @@
-// Internal to the store: 16-bit text as the UTF-8 bytes a diary store holds for it.
+// Internal to the store: the UTF-8 a diary store holds for a text.
 #pragma once
 
 #include <string>
@@ -6,18 +6,13 @@
 
 namespace nbl::store::detail {
 
-// Writes to `out` the bytes SQLite stores for `text` bound as UTF-16 and returns
-// true. Returns false, `out` unspecified, for text SQLite reads its own way,
-// which must be bound as UTF-16 to be stored as before: a surrogate outside a
-// high-low pair (SQLite joins it with whatever unit follows), or a first unit
-// U+FEFF or U+FFFE (SQLite takes it for a byte-order mark).
-bool StoredUtf8(std::u16string_view text, std::string& out);
-
-// True when SQLite stores `text`, UTF-8 as TextToUtf8Bytes writes 16-bit text
-// (a surrogate outside a pair as its own three bytes), byte for byte when bound
-// as UTF-8, just as it stores that 16-bit text bound as UTF-16. False, for the
-// reasons StoredUtf8 gives, when it holds an encoded surrogate or begins with
-// U+FEFF or U+FFFE: then bind the 16-bit text.
+// True when `text`, UTF-8 as TextToUtf8Bytes writes 16-bit text (a surrogate
+// outside a pair as its own three bytes), is stored byte for byte as it is: it
+// holds no encoded surrogate.
 bool StoredAsIs(std::string_view text);
+
+// The UTF-8 stored for such a text: each encoded pair as its one four-byte
+// character, each lone surrogate, which UTF-8 cannot carry, as U+FFFD.
+std::string StoredUtf8(std::string_view text);
 
 }  // namespace nbl::store::detail

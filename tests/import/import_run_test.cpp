@@ -139,11 +139,11 @@ TEST(ImportRun, ReadsEveryKindOfFile) {
        {"2007/05/01|1|日記|\xF0\x9F\x98\x80 日記<BR>\r\n"}, "\r\n1件の日記をImport完了！"},
       {"Shift-JIS", "<day date=\"2007-05-01\" title=\"\x93\xFA\x8B\x4C\">\n</day>", {"2007/05/01|1|日記|"},
        "\r\n1件の日記をImport完了！"},
-      // A pair in its two surrogate forms, an overlong "/", a stray byte dropped; the store joins a lone surrogate with the next unit.
+      // A pair in its two surrogate forms, an overlong "/", a stray byte dropped; a lone surrogate stored as U+FFFD.
       {"UTF-8 that is not plain",
        "<day date=\"2007-05-01\" title=\"\xED\xA0\xBD\xED\xB8\x80\">\n<body>\na\xE0\x80\xAF" "b\xFF" "c\nx\xED\xA0\x80\n</body></day>",
-       {"2007/05/01|1|\xF0\x9F\x98\x80|a/bc<BR>\r\nx\xF0\x90\x80\xBC" "BR>\r\n"}, "\r\n1件の日記をImport完了！"},
-      {"a leading U+FEFF the store drops", "<day date=\"2007-05-01\" title=\"&#xFEFF;日記\">\n</day>", {"2007/05/01|1|日記|"},
+       {"2007/05/01|1|\xF0\x9F\x98\x80|a/bc<BR>\r\nx\xEF\xBF\xBD<BR>\r\n"}, "\r\n1件の日記をImport完了！"},
+      {"a leading U+FEFF is kept", "<day date=\"2007-05-01\" title=\"&#xFEFF;日記\">\n</day>", {"2007/05/01|1|\xEF\xBB\xBF日記|"},
        "\r\n1件の日記をImport完了！"},
   };
   for (const Case& c : cases) {

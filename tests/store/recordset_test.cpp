@@ -263,9 +263,10 @@ TEST_F(RecordsetTest, AppendedRowsAreStoredAtOnceAndSurviveALaterFailure) {
             Texts{text::ToUtf8(smile)});
 }
 
-// Text set by name, by index or as UTF-8 is stored byte for byte as SQLite
-// stores it bound as UTF-16, the texts it reads its own way included.
-TEST_F(RecordsetTest, TextIsStoredAsSqliteStoresItsUtf16) {
+// Text set by name, by index or as UTF-8 is stored as its UTF-8, a lone
+// surrogate as U+FFFD: a leading U+FEFF or U+FFFE is kept, and no unit is
+// joined with the one after it (as binding UTF-16 would have SQLite do).
+TEST_F(RecordsetTest, TextIsStoredAsItsUtf8) {
   const std::u16string cases[] = {
       u"", u"é日\U0001F600", {u'a', 0, u'b'}, {u'a', 0xFEFF}, {0xFEFF, u'a'}, {0xFFFE, u'a', u'b'}, {0xD800},
       {u'x', 0xD800}, {0xD800, u'A', u'B'}, {u'x', 0xDC01, u'A'}, {0xDBFF, 0xDFFF, 0xD800},
@@ -287,7 +288,8 @@ TEST_F(RecordsetTest, TextIsStoredAsSqliteStoresItsUtf16) {
     rs.SetText(title, c);
     rs.SetUtf8(contents, std::string_view(reinterpret_cast<const char*>(utf8.data()), utf8.size()));
     rs.Update();
-    sqlite3_bind_text16(hex, 1, c.data(), static_cast<int>(c.size() * 2), SQLITE_TRANSIENT);
+    const std::string expectedUtf8 = text::ToUtf8(c);
+    sqlite3_bind_text(hex, 1, expectedUtf8.data(), static_cast<int>(expectedUtf8.size()), SQLITE_TRANSIENT);
     ASSERT_EQ(sqlite3_step(hex), SQLITE_ROW);
     const std::string bytes = reinterpret_cast<const char*>(sqlite3_column_text(hex, 0));
     expected.push_back({bytes, bytes, bytes});

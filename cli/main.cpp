@@ -262,7 +262,9 @@ int main(int argc, char** argv) {
   CLI::App* imp = app.add_subcommand("import", "Append the days of a diary XML file to a diary store");
   imp->add_option("DB", o.db, "The diary store to add rows to")->required();
   imp->add_option("FILE", o.file, "The XML file to read (UTF-8, JIS, EUC-JP or Shift-JIS)")->required();
-  imp->add_option("--heading-tags", o.headingTags, "Tags put around headings of the form *seconds*text (default: <H2> </H2>)")
+  imp->add_option("--heading-tags", o.headingTags, "Tags put around headings of the form *seconds*text (default: " +
+                      nbl::text::ToUtf8(nbl::kDefaultTitleStartTag) + " " + nbl::text::ToUtf8(nbl::kDefaultTitleEndTag) +
+                      ")")
       ->expected(2);
   imp->add_flag("--dialog", o.dialog, "Choose the heading tags in the plug-in's own options dialog instead");
   imp->add_flag("--dry-run", o.dryRun,

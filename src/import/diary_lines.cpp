@@ -23,7 +23,6 @@
 namespace nbl::importing {
 namespace {
 
-constexpr std::string_view kNoTitle = "無題";
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
@@ -392,6 +391,16 @@ void AppendTitleReferences(std::string_view title, std::string& out) {
   }
 }
 
+const std::string& NoTitleUtf8() {
+  static const std::string title = text::ToUtf8(kNoTitle);
+  return title;
+}
+
+const std::string& GeneralGenreUtf8() {
+  static const std::string genre = text::ToUtf8(kGeneralGenre);
+  return genre;
+}
+
 std::u16string MakeImportMark(double now) { return date::DateTimeText(now) + u" byNBLinout.dll"; }
 
 DiaryLineReader::DiaryLineReader(const std::vector<std::string_view>& lines, const ImportSettingNubelo& set,
@@ -408,7 +417,7 @@ void DiaryLineReader::SetStep(std::u16string_view text) {
   for (const char c : entry_.day) stepText_.push_back(static_cast<char16_t>(static_cast<unsigned char>(c)));
 }
 
-bool DiaryLineReader::HasTitle() const { return !entry_.title.empty() && entry_.title != kNoTitle; }
+bool DiaryLineReader::HasTitle() const { return !entry_.title.empty() && entry_.title != NoTitleUtf8(); }
 
 std::size_t DiaryLineReader::HandleLine(std::size_t i) {
   const std::string_view line = text::TrimBlanks(lines_.at(i));
@@ -534,7 +543,7 @@ void DiaryLineReader::StoreEntry(std::size_t i) {
   entry_.day.clear();
   entry_.body.clear();
   entry_.headingTime.clear();
-  entry_.title = kNoTitle;
+  entry_.title = NoTitleUtf8();
 }
 
 }  // namespace nbl::importing

@@ -63,6 +63,10 @@ std::string DecodeTitleReferences(std::string_view title);
 // The same appended to `out`.
 void AppendTitleReferences(std::string_view title, std::string& out);
 
+// kNoTitle and kGeneralGenre as the UTF-8 the reader and the stored rows hold.
+const std::string& NoTitleUtf8();
+const std::string& GeneralGenreUtf8();
+
 // The mark every row of one run carries: "YYYY/MM/DD H:MM:SS byNBLinout.dll",
 // with the time even at midnight.
 std::u16string MakeImportMark(double now);

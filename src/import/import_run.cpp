@@ -93,7 +93,7 @@ void Run(const std::u16string& filePath, const std::u16string& diaryMdbPath, con
   std::string publishTime;
   std::u16string day;  // the entry's day for the day numbers: digits and "/"
   DiaryLineReader reader(lines, set, stepText, [&](const DiaryEntry& entry) {
-    const std::string_view title = entry.title.empty() ? std::string_view("無題") : std::string_view(entry.title);
+    const std::string_view title = entry.title.empty() ? std::string_view(NoTitleUtf8()) : std::string_view(entry.title);
     if (stored && stored->Holds(entry.day, title, entry.body)) {
       ++skippedCount;
       return;
@@ -108,7 +108,7 @@ void Run(const std::u16string& filePath, const std::u16string& diaryMdbPath, con
     table.SetUtf8(at[kDay], entry.day);
     table.SetField(at[kNumber], store::Value::Integer(dayNumbers.Next(day)));
     table.SetUtf8(at[kWeather], "-");
-    table.SetUtf8(at[kGenre], "一般");
+    table.SetUtf8(at[kGenre], GeneralGenreUtf8());
     table.SetUtf8(at[kTitle], title);
     table.SetUtf8(at[kContents], entry.body);
     table.SetUtf8(at[kExtend], "");

@@ -9,8 +9,8 @@ namespace nbl::plugin {
 vb::Boolean clsNubeloHandle::Initialize(const std::u16string& stDiaryMdbPath) {
   DiaryMdbPath_ = stDiaryMdbPath;
   const vb::Boolean result = vb::ToBoolean(!DiaryMdbPath_.empty() && files::ExistsR(DiaryMdbPath_));
-  ExpSet_ = ExportSettingNubelo{u"", u"", u"", 0, 0, 1, 1, 1};
-  ImpSet_ = ImportSettingNubelo{u"<H2>", u"</H2>"};
+  ExpSet_ = DefaultExportSetting();
+  ImpSet_ = DefaultImportSetting();
   return result;
 }
 

@@ -205,8 +205,8 @@ struct Recordset::Impl {
     if (!sqlite3_stmt_readonly(stmt.get()) || sqlite3_column_count(stmt.get()) == 0) {
       throw StoreFailure(what + ": not a query that reads rows");
     }
-    const bool counted = cursorType == adOpenKeyset || cursorType == 3;
-    if (!counted && cursorType != adOpenForwardOnly && cursorType != 2 && cursorType != -1) {
+    const bool counted = cursorType == adOpenKeyset || cursorType == adOpenStatic;
+    if (!counted && cursorType != adOpenForwardOnly && cursorType != adOpenDynamic && cursorType != adOpenUnspecified) {
       throw StoreFailure(what + ": unsupported cursor type " + std::to_string(cursorType));
     }
 
@@ -384,7 +384,7 @@ void Recordset::Open(std::u16string_view source, Connection& connection, int cur
   try {
     if (lockType == adLockOptimistic) {
       impl_->OpenAppend(source);
-    } else if (lockType == adLockReadOnly || lockType == -1) {
+    } else if (lockType == adLockReadOnly || lockType == adLockUnspecified) {
       impl_->OpenRead(source, cursorType);
     } else {
       throw StoreFailure("cannot open " + Quoted(source) + ": unsupported lock type " + std::to_string(lockType));

@@ -18,8 +18,12 @@
 
 namespace nbl::store {
 
+inline constexpr int adOpenUnspecified = -1;
 inline constexpr int adOpenForwardOnly = 0;
 inline constexpr int adOpenKeyset = 1;
+inline constexpr int adOpenDynamic = 2;
+inline constexpr int adOpenStatic = 3;
+inline constexpr int adLockUnspecified = -1;
 inline constexpr int adLockReadOnly = 1;
 inline constexpr int adLockOptimistic = 3;
 inline constexpr int adCmdTableDirect = 512;
@@ -32,9 +36,9 @@ class Recordset {
   Recordset& operator=(const Recordset&) = delete;
 
   // Opens `source` on `connection`. With lockType adLockOptimistic `source` is a
-  // table name opened for appending. With adLockReadOnly (or -1, unspecified) it
+  // table name opened for appending. With adLockReadOnly (or adLockUnspecified) it
   // is one SQL text that only reads and returns columns; the first row is
-  // current after opening. A keyset or static cursor (1, 3) counts the rows at
+  // current after opening. A keyset or static cursor (adOpenKeyset, adOpenStatic) counts the rows at
   // opening by stepping through them once, holding none of them. `options` is
   // accepted and not used.
   // Throws StoreFailure on a closed connection, an open Recordset, a bad, empty,

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 #include <iconv.h>
-#include <sqlite3.h>
 
 #include <algorithm>
 #include <fstream>
@@ -17,6 +16,7 @@
 #include "common/text.h"
 #include "store/connection.h"
 #include "support/fake_ui.h"
+#include "support/diary_store.h"
 #include "support/run_command.h"
 #include "support/temp_dir.h"
 
@@ -25,24 +25,9 @@ namespace {
 
 using namespace std::string_literals;
 
-// Every row of the query, its columns joined by "|" ("NULL" for Null).
+// Every row of the query, its columns joined by "|".
 std::vector<std::string> Sql(const std::u16string& db, const std::string& sql) {
-  sqlite3* h = nullptr;
-  if (sqlite3_open(text::ToUtf8(db).c_str(), &h) != SQLITE_OK) throw std::runtime_error("cannot open test store");
-  std::vector<std::string> rows;
-  auto collect = [](void* out, int n, char** values, char**) {
-    std::string row;
-    for (int k = 0; k < n; ++k) row += (k ? "|" : "") + std::string(values[k] ? values[k] : "NULL");
-    static_cast<std::vector<std::string>*>(out)->push_back(row);
-    return 0;
-  };
-  char* error = nullptr;
-  const int rc = sqlite3_exec(h, sql.c_str(), collect, &rows, &error);
-  const std::string reason = error ? error : "";
-  sqlite3_free(error);
-  sqlite3_close(h);
-  if (rc != SQLITE_OK) throw std::runtime_error("test SQL failed: " + reason);
-  return rows;
+  return testing::QueryRows(text::ToUtf8(db), sql);
 }
 
 std::string Iconv(const char* to, const char* from, const std::string& in) {

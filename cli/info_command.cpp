@@ -10,6 +10,7 @@
 
 #include "common/failure.h"
 #include "common/files.h"
+#include "cli/printable.h"
 #include "common/text.h"
 #include "store/store_facts.h"
 
@@ -18,15 +19,6 @@ namespace {
 
 // nblinout's exit statuses, as main.cpp names them.
 constexpr int kCompleted = 0, kRunFailed = 1, kRefused = 2;
-
-// Store texts may hold control characters that would move the cursor; they print as '?'.
-std::string Printable(const std::string& utf8) {
-  std::u16string t = text::FromUtf8(utf8);
-  for (char16_t& c : t) {
-    if ((c < 0x20 && c != u'\t') || (c >= 0x7F && c <= 0x9F)) c = u'?';
-  }
-  return text::ToUtf8(t);
-}
 
 // Counts right-aligned under each other, then the value they count.
 void PrintCounts(const char* label, const std::vector<store::CountOf>& counts, const char* nullValue) {

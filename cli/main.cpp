@@ -13,6 +13,7 @@
 
 #include <memory>
 
+#include "cli/import_preview.h"
 #include "cli/info_command.h"
 #include "common/failure.h"
 #include "common/files.h"
@@ -36,6 +37,7 @@ struct Options {
   std::string db, file, ui = "auto";
   std::string genre, from, to, publish = "all", date = "day";
   bool keepLineBreaks = false, keepHyphens = false, overwrite = false, dialog = false;
+  bool dryRun = false, skipExisting = false;
   std::vector<std::string> headingTags;
   double lockWait = 30;  // seconds
 };
@@ -180,16 +182,24 @@ int RunImport(const Options& o, int& argc, char** argv) {
     return kCancelled;
   }
   if (handle.SetPath(FromUtf8(o.file)) != nbl::vb::True) return RefusePath("read", o.file);
+  handle.SetImportOptions({o.dryRun, o.skipExisting});
   handle.Execute();
   const nbl::importing::ImportReport& report = handle.LastImport();
   if (!report.completed && report.failureLine > 0) {
     std::fprintf(stderr, "nblinout: at line %zu of %s\n", report.failureLine, o.file.c_str());
   }
-  std::string done = "imported " + Count(report.stored, "entry", "entries") + " from " + o.file;
+  if (report.completed && o.dryRun) nbl::cli::PrintImportPreview(report, o.skipExisting);
+  std::string done = o.dryRun ? "dry run: " + Count(report.stored, "entry", "entries") + " would be imported from " + o.file
+                              : "imported " + Count(report.stored, "entry", "entries") + " from " + o.file;
+  if (o.skipExisting) {
+    done += "; " + Count(report.skippedEntries, "entry", "entries") + " already in the store " +
+            (o.dryRun ? "would be" : report.skippedEntries == 1 ? "was" : "were") + " skipped";
+  }
   if (report.skippedLines > 0) {
     done += "; " + Count(report.skippedLines, "line", "lines") + " outside any entry's body " +
             (report.skippedLines == 1 ? "was" : "were") + " skipped";
   }
+  if (o.dryRun) done += "; the store was left as it was";
   return Finish(windows, report, done);
 }
 
@@ -252,9 +262,15 @@ int main(int argc, char** argv) {
   CLI::App* imp = app.add_subcommand("import", "Append the days of a diary XML file to a diary store");
   imp->add_option("DB", o.db, "The diary store to add rows to")->required();
   imp->add_option("FILE", o.file, "The XML file to read (UTF-8, JIS, EUC-JP or Shift-JIS)")->required();
-  imp->add_option("--heading-tags", o.headingTags, "Tags put around headings of the form *seconds*text (default: <H2> </H2>)")
+  imp->add_option("--heading-tags", o.headingTags, "Tags put around headings of the form *seconds*text (default: " +
+                      nbl::text::ToUtf8(nbl::kDefaultTitleStartTag) + " " + nbl::text::ToUtf8(nbl::kDefaultTitleEndTag) +
+                      ")")
       ->expected(2);
   imp->add_flag("--dialog", o.dialog, "Choose the heading tags in the plug-in's own options dialog instead");
+  imp->add_flag("--dry-run", o.dryRun,
+                "Run the whole import, then roll it back: print what would be stored and leave the store as it was");
+  imp->add_flag("--skip-existing", o.skipExisting,
+                "Skip each entry whose day, title and body a row of the store already holds (default: store every entry)");
   AddUiOption(*imp, o);
   AddLockWaitOption(*imp, o);
 

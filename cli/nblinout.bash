@@ -27,7 +27,7 @@ _nblinout() {
   case $command in
     "") options="--help --version" ;;
     export) options="--genre --from --to --publish --keep-line-breaks --keep-hyphens --date --overwrite --dialog --ui --lock-wait --help" ;;
-    import) options="--heading-tags --dialog --ui --lock-wait --help" ;;
+    import) options="--heading-tags --dialog --dry-run --skip-existing --ui --lock-wait --help" ;;
     new-db | info | version) options="--help" ;;
   esac
 

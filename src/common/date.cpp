@@ -33,6 +33,55 @@ void CivilFromDays(long long z, int& y, int& m, int& d) {
 
 const long long kEpochOffset = DaysFromCivil(1899, 12, 30);
 
+// Appends `n` (0 or more) in decimal, zero-padded to `width` digits, as "%0*d" writes it.
+template <typename String>
+void AppendNumber(String& out, int n, int width) {
+  char digits[12];
+  int count = 0;
+  do {
+    digits[count++] = static_cast<char>('0' + n % 10);
+    n /= 10;
+  } while (n > 0);
+  for (; width > count; --width) out.push_back('0');
+  while (count > 0) out.push_back(digits[--count]);
+}
+
+// Appends YYYY/MM/DD, and " H:MM:SS" when `time`, as "%04d/%02d/%02d %d:%02d:%02d" writes them.
+template <typename String>
+void AppendDayText(String& out, const Parts& p, bool time) {
+  if (p.year < 0 || p.month < 0 || p.day < 0 || p.hour < 0 || p.minute < 0 || p.second < 0) {
+    char buf[64];
+    if (time) {
+      std::snprintf(buf, sizeof buf, "%04d/%02d/%02d %d:%02d:%02d", p.year, p.month, p.day, p.hour, p.minute, p.second);
+    } else {
+      std::snprintf(buf, sizeof buf, "%04d/%02d/%02d", p.year, p.month, p.day);
+    }
+    for (const char* c = buf; *c != '\0'; ++c) out.push_back(static_cast<typename String::value_type>(*c));
+    return;
+  }
+  AppendNumber(out, p.year, 4);
+  out.push_back('/');
+  AppendNumber(out, p.month, 2);
+  out.push_back('/');
+  AppendNumber(out, p.day, 2);
+  if (time) {
+    out.push_back(' ');
+    AppendNumber(out, p.hour, 1);
+    out.push_back(':');
+    AppendNumber(out, p.minute, 2);
+    out.push_back(':');
+    AppendNumber(out, p.second, 2);
+  }
+}
+
+std::u16string DayText(const Parts& p, bool time) {
+  std::u16string out;
+  AppendDayText(out, p, time);
+  return out;
+}
+
+bool HasTime(const Parts& p) { return p.hour != 0 || p.minute != 0 || p.second != 0; }
+
 }  // namespace
 
 bool IsCalendarDay(int year, int month, int day) {
@@ -67,22 +116,17 @@ Parts ToParts(double value) {
 
 std::u16string GeneralDate(double value) {
   const Parts p = ToParts(value);
-  if (p.hour == 0 && p.minute == 0 && p.second == 0) return ShortDate(p.year, p.month, p.day);
-  return DateTimeText(value);
+  return DayText(p, HasTime(p));
 }
 
-std::u16string DateTimeText(double value) {
+void AppendGeneralDate(double value, std::string& out) {
   const Parts p = ToParts(value);
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%04d/%02d/%02d %d:%02d:%02d", p.year, p.month, p.day, p.hour, p.minute, p.second);
-  return text::FromUtf8(buf);
+  AppendDayText(out, p, HasTime(p));
 }
 
-std::u16string ShortDate(int year, int month, int day) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%04d/%02d/%02d", year, month, day);
-  return text::FromUtf8(buf);
-}
+std::u16string DateTimeText(double value) { return DayText(ToParts(value), true); }
+
+std::u16string ShortDate(int year, int month, int day) { return DayText(Parts{year, month, day, 0, 0, 0}, false); }
 
 double Now() {
   const std::time_t t = std::time(nullptr);

@@ -22,6 +22,8 @@ Parts ToParts(double value);
 
 // "YYYY/MM/DD H:MM:SS"; the date alone ("YYYY/MM/DD") when the time of day is exactly 0:00:00.
 std::u16string GeneralDate(double value);
+// The same appended to `out` as bytes (it is ASCII).
+void AppendGeneralDate(double value, std::string& out);
 
 // "YYYY/MM/DD H:MM:SS", with the time even at 0:00:00.
 std::u16string DateTimeText(double value);

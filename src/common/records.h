@@ -1,8 +1,10 @@
-// The public records of the plug-in: the settings a host hands over and the
-// per-day entry counter of the import.
+// The public records of the plug-in (the settings a host hands over and the
+// per-day entry counter of the import), the defaults they start from, and the
+// texts the diary gives an imported entry.
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "common/vb_types.h"
 
@@ -28,5 +30,22 @@ struct DayAndNumber {
   std::u16string stDay;
   vb::Integer iNumber;
 };
+
+// The heading tags a handle and the import options dialog start from.
+inline constexpr std::u16string_view kDefaultTitleStartTag = u"<H2>";
+inline constexpr std::u16string_view kDefaultTitleEndTag = u"</H2>";
+
+// The genre of every imported entry, which the genre list always offers.
+inline constexpr std::u16string_view kGeneralGenre = u"一般";
+
+// The title an entry gets when it has none.
+inline constexpr std::u16string_view kNoTitle = u"無題";
+
+// The settings a handle's Initialize sets: every entry; line feeds as "<BR>",
+// full-width hyphens and the entry's day in the document.
+inline ExportSettingNubelo DefaultExportSetting() { return {u"", u"", u"", 0, 0, 1, 1, 1}; }
+inline ImportSettingNubelo DefaultImportSetting() {
+  return {std::u16string(kDefaultTitleStartTag), std::u16string(kDefaultTitleEndTag)};
+}
 
 }  // namespace nbl

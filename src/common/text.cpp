@@ -42,11 +42,6 @@ std::u16string Mid(std::u16string_view text, std::size_t start, std::size_t leng
   return std::u16string(text.substr(start, length));
 }
 
-std::u16string_view TrimBlanks(std::u16string_view text) {
-  const std::size_t first = text.find_first_not_of(u" \t");
-  if (first == std::u16string_view::npos) return text.substr(text.size());
-  return text.substr(first, text.find_last_not_of(u" \t") - first + 1);
-}
 
 std::u16string Digits(long long value) {
   std::string s = std::to_string(value);

@@ -29,7 +29,17 @@ std::u16string Left(std::u16string_view text, std::size_t n);
 std::u16string Mid(std::u16string_view text, std::size_t start, std::size_t length = npos);
 
 // The text without the spaces and tabs at either end; a view into `text`.
-std::u16string_view TrimBlanks(std::u16string_view text);
+// Inline: the import asks it of every line.
+template <typename Char>
+std::basic_string_view<Char> TrimBlanksOf(std::basic_string_view<Char> text) {
+  const auto blank = [](Char c) { return c == Char(' ') || c == Char('\t'); };
+  std::size_t first = 0, end = text.size();
+  while (first < end && blank(text[first])) ++first;
+  while (end > first && blank(text[end - 1])) --end;
+  return text.substr(first, end - first);
+}
+inline std::u16string_view TrimBlanks(std::u16string_view text) { return TrimBlanksOf(text); }
+inline std::string_view TrimBlanks(std::string_view text) { return TrimBlanksOf(text); }
 
 // Decimal digits of a number, as 16-bit text.
 std::u16string Digits(long long value);

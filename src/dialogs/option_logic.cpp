@@ -107,8 +107,8 @@ void AcceptExportDialog(const ExportControls& c, frmOption& dlg) {
 
 ImportControls LoadImportDialog(frmOptionImport& dlg) {
   dlg.IsOK = vb::False;
-  dlg.stTitleStTag = kDefaultStartTag;
-  dlg.stTitleEdTag = kDefaultEndTag;
+  dlg.stTitleStTag = kDefaultTitleStartTag;
+  dlg.stTitleEdTag = kDefaultTitleEndTag;
   return ImportControls{};
 }
 

@@ -17,7 +17,6 @@ namespace nbl::dialogs {
 
 inline constexpr std::u16string_view kExportCaption = u"Nubelo Export Option";
 inline constexpr std::u16string_view kAllGenres = u"[ALL]";
-inline constexpr std::u16string_view kGeneralGenre = u"一般";
 
 // Captions of the tabs and of the controls that both kinds of dialog show.
 inline constexpr std::u16string_view kTab1Caption = u"出力設定";
@@ -81,8 +80,6 @@ void AcceptExportDialog(const ExportControls& controls, frmOption& dlg);
 // ---- Import options -------------------------------------------------------
 
 inline constexpr std::u16string_view kImportCaption = u"Nubelo Import Option";
-inline constexpr std::u16string_view kDefaultStartTag = u"<H2>";
-inline constexpr std::u16string_view kDefaultEndTag = u"</H2>";
 
 inline constexpr std::u16string_view kImportHeading = u"見出し記法使用時の見出し部分につけるタグ";
 inline constexpr std::u16string_view kStartTagCaption = u"開始タグ";
@@ -90,8 +87,8 @@ inline constexpr std::u16string_view kEndTagCaption = u"終了タグ";
 
 // The two text boxes of frmOptionImport.
 struct ImportControls {
-  std::u16string tTitleStTag{kDefaultStartTag};
-  std::u16string tTitleEdTag{kDefaultEndTag};
+  std::u16string tTitleStTag{kDefaultTitleStartTag};
+  std::u16string tTitleEdTag{kDefaultTitleEndTag};
 };
 
 // The load of frmOptionImport: IsOK False, both tags and both boxes at their defaults.

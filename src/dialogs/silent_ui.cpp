@@ -1,5 +1,7 @@
 #include "dialogs/silent_ui.h"
 
+#include "common/records.h"
+
 namespace nbl::dialogs {
 namespace {
 
@@ -17,8 +19,8 @@ class CancelOptionImport final : public frmOptionImport {
  public:
   void Show() override {
     IsOK = vb::False;
-    stTitleStTag = u"<H2>";
-    stTitleEdTag = u"</H2>";
+    stTitleStTag = kDefaultTitleStartTag;
+    stTitleEdTag = kDefaultTitleEndTag;
   }
 };
 

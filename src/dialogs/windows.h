@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/records.h"
 #include "common/vb_types.h"
 
 namespace nbl::dialogs {
@@ -103,8 +104,8 @@ class frmOptionImport {
   virtual ~frmOptionImport() = default;
 
   vb::Boolean IsOK = vb::False;
-  std::u16string stTitleStTag = u"<H2>";
-  std::u16string stTitleEdTag = u"</H2>";
+  std::u16string stTitleStTag{kDefaultTitleStartTag};
+  std::u16string stTitleEdTag{kDefaultTitleEndTag};
 
   // Loads (defaults), shows modally and returns when closed.
   virtual void Show() = 0;

@@ -109,6 +109,10 @@ std::u16string Utf8BytesToText(const Bytes& bytes, std::u16string_view replaceme
   return out.Take();
 }
 
+std::u16string Utf8BytesToText(std::string_view bytes, std::u16string_view replacement) {
+  return Utf8BytesToText(Bytes(bytes.begin(), bytes.end()), replacement);
+}
+
 vb::Boolean LooksLikeUtf8(const Bytes& bytes, std::int32_t count) {
   if (count == 0) return vb::False;
   if (bytes.empty()) return vb::False;

@@ -23,6 +23,8 @@ std::int32_t TextToUtf8Bytes(std::u16string_view text, Bytes& bytes);
 // older files hold). `replacement` stands in for every byte that starts no
 // well-formed sequence; only that byte is consumed. Never fails.
 std::u16string Utf8BytesToText(const Bytes& bytes, std::u16string_view replacement);
+// The same for bytes held as a string.
+std::u16string Utf8BytesToText(std::string_view bytes, std::u16string_view replacement);
 
 // True when the first `count` bytes hold at least two multi-byte sequences and
 // no malformed one before the scan ends. Never fails.

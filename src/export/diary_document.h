@@ -15,11 +15,13 @@
 
 namespace nbl::exporting {
 
-// Pieces 1, 2, 5, 8 and 9 of the document as their bytes (all ASCII); the others are built per entry.
+// The fixed pieces of the document, as their bytes (all ASCII). Each entry is
+// kDayOpen, its date, its title piece (TitlePiece), kBodyOpen, its contents,
+// its extend and kDayClose; the entries stand between kHead and kTail.
 inline constexpr std::string_view kHead = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<diary>\n";
-inline constexpr std::string_view kDayOpen = "<day date=\"";
+inline constexpr std::string_view kDayOpen = "<day date=\"";  // the day element's head, up to its date
 inline constexpr std::string_view kBodyOpen = "<body>\n";
-inline constexpr std::string_view kDayClose = "</body>\n</day>\n";
+inline constexpr std::string_view kDayClose = "</body>\n</day>\n";  // closes the body and the day element
 inline constexpr std::string_view kTail = "</diary>";
 
 // Rewrites `text` in place: "<" ">" "\"" then "&", each over the whole text, so
@@ -43,7 +45,7 @@ std::u16string EscapeAttribute(std::u16string_view text);
 std::u16string DatePiece(const store::Value& source);
 std::u16string PublishDatePiece(const store::Value& source);
 
-// Piece 4: `" title="`, the title through EscapeAttribute, `">` and LF.
+// The title piece: `" title="`, the title through EscapeAttribute, `">` and LF.
 // A Null title gives an empty one.
 std::u16string TitlePiece(const store::Value& title);
 
@@ -65,12 +67,12 @@ class DocumentWriter {
 
   // A fixed piece (kHead, kDayOpen, ...), as it is.
   void Append(std::string_view piece);
-  // Piece 3 from the stored text of Day (as DatePiece) or PublishTime (as PublishDatePiece).
+  // The date from the stored text of Day (as DatePiece) or PublishTime (as PublishDatePiece).
   void AppendDayDate(std::string_view stored);
   void AppendPublishDate(std::string_view stored);
-  // Piece 4 from the stored title (as TitlePiece); nullopt is Null.
+  // The title piece from the stored title (as TitlePiece); nullopt is Null.
   void AppendTitle(std::optional<std::string_view> stored);
-  // Piece 6 or 7: the stored contents or extend through the body rule (as
+  // The contents or the extend: the stored text through the body rule (as
   // ApplyBodyRule), then LF; nullopt is Null.
   void AppendBody(std::optional<std::string_view> stored, const ExportSettingNubelo& set);
   // Hands on whatever is buffered.

@@ -3,6 +3,34 @@
 #include <utility>
 
 namespace nbl::importing {
+namespace {
+
+// The eight digits of a day written DDDD/DD/DD as one number, or -1 for any other text.
+std::int64_t DigitsOf(std::u16string_view day) {
+  if (day.size() != 10 || day[4] != u'/' || day[7] != u'/') return -1;
+  std::int64_t digits = 0;
+  for (const std::size_t k : {0, 1, 2, 3, 5, 6, 8, 9}) {
+    if (day[k] < u'0' || day[k] > u'9') return -1;
+    digits = digits * 10 + (day[k] - u'0');
+  }
+  return digits;
+}
+
+constexpr std::uint64_t kRecordBits = 0xFFFFFFFFu;
+
+std::uint64_t TagOf(std::int64_t digits) { return static_cast<std::uint64_t>(digits + 1) << 32; }
+
+// The first slot to probe for a tag in a table of `size` slots (a power of two
+// of at least 32). The days of one month lie side by side in a run of 32 slots
+// that the month's hash places, so that a diary read day after day touches few
+// cache lines.
+std::size_t HomeOf(std::uint64_t tag, std::size_t size) {
+  const std::uint64_t digits = (tag >> 32) - 1;
+  const std::uint64_t month = digits / 100, day = digits % 100;
+  return static_cast<std::size_t>(((month * 0x9E3779B97F4A7C15ULL) >> 32) * 32 + day % 32) & (size - 1);
+}
+
+}  // namespace
 
 vb::Integer NextDayNumber(std::u16string day, std::vector<DayAndNumber>& table) {
   for (DayAndNumber& record : table) {
@@ -19,25 +47,86 @@ vb::Integer NextDayNumber(std::u16string day, std::vector<DayAndNumber>& table) 
 
 void DayNumberTable::Reserve(std::int32_t count) {
   if (count <= 0) return;
-  records_.reserve(static_cast<std::size_t>(count));
-  index_.reserve(static_cast<std::size_t>(count));
+  days_.reserve(static_cast<std::size_t>(count));
+  numbers_.reserve(static_cast<std::size_t>(count));
+  before_.reserve(static_cast<std::size_t>(count));
+  while (slots_.size() < 2 * static_cast<std::size_t>(count)) Grow();
+}
+
+void DayNumberTable::Grow() {
+  std::vector<std::uint64_t> old(slots_.empty() ? 1024 : 2 * slots_.size(), 0);
+  old.swap(slots_);
+  for (const std::uint64_t slot : old) {
+    if (slot == 0) continue;
+    std::size_t k = HomeOf(slot, slots_.size());
+    while (slots_[k] != 0) k = (k + 1) & (slots_.size() - 1);
+    slots_[k] = slot;
+  }
+}
+
+std::size_t DayNumberTable::Find(const std::u16string& day) const {
+  const std::int64_t digits = DigitsOf(day);
+  if (digits < 0) {
+    const auto it = others_.find(day);
+    return it == others_.end() ? kNone : it->second;
+  }
+  if (slots_.empty()) return kNone;
+  const std::uint64_t tag = TagOf(digits);
+  for (std::size_t k = HomeOf(tag, slots_.size());; k = (k + 1) & (slots_.size() - 1)) {
+    if (slots_[k] == 0) return kNone;
+    if ((slots_[k] & ~kRecordBits) == tag) return static_cast<std::size_t>(slots_[k] & kRecordBits);
+  }
+}
+
+void DayNumberTable::Index(const std::u16string& day, std::size_t record) {
+  const std::int64_t digits = DigitsOf(day);
+  if (digits < 0) {
+    others_.try_emplace(day, record);
+    return;
+  }
+  // At most half full, so that probing stays short.
+  if (2 * (used_ + 1) > slots_.size()) Grow();
+  const std::uint64_t tag = TagOf(digits);
+  std::size_t k = HomeOf(tag, slots_.size());
+  for (; slots_[k] != 0; k = (k + 1) & (slots_.size() - 1)) {
+    if ((slots_[k] & ~kRecordBits) == tag) return;
+  }
+  slots_[k] = tag | record;
+  ++used_;
 }
 
 void DayNumberTable::Add(DayAndNumber record) {
-  index_.try_emplace(record.stDay, records_.size());
-  records_.push_back(std::move(record));
+  Index(record.stDay, days_.size());
+  numbers_.push_back(record.iNumber.value());
+  before_.push_back(record.iNumber.value());
+  days_.push_back(std::move(record.stDay));
 }
 
 vb::Integer DayNumberTable::Next(const std::u16string& day) {
-  const auto it = index_.find(day);
-  if (it == index_.end()) {
+  const std::size_t found = Find(day);
+  if (found == kNone) {
     Add(DayAndNumber{day, vb::Integer(1)});
+    before_.back() = 0;
     return vb::Integer(1);
   }
-  DayAndNumber& record = records_[it->second];
-  const vb::Integer next = record.iNumber + vb::Integer(1);
-  record.iNumber = next;
+  // Checked arithmetic: past 32767 this throws before the number is touched.
+  const vb::Integer next = vb::Integer(numbers_[found]) + vb::Integer(1);
+  numbers_[found] = next.value();
   return next;
+}
+
+std::vector<DayAndNumber> DayNumberTable::records() const {
+  std::vector<DayAndNumber> records;
+  for (std::size_t k = 0; k < days_.size(); ++k) records.push_back({days_[k], vb::Integer(numbers_[k])});
+  return records;
+}
+
+std::vector<DayNumbers> DayNumberTable::Given() const {
+  std::vector<DayNumbers> given;
+  for (std::size_t k = 0; k < days_.size(); ++k) {
+    if (numbers_[k] != before_[k]) given.push_back({days_[k], before_[k] + 1, numbers_[k]});
+  }
+  return given;
 }
 
 double UnixTimeToDate(std::int32_t seconds) {

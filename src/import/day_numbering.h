@@ -16,6 +16,12 @@ namespace nbl::importing {
 // leaving the record unchanged.
 vb::Integer NextDayNumber(std::u16string day, std::vector<DayAndNumber>& table);
 
+// The numbers one day's entries got: first to last, one apart.
+struct DayNumbers {
+  std::u16string day;
+  std::int32_t first = 0, last = 0;
+};
+
 // The day-number table of a run with a lookup by day: numbers exactly as
 // NextDayNumber over the same records, without walking the table each time.
 class DayNumberTable {
@@ -26,11 +32,30 @@ class DayNumberTable {
   void Add(DayAndNumber record);
   // As NextDayNumber: throws OverflowFailure past 32767, leaving the record unchanged.
   vb::Integer Next(const std::u16string& day);
-  const std::vector<DayAndNumber>& records() const { return records_; }
+  // The records in order: those added, then the days Next met first.
+  std::vector<DayAndNumber> records() const;
+  // The days Next gave numbers to, in the order of the records, each with the
+  // first and the last number it gave.
+  std::vector<DayNumbers> Given() const;
 
  private:
-  std::vector<DayAndNumber> records_;
-  std::unordered_map<std::u16string, std::size_t> index_;  // day -> its first record
+  static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+  // The first record of `day`, or kNone.
+  std::size_t Find(const std::u16string& day) const;
+  // Makes `record` the first record of `day` unless the day has one.
+  void Index(const std::u16string& day, std::size_t record);
+  void Grow();
+
+  // By record: its day, its number and its number before the first Next. The
+  // numbers lie apart from the days, so counting touches little memory.
+  std::vector<std::u16string> days_;
+  std::vector<std::int16_t> numbers_, before_;
+  // Days written YYYY/MM/DD in digits, as every entry's day is, are found by
+  // the number their eight digits spell in a flat table probed slot after slot:
+  // no text to hash or compare, and mostly one cache line per question.
+  std::vector<std::uint64_t> slots_;  // (digits + 1) << 32 | record; 0 = free
+  std::size_t used_ = 0;
+  std::unordered_map<std::u16string, std::size_t> others_;  // every other day text -> its first record
 };
 
 // The date value in Japan Standard Time (fixed UTC+9) of seconds since 1970-01-01 UTC.

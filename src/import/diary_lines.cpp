@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <iterator>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 #include <limits>
 #include <string>
 #include <utility>
@@ -13,25 +17,26 @@
 #include "common/text.h"
 #include "encoding/code_page.h"
 #include "encoding/kanji_code_convert.h"
+#include "encoding/utf8.h"
 #include "import/day_numbering.h"
 
 namespace nbl::importing {
 namespace {
 
-constexpr std::u16string_view kNoTitle = u"無題";
 
-bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 // The character of a numeric reference body ("#65", "#x1F600"), or -1 when the
 // body is malformed or names no character that text may hold.
-long NumericReferenceValue(std::u16string_view body) {
-  if (body.size() < 2 || body[0] != u'#') return -1;
-  const bool hex = body[1] == u'x';
+long NumericReferenceValue(std::string_view body) {
+  if (body.size() < 2 || body[0] != '#') return -1;
+  const bool hex = body[1] == 'x';
   const std::size_t first = hex ? 2 : 1;
   if (first >= body.size()) return -1;
   long value = 0;
   for (std::size_t k = first; k < body.size(); ++k) {
-    const int digit = hex ? text::HexDigitValue(body[k]) : (IsDigit(body[k]) ? body[k] - u'0' : -1);
+    const int digit = hex ? text::HexDigitValue(static_cast<char16_t>(static_cast<unsigned char>(body[k])))
+                          : (IsDigit(body[k]) ? body[k] - '0' : -1);
     if (digit < 0) return -1;
     value = value * (hex ? 16 : 10) + digit;
     if (value > 0x10FFFF) return -1;  // also keeps the sum from overflowing
@@ -40,13 +45,22 @@ long NumericReferenceValue(std::u16string_view body) {
   return value;
 }
 
-void AppendCodePoint(std::u16string& out, long cp) {
-  if (cp >= 0x10000) {
-    cp -= 0x10000;
-    out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-    out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+void AppendCodePoint(std::string& out, long cp) {
+  const auto byte = [](long b) { return static_cast<char>(b); };
+  if (cp < 0x80) {
+    out.push_back(byte(cp));
+  } else if (cp < 0x800) {
+    out.push_back(byte(0xC0 | (cp >> 6)));
+    out.push_back(byte(0x80 | (cp & 0x3F)));
+  } else if (cp < 0x10000) {
+    out.push_back(byte(0xE0 | (cp >> 12)));
+    out.push_back(byte(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(byte(0x80 | (cp & 0x3F)));
   } else {
-    out.push_back(static_cast<char16_t>(cp));
+    out.push_back(byte(0xF0 | (cp >> 18)));
+    out.push_back(byte(0x80 | ((cp >> 12) & 0x3F)));
+    out.push_back(byte(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(byte(0x80 | (cp & 0x3F)));
   }
 }
 
@@ -58,71 +72,150 @@ std::size_t LineOfByte(const encoding::Bytes& bytes, std::size_t at) {
   return 1 + static_cast<std::size_t>(std::count(bytes.begin(), end, lf ? '\n' : '\r'));
 }
 
+// Calls found(k) for every k with text[k] == c, in order. Sixteen bytes at a
+// time where the processor can, since the lines of a diary file are short and
+// a call to memchr per line would cost more than the search.
+template <typename Found>
+void ForEachByte(std::string_view text, char c, Found found) {
+  const char* const p = text.data();
+  const std::size_t n = text.size();
+  std::size_t i = 0;
+#ifdef __SSE2__
+  const __m128i wanted = _mm_set1_epi8(c);
+  for (; n - i >= 16; i += 16) {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+    for (unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, wanted))); mask != 0;
+         mask &= mask - 1) {
+      found(i + static_cast<std::size_t>(__builtin_ctz(mask)));
+    }
+  }
+#endif
+  for (; i < n; ++i) {
+    if (p[i] == c) found(i);
+  }
+}
+
+// The length of the run of ASCII bytes at the start of `bytes`.
+std::size_t AsciiRun(const unsigned char* bytes, std::size_t n) {
+  std::size_t i = 0;
+#ifdef __SSE2__
+  for (; n - i >= 16; i += 16) {
+    const int high = _mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i)));
+    if (high != 0) return i + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(high)));
+  }
+#endif
+  while (i < n && bytes[i] < 0x80) ++i;
+  return i;
+}
+
+// True when `bytes` are UTF-8 exactly as TextToUtf8Bytes writes what
+// Utf8BytesToText reads from them: every sequence well-formed (see
+// text::Utf8SequenceLength). `multiByte` tells whether one of more than one byte was met.
+bool IsPlainUtf8(std::string_view bytes, bool& multiByte) {
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  const std::size_t n = bytes.size();
+  multiByte = false;
+  std::size_t i = 0;
+  while (i < n) {
+    if (p[i] < 0x80) {
+      i += AsciiRun(p + i, n - i);
+      continue;
+    }
+    const std::size_t length = text::Utf8SequenceLength(bytes, i);
+    if (length == 0) return false;
+    multiByte = true;
+    i += length;
+  }
+  return true;
+}
+
+// `text` written as UTF-8 into `storage`, a surrogate outside a pair as its own three bytes.
+std::string_view Utf8Of(std::u16string_view text, encoding::Bytes& storage) {
+  storage.clear();
+  encoding::TextToUtf8Bytes(text, storage);
+  return {reinterpret_cast<const char*>(storage.data()), storage.size()};
+}
+
+std::string Utf8Of(std::u16string_view text) {
+  encoding::Bytes storage;
+  return std::string(Utf8Of(text, storage));
+}
+
+// The 16-bit text that UTF-8 `text` (as Utf8Of writes it) stands for.
+std::u16string TextOf(std::string_view text) { return encoding::Utf8BytesToText(text, u""); }
+
+// The number of 16-bit units of UTF-8 `text` as Utf8Of writes it: one per
+// sequence, two for a four-byte one.
+std::size_t UnitsOf(std::string_view text) {
+  std::size_t units = 0;
+  for (const char c : text) {
+    const auto b = static_cast<unsigned char>(c);
+    units += (b & 0xC0) != 0x80;
+    units += b >= 0xF0;
+  }
+  return units;
+}
+
 enum class LineKind { Blank, Markup, DayLine, OpenBody, CloseBody, CloseDay, Other };
 
 // What a line is, from its text without the blanks around it.
-LineKind KindOf(std::u16string_view line) {
+LineKind KindOf(std::string_view line) {
   if (line.empty()) return LineKind::Blank;
-  if (line == u"</day>" || line == u"</body></day>") return LineKind::CloseDay;
-  if (line == u"<body>") return LineKind::OpenBody;
-  if (line == u"</body>") return LineKind::CloseBody;
-  if (line.starts_with(u"<day")) {
-    if (line.size() == 4 || line[4] == u' ' || line[4] == u'\t' || line[4] == u'>' || line[4] == u'/') {
+  if (line[0] != '<') return LineKind::Other;
+  if (line == "</day>" || line == "</body></day>") return LineKind::CloseDay;
+  if (line == "<body>") return LineKind::OpenBody;
+  if (line == "</body>") return LineKind::CloseBody;
+  if (line.starts_with("<day")) {
+    if (line.size() == 4 || line[4] == ' ' || line[4] == '\t' || line[4] == '>' || line[4] == '/') {
       return LineKind::DayLine;
     }
   }
-  if (line == u"<diary>" || line == u"</diary>" || (line.starts_with(u"<?xml") && line.ends_with(u"?>"))) {
+  if (line == "<diary>" || line == "</diary>" || (line.starts_with("<?xml") && line.ends_with("?>"))) {
     return LineKind::Markup;
   }
   return LineKind::Other;
 }
 
-struct Attribute {
-  std::u16string_view name, value;
-  bool closed = true;  // the value ends with its own quote
-};
-
-bool IsBlank(char16_t c) { return c == u' ' || c == u'\t'; }
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
 // The name="value" pairs of a tag, from just after its name to its ">". Each
 // value runs to its own closing quote (double or single). Text that is no
 // such pair is passed over.
-std::vector<Attribute> ReadAttributes(std::u16string_view tag) {
-  std::vector<Attribute> attributes;
+void ReadAttributes(std::string_view tag, std::vector<Attribute>& attributes) {
+  attributes.clear();
   std::size_t i = 0;
   const std::size_t n = tag.size();
-  while (i < n && tag[i] != u'>') {
-    if (IsBlank(tag[i]) || tag[i] == u'/') {
+  while (i < n && tag[i] != '>') {
+    if (IsBlank(tag[i]) || tag[i] == '/') {
       ++i;
       continue;
     }
     const std::size_t nameStart = i;
-    while (i < n && !IsBlank(tag[i]) && tag[i] != u'=' && tag[i] != u'>') ++i;
-    const std::u16string_view name = tag.substr(nameStart, i - nameStart);
+    while (i < n && !IsBlank(tag[i]) && tag[i] != '=' && tag[i] != '>') ++i;
+    const std::string_view name = tag.substr(nameStart, i - nameStart);
     std::size_t j = i;
     while (j < n && IsBlank(tag[j])) ++j;
-    if (j >= n || tag[j] != u'=') {
+    if (j >= n || tag[j] != '=') {
       if (i == nameStart) ++i;  // a lone "=" or the like
       continue;
     }
     ++j;
     while (j < n && IsBlank(tag[j])) ++j;
-    if (j >= n || (tag[j] != u'"' && tag[j] != u'\'')) {
+    if (j >= n || (tag[j] != '"' && tag[j] != '\'')) {
       i = j;
       continue;
     }
     const std::size_t close = tag.find(tag[j], j + 1);
-    if (close == std::u16string_view::npos) {
+    if (close == std::string_view::npos) {
       attributes.push_back({name, tag.substr(j + 1), false});
       break;
     }
     attributes.push_back({name, tag.substr(j + 1, close - j - 1)});
     i = close + 1;
   }
-  return attributes;
 }
 
-const Attribute* Find(const std::vector<Attribute>& attributes, std::u16string_view name) {
+const Attribute* Find(const std::vector<Attribute>& attributes, std::string_view name) {
   for (const Attribute& a : attributes) {
     if (a.name == name) return &a;
   }
@@ -130,19 +223,19 @@ const Attribute* Find(const std::vector<Attribute>& attributes, std::u16string_v
 }
 
 // "YYYY/MM/DD" of a date written YYYY-MM-DD or YYYY/MM/DD that names a calendar day.
-std::optional<std::u16string> DayText(std::u16string_view date) {
-  if (date.size() != 10 || (date[4] != u'-' && date[4] != u'/') || date[7] != date[4]) return std::nullopt;
+std::optional<std::string> DayText(std::string_view date) {
+  if (date.size() != 10 || (date[4] != '-' && date[4] != '/') || date[7] != date[4]) return std::nullopt;
   int parts[3] = {0, 0, 0};
   const std::size_t starts[3] = {0, 5, 8}, lengths[3] = {4, 2, 2};
   for (int p = 0; p < 3; ++p) {
     for (std::size_t k = starts[p]; k < starts[p] + lengths[p]; ++k) {
       if (!IsDigit(date[k])) return std::nullopt;
-      parts[p] = parts[p] * 10 + (date[k] - u'0');
+      parts[p] = parts[p] * 10 + (date[k] - '0');
     }
   }
   if (!date::IsCalendarDay(parts[0], parts[1], parts[2])) return std::nullopt;
-  std::u16string day(date);
-  day[4] = day[7] = u'/';
+  std::string day(date);
+  day[4] = day[7] = '/';
   return day;
 }
 
@@ -151,7 +244,7 @@ std::optional<std::u16string> DayText(std::u16string_view date) {
 DiaryFormatFailure::DiaryFormatFailure(std::size_t line, const std::string& cause)
     : Failure("line " + std::to_string(line) + ": " + cause, cause), line_(line) {}
 
-std::u16string DecodeDiaryBytes(const encoding::Bytes& bytes) {
+std::string_view DecodeDiaryBytes(const encoding::Bytes& bytes, encoding::Bytes& storage) {
   // The converters would cut the text at a NUL and silently drop the rest.
   // memchr must not see the null data() of an empty array.
   if (const void* nul = bytes.empty() ? nullptr : std::memchr(bytes.data(), 0, bytes.size())) {
@@ -160,31 +253,43 @@ std::u16string DecodeDiaryBytes(const encoding::Bytes& bytes) {
   }
   static constexpr std::uint8_t kMark[] = {0xEF, 0xBB, 0xBF};
   const bool marked = bytes.size() >= 3 && std::equal(std::begin(kMark), std::end(kMark), bytes.begin());
-  if (marked || encoding::LooksLikeUtf8(bytes, 1024) == vb::True || encoding::IsUtf8Text(bytes)) {
+  // The mark tells the code; it is no text of the document.
+  const std::string_view unmarked(reinterpret_cast<const char*>(bytes.data()) + (marked ? 3 : 0),
+                                  bytes.size() - (marked ? 3 : 0));
+  bool multiByte = false;
+  const bool plain = IsPlainUtf8(unmarked, multiByte);
+  if (marked || encoding::LooksLikeUtf8(bytes, 1024) == vb::True ||
+      (plain ? multiByte : encoding::IsUtf8Text(bytes))) {
+    // Plain UTF-8 is its own text: the file's bytes serve as they are.
+    if (plain) return unmarked;
     std::u16string text = encoding::Utf8BytesToText(bytes, u"");
-    // The mark tells the code; it is no text of the document.
     if (marked) text.erase(0, 1);
-    return text;
+    return Utf8Of(text, storage);
   }
   switch (encoding::GuessKanjiCode(bytes)) {
-    case encoding::kCodeJis: return encoding::JisBytesToText(bytes);
-    case encoding::kCodeEuc: return encoding::EucBytesToText(bytes);
-    default: return encoding::CodePageBytesToText(bytes);
+    case encoding::kCodeJis: return Utf8Of(encoding::JisBytesToText(bytes), storage);
+    case encoding::kCodeEuc: return Utf8Of(encoding::EucBytesToText(bytes), storage);
+    default: return Utf8Of(encoding::CodePageBytesToText(bytes), storage);
   }
 }
 
-std::vector<std::u16string_view> CutLines(std::u16string_view text) {
-  // With CR LF present, every CR just before an LF belongs to a CR LF pair.
-  const bool crlf = text.find(u"\r\n") != std::u16string_view::npos;
-  const char16_t separator = crlf || text.find(u'\n') != std::u16string_view::npos ? u'\n' : u'\r';
-  std::vector<std::u16string_view> lines;
-  std::size_t start = 0;
-  for (std::size_t hit = text.find(separator); hit != std::u16string_view::npos; hit = text.find(separator, start)) {
-    std::u16string_view line = text.substr(start, hit - start);
-    if (crlf && !line.empty() && line.back() == u'\r') line.remove_suffix(1);
-    lines.push_back(line);
-    start = hit + 1;
+std::vector<std::string_view> CutLines(std::string_view text) {
+  // At LF, taking a CR just before it into the break (a text without CR LF has no such CR); else at CR.
+  std::size_t breaks = 0;
+  char separator = '\n';
+  ForEachByte(text, separator, [&breaks](std::size_t) { ++breaks; });
+  if (breaks == 0) {
+    separator = '\r';
+    ForEachByte(text, separator, [&breaks](std::size_t) { ++breaks; });
   }
+  std::vector<std::string_view> lines;
+  lines.reserve(breaks + 1);
+  std::size_t start = 0;
+  ForEachByte(text, separator, [&](std::size_t hit) {
+    const std::size_t end = separator == '\n' && hit > start && text[hit - 1] == '\r' ? hit - 1 : hit;
+    lines.push_back(text.substr(start, end - start));
+    start = hit + 1;
+  });
   lines.push_back(text.substr(start));
   return lines;
 }
@@ -198,29 +303,71 @@ std::optional<std::int32_t> RoundToLong(double value) {
   return static_cast<std::int32_t>(rounded);
 }
 
-std::u16string DecodeBodyEntities(std::u16string_view body) {
-  std::u16string out = text::Replace(body, u"&amp;", u"&");
-  out = text::Replace(out, u"&lt;", u"<");
-  out = text::Replace(out, u"&gt;", u">");
-  return text::Replace(out, u"&quot;", u"\"");
+void DecodeBodyEntitiesInPlace(std::string& text, std::size_t from) {
+  std::size_t r = text.find('&', from);
+  if (r == std::string::npos) return;
+  char* const p = text.data();
+  const std::size_t n = text.size();
+  const auto at = [p, n](std::size_t k, std::string_view what) {
+    return n - k >= what.size() && std::memcmp(p + k, what.data(), what.size()) == 0;
+  };
+  // One pass does what the four in turn do: "&amp;" leaves an "&", which the
+  // text after it may make into one of the other three; what replaces those
+  // (no "&") never makes another.
+  std::size_t w = r;
+  while (r < n) {
+    std::size_t q = r + 1;  // p[r] is an "&"
+    if (at(q, "amp;")) q += 4;
+    char c = '&';
+    if (at(q, "lt;")) {
+      c = '<';
+      q += 3;
+    } else if (at(q, "gt;")) {
+      c = '>';
+      q += 3;
+    } else if (at(q, "quot;")) {
+      c = '"';
+      q += 5;
+    }
+    p[w++] = c;
+    r = q;
+    const std::size_t next = std::min(text.find('&', r), n);
+    std::memmove(p + w, p + r, next - r);
+    w += next - r;
+    r = next;
+  }
+  text.resize(w);
 }
 
-std::u16string DecodeTitleReferences(std::u16string_view title) {
-  if (title.find(u'&') == std::u16string_view::npos) return std::u16string(title);
-  static constexpr std::pair<std::u16string_view, char16_t> kNamed[] = {
-      {u"amp", u'&'}, {u"lt", u'<'}, {u"gt", u'>'}, {u"quot", u'"'}, {u"apos", u'\''}};
-  std::u16string out;
-  out.reserve(title.size());
+std::string DecodeBodyEntities(std::string_view body) {
+  std::string out(body);
+  DecodeBodyEntitiesInPlace(out, 0);
+  return out;
+}
+
+std::string DecodeTitleReferences(std::string_view title) {
+  std::string out;
+  AppendTitleReferences(title, out);
+  return out;
+}
+
+void AppendTitleReferences(std::string_view title, std::string& out) {
+  if (title.find('&') == std::string_view::npos) {
+    out.append(title);
+    return;
+  }
+  static constexpr std::pair<std::string_view, char> kNamed[] = {
+      {"amp", '&'}, {"lt", '<'}, {"gt", '>'}, {"quot", '"'}, {"apos", '\''}};
   std::size_t i = 0;
   while (i < title.size()) {
-    const char16_t c = title[i];
-    const std::size_t semi = c == u'&' ? title.find(u';', i + 1) : std::u16string_view::npos;
-    if (semi == std::u16string_view::npos) {
+    const char c = title[i];
+    const std::size_t semi = c == '&' ? title.find(';', i + 1) : std::string_view::npos;
+    if (semi == std::string_view::npos) {
       out.push_back(c);
       ++i;
       continue;
     }
-    const std::u16string_view body = title.substr(i + 1, semi - i - 1);
+    const std::string_view body = title.substr(i + 1, semi - i - 1);
     bool decoded = false;
     for (const auto& [name, ch] : kNamed) {
       if (body == name) {
@@ -243,19 +390,38 @@ std::u16string DecodeTitleReferences(std::u16string_view title) {
       ++i;
     }
   }
-  return out;
+}
+
+const std::string& NoTitleUtf8() {
+  static const std::string title = text::ToUtf8(kNoTitle);
+  return title;
+}
+
+const std::string& GeneralGenreUtf8() {
+  static const std::string genre = text::ToUtf8(kGeneralGenre);
+  return genre;
 }
 
 std::u16string MakeImportMark(double now) { return date::DateTimeText(now) + u" byNBLinout.dll"; }
 
-DiaryLineReader::DiaryLineReader(const std::vector<std::u16string_view>& lines, const ImportSettingNubelo& set,
+DiaryLineReader::DiaryLineReader(const std::vector<std::string_view>& lines, const ImportSettingNubelo& set,
                                  std::u16string& stepText, StoreFn store)
-    : lines_(lines), set_(set), stepText_(stepText), store_(std::move(store)) {}
+    : lines_(lines),
+      startTag_(Utf8Of(set.stTitleStTag)),
+      endTag_(Utf8Of(set.stTitleEdTag)),
+      stepText_(stepText),
+      store_(std::move(store)) {}
 
-bool DiaryLineReader::HasTitle() const { return !entry_.title.empty() && entry_.title != kNoTitle; }
+void DiaryLineReader::SetStep(std::u16string_view text) {
+  stepText_.assign(text);
+  // A day is digits and slashes once it is read, and empty before.
+  for (const char c : entry_.day) stepText_.push_back(static_cast<char16_t>(static_cast<unsigned char>(c)));
+}
+
+bool DiaryLineReader::HasTitle() const { return !entry_.title.empty() && entry_.title != NoTitleUtf8(); }
 
 std::size_t DiaryLineReader::HandleLine(std::size_t i) {
-  const std::u16string_view line = text::TrimBlanks(lines_.at(i));
+  const std::string_view line = text::TrimBlanks(lines_.at(i));
   switch (KindOf(line)) {
     case LineKind::CloseDay:
       StoreEntry(i);
@@ -267,7 +433,7 @@ std::size_t DiaryLineReader::HandleLine(std::size_t i) {
       }
       return ReadBody(i);
     case LineKind::CloseBody:
-      stepText_ = u"データ取得エラー <body>：" + entry_.day;
+      SetStep(u"データ取得エラー <body>：");
       throw DiaryFormatFailure(i + 1, "this </body> closes no body; remove it or add the <body> it belongs to");
     case LineKind::DayLine:
       ReadDayLine(i, line);
@@ -277,7 +443,7 @@ std::size_t DiaryLineReader::HandleLine(std::size_t i) {
       [[fallthrough]];
     case LineKind::Blank:
     case LineKind::Markup:
-      stepText_ = u"データ読み捨てエラー：" + entry_.day;
+      SetStep(u"データ読み捨てエラー：");
       break;
   }
   return i;
@@ -285,12 +451,12 @@ std::size_t DiaryLineReader::HandleLine(std::size_t i) {
 
 void DiaryLineReader::Finish() {
   if (!open_) return;
-  stepText_ = u"データ格納エラー：" + entry_.day;
+  SetStep(u"データ格納エラー：");
   throw DiaryFormatFailure(entryLine_ + 1, "the entry that begins on this line is never closed; end it with </day>");
 }
 
 std::size_t DiaryLineReader::ReadBody(std::size_t i) {
-  stepText_ = u"データ取得エラー <body>：" + entry_.day;
+  SetStep(u"データ取得エラー <body>：");
   const std::size_t blockStart = entry_.body.size();
   std::size_t k = i + 1;
   LineKind closing = LineKind::CloseBody;
@@ -299,7 +465,7 @@ std::size_t DiaryLineReader::ReadBody(std::size_t i) {
       throw DiaryFormatFailure(entryLine_ + 1, "the body of the entry that begins on this line is never closed; "
                                                "end it with </body> and </day>");
     }
-    const std::u16string_view source = lines_[k];
+    const std::string_view source = lines_[k];
     closing = KindOf(text::TrimBlanks(source));
     // A well-formed document cannot hold these as body text: their "<" would be escaped.
     if (closing == LineKind::CloseDay || closing == LineKind::CloseBody) break;
@@ -308,68 +474,77 @@ std::size_t DiaryLineReader::ReadBody(std::size_t i) {
       throw DiaryFormatFailure(k + 1, "a new day begins inside the body of the entry of line " +
                                           std::to_string(entryLine_ + 1) + "; close that entry with </body> and </day>");
     }
-    std::u16string line(source);
-    RewriteHeading(line);
-    entry_.body += line;
-    entry_.body += u"<BR>\r\n";
+    if (!AppendHeading(source)) entry_.body += source;
+    entry_.body += "<BR>\r\n";
   }
-  stepText_ = u"HTMLエンコードエラー：" + entry_.day;
+  SetStep(u"HTMLエンコードエラー：");
   // Only the block just read: text of an earlier block of the same day is decoded already.
-  entry_.body.replace(blockStart, std::u16string::npos, DecodeBodyEntities(std::u16string_view(entry_.body).substr(blockStart)));
+  DecodeBodyEntitiesInPlace(entry_.body, blockStart);
   if (closing == LineKind::CloseDay) StoreEntry(k);
   return k;
 }
 
-void DiaryLineReader::RewriteHeading(std::u16string& line) {
-  if (line.size() <= 10 || line[0] != u'*') return;
-  const std::size_t second = line.find(u'*', 1);
-  if (second == std::u16string::npos) return;
+bool DiaryLineReader::AppendHeading(std::string_view line) {
+  // A heading is a line of more than 10 characters (16-bit units) that starts with "*" and holds a second one.
+  if (line.size() <= 10 || line[0] != '*') return false;
+  const std::size_t second = line.find('*', 1);
+  if (second == std::string_view::npos || UnitsOf(line) <= 10) return false;
+  const std::string_view field = line.substr(1, second - 1);
+  if (std::all_of(field.begin(), field.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+    field_.assign(field.begin(), field.end());
+  } else {
+    field_ = TextOf(field);
+  }
   // A numeric field is a decimal spelling (see ParseDecimal) within 32 bits; any other keeps the last heading time.
-  if (const std::optional<double> seconds = number::ParseDecimal(std::u16string_view(line).substr(1, second - 1))) {
+  if (const std::optional<double> seconds = number::ParseDecimal(field_)) {
     if (const std::optional<std::int32_t> whole = RoundToLong(*seconds)) {
-      entry_.headingTime = date::GeneralDate(UnixTimeToDate(*whole));
+      entry_.headingTime.clear();
+      date::AppendGeneralDate(UnixTimeToDate(*whole), entry_.headingTime);
     }
   }
-  const std::u16string heading = line.substr(second + 1);
-  line = set_.stTitleStTag + heading + u"(" + entry_.headingTime + u")" + set_.stTitleEdTag;
+  const std::string_view heading = line.substr(second + 1);
+  entry_.body.append(startTag_).append(heading).append("(").append(entry_.headingTime).append(")").append(endTag_);
   // Decoded as the body around it will be, so the title reads as the heading does.
   if (!HasTitle()) entry_.title = DecodeBodyEntities(heading);
+  return true;
 }
 
-void DiaryLineReader::ReadDayLine(std::size_t i, std::u16string_view line) {
+void DiaryLineReader::ReadDayLine(std::size_t i, std::string_view line) {
   stepText_ = u"日付取得エラー <day>";
   if (open_) {
     throw DiaryFormatFailure(i + 1, "a new day begins before the entry of line " + std::to_string(entryLine_ + 1) +
                                         " is closed; close that entry with </day>");
   }
-  const std::vector<Attribute> attributes = ReadAttributes(line.substr(4));
-  const Attribute* date = Find(attributes, u"date");
+  std::vector<Attribute>& attributes = attributes_;
+  ReadAttributes(line.substr(4), attributes);
+  const Attribute* date = Find(attributes, "date");
   if (date == nullptr) throw DiaryFormatFailure(i + 1, "the day line has no date; write it as date=\"YYYY-MM-DD\"");
   if (!date->closed) throw DiaryFormatFailure(i + 1, "the date has no closing quote; end it with a \"");
-  std::optional<std::u16string> day = DayText(date->value);
+  std::optional<std::string> day = DayText(date->value);
   if (!day) {
-    throw DiaryFormatFailure(i + 1, "the date \"" + text::ToUtf8(date->value) +
+    throw DiaryFormatFailure(i + 1, "the date \"" + text::ToUtf8(TextOf(date->value)) +
                                         "\" is no calendar day; write it as YYYY-MM-DD");
   }
   entry_.day = std::move(*day);
   stepText_ = u"タイトル取得エラー <day>";
-  if (const Attribute* title = Find(attributes, u"title")) {
+  if (const Attribute* title = Find(attributes, "title")) {
     if (!title->closed) throw DiaryFormatFailure(i + 1, "the title has no closing quote; end it with a \"");
-    entry_.title = DecodeTitleReferences(title->value);
+    entry_.title.clear();
+    AppendTitleReferences(title->value, entry_.title);
   }
   open_ = true;
   entryLine_ = i;
 }
 
 void DiaryLineReader::StoreEntry(std::size_t i) {
-  stepText_ = u"データ格納エラー：" + entry_.day;
+  SetStep(u"データ格納エラー：");
   if (!open_) throw DiaryFormatFailure(i + 1, "this closing tag closes no entry; remove it or add the day line it belongs to");
   store_(entry_);
   open_ = false;
   entry_.day.clear();
   entry_.body.clear();
   entry_.headingTime.clear();
-  entry_.title = kNoTitle;
+  entry_.title = NoTitleUtf8();
 }
 
 }  // namespace nbl::importing

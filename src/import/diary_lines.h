@@ -27,41 +27,62 @@ class DiaryFormatFailure : public Failure {
   std::size_t line_;
 };
 
-// The text of a diary file. UTF-8 when it starts with the byte-order mark (which
-// is dropped), when its first 1024 bytes look like UTF-8, or when the whole file
-// is UTF-8 with at least one multi-byte character; bytes that start no sequence
-// are dropped. Else JIS, EUC-JP or code page 932 as GuessKanjiCode tells.
+// The text of a diary file, as UTF-8: a view into `bytes` when the file is
+// plain UTF-8 (well-formed, no surrogate forms), else into `storage`, which
+// receives the decoded text. The file is read as UTF-8 when it starts with the
+// byte-order mark (which is dropped), when its first 1024 bytes look like
+// UTF-8, or when the whole file is UTF-8 with at least one multi-byte
+// character, every byte that starts no sequence being dropped; else as JIS,
+// EUC-JP or code page 932, as GuessKanjiCode tells. Decoded text is written as
+// TextToUtf8Bytes writes it, a surrogate outside a pair as its own three bytes.
 // Throws DiaryFormatFailure for a NUL byte, ConversionFailure where the converters fail.
-std::u16string DecodeDiaryBytes(const encoding::Bytes& bytes);
+std::string_view DecodeDiaryBytes(const encoding::Bytes& bytes, encoding::Bytes& storage);
 
 // Cuts at CR LF when the text holds one, else at LF when it holds one, else at CR.
 // n separators give n + 1 lines; the result is never empty. The lines are views
 // into `text`, which must outlive them.
-std::vector<std::u16string_view> CutLines(std::u16string_view text);
+std::vector<std::string_view> CutLines(std::string_view text);
 
 // The value rounded to the nearest integer, halves to the even neighbour;
 // nothing when the result lies outside the 32-bit signed range.
 std::optional<std::int32_t> RoundToLong(double value);
 
-// The four body replacements, in this order: "&amp;" "&lt;" "&gt;" "&quot;".
-std::u16string DecodeBodyEntities(std::u16string_view body);
+// The texts below are UTF-8 as DecodeDiaryBytes gives them.
+
+// The four body replacements, in this order: "&amp;" "&lt;" "&gt;" "&quot;",
+// each of every occurrence left to right in what the one before left.
+std::string DecodeBodyEntities(std::string_view body);
+// The same on text[from..], in place.
+void DecodeBodyEntitiesInPlace(std::string& text, std::size_t from);
 
 // One left-to-right pass over the character references of an attribute value:
-// &amp; &lt; &gt; &quot; &apos;, &#NN; and &#xHH; (above U+FFFF as a surrogate
-// pair). A reference that is malformed, names 0, a surrogate or a value past
+// &amp; &lt; &gt; &quot; &apos;, &#NN; and &#xHH; (above U+FFFF as one
+// four-byte sequence). A reference that is malformed, names 0, a surrogate or a value past
 // U+10FFFF is left as it stands.
-std::u16string DecodeTitleReferences(std::u16string_view title);
+std::string DecodeTitleReferences(std::string_view title);
+// The same appended to `out`.
+void AppendTitleReferences(std::string_view title, std::string& out);
+
+// kNoTitle and kGeneralGenre as the UTF-8 the reader and the stored rows hold.
+const std::string& NoTitleUtf8();
+const std::string& GeneralGenreUtf8();
 
 // The mark every row of one run carries: "YYYY/MM/DD H:MM:SS byNBLinout.dll",
 // with the time even at midnight.
 std::u16string MakeImportMark(double now);
 
-// The entry being built while the lines are walked.
+// The entry being built while the lines are walked, in UTF-8 as the lines are.
 struct DiaryEntry {
-  std::u16string day;
-  std::u16string title;
-  std::u16string body;
-  std::u16string headingTime;
+  std::string day;
+  std::string title;
+  std::string body;
+  std::string headingTime;
+};
+
+// A name="value" pair of a tag; the value without its quotes.
+struct Attribute {
+  std::string_view name, value;
+  bool closed = true;  // the value ends with its own quote
 };
 
 // Walks the lines of a diary file one action at a time and hands each closed
@@ -77,8 +98,9 @@ class DiaryLineReader {
  public:
   using StoreFn = std::function<void(const DiaryEntry&)>;
 
-  // `lines`, `stepText` and `set` must outlive the reader.
-  DiaryLineReader(const std::vector<std::u16string_view>& lines, const ImportSettingNubelo& set, std::u16string& stepText,
+  // `lines` (UTF-8, as CutLines cuts DecodeDiaryBytes' text) and `stepText`
+  // must outlive the reader.
+  DiaryLineReader(const std::vector<std::string_view>& lines, const ImportSettingNubelo& set, std::u16string& stepText,
                   StoreFn store);
 
   // Takes the action of line i and returns the index of the last line it used:
@@ -99,19 +121,24 @@ class DiaryLineReader {
 
  private:
   std::size_t ReadBody(std::size_t i);
-  void ReadDayLine(std::size_t i, std::u16string_view line);
-  void RewriteHeading(std::u16string& line);
+  void ReadDayLine(std::size_t i, std::string_view line);
+  // Appends a heading line, rewritten, to the body; false for any other line.
+  bool AppendHeading(std::string_view line);
+  // The step text `text` followed by the entry's day.
+  void SetStep(std::u16string_view text);
   void StoreEntry(std::size_t i);
   bool HasTitle() const;
 
-  const std::vector<std::u16string_view>& lines_;
-  const ImportSettingNubelo& set_;
+  const std::vector<std::string_view>& lines_;
+  const std::string startTag_, endTag_;  // the heading tags of the settings
   std::u16string& stepText_;
   StoreFn store_;
   DiaryEntry entry_;
   bool open_ = false;          // a day line was read and its entry is not closed yet
   std::size_t entryLine_ = 0;  // index of that day line
   std::size_t skipped_ = 0;
+  std::u16string field_;  // the seconds field of the heading in hand
+  std::vector<Attribute> attributes_;  // those of the day line in hand
 };
 
 }  // namespace nbl::importing

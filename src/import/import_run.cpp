@@ -1,6 +1,9 @@
 #include "import/import_run.h"
 
+#include <algorithm>
+#include <array>
 #include <memory>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -9,10 +12,12 @@
 #include "common/files.h"
 #include "common/text.h"
 #include "dialogs/windows.h"
+#include "encoding/utf8.h"
 #include "import/day_numbering.h"
 #include "import/diary_lines.h"
 #include "store/connection.h"
 #include "store/recordset.h"
+#include "store/stored_entries.h"
 #include "store/value.h"
 
 namespace nbl::importing {
@@ -20,6 +25,13 @@ namespace {
 
 constexpr std::u16string_view kDayNumberQuery =
     u"SELECT Contents.Day, Max(Contents.Number) AS NumMax From Contents GROUP BY Contents.Day ORDER BY Contents.Day;";
+
+// The columns an entry fills, in the order they are set.
+enum Column { kDay, kNumber, kWeather, kGenre, kTitle, kContents, kExtend, kExcerpt, kTrackBack, kPublishTime, kPrivate,
+              kImportMark, kColumns };
+constexpr std::u16string_view kColumnNames[kColumns] = {u"Day",      u"Number",  u"Weather",   u"Genre",
+                                                        u"Title",    u"Contents", u"extend",   u"excerpt",
+                                                        u"TrackBack", u"PublishTime", u"Private", u"ImportMark"};
 
 // Undoes the run's transaction unless it was committed, whatever ends the run.
 struct RollbackUnlessCommitted {
@@ -30,7 +42,8 @@ struct RollbackUnlessCommitted {
 // Everything after the window is set up; every failure passes to ImportDiary with `stepText`
 // in force and `lineInHand` (1-based, 0 outside the walk) naming the line being handled.
 void Run(const std::u16string& filePath, const std::u16string& diaryMdbPath, const ImportSettingNubelo& set,
-         dialogs::frmProgress& progress, std::u16string& stepText, std::size_t& lineInHand, ImportReport& report) {
+         const ImportOptions& options, dialogs::frmProgress& progress, std::u16string& stepText, std::size_t& lineInHand,
+         ImportReport& report) {
   stepText = u"日付読み込みエラー";
   auto connection = std::make_unique<store::Connection>();
   connection->SetConnectionString(std::u16string(store::kConnectionPrefix) + diaryMdbPath);
@@ -48,44 +61,69 @@ void Run(const std::u16string& filePath, const std::u16string& diaryMdbPath, con
     records->MoveNext();
   }
   records->Close();
+  std::optional<store::StoredEntries> stored;
+  if (options.skipExisting) stored.emplace(*connection);
 
   stepText = u"インポート元ファイル読み込みエラー";
   encoding::Bytes bytes = files::ReadAll(filePath);
   if (bytes.empty()) throw FileFailure("the file to import is empty");
 
   stepText = u"漢字コード変換エラー";
-  std::u16string documentText = DecodeDiaryBytes(bytes);
-  encoding::Bytes().swap(bytes);  // the bytes are not needed past this point
+  encoding::Bytes converted;
+  const std::string_view documentText = DecodeDiaryBytes(bytes, converted);
+  // A plain UTF-8 file is its own text; the bytes of any other are not needed past this point.
+  if (!converted.empty()) encoding::Bytes().swap(bytes);
 
   stepText = u"改行コード変換エラー";
-  const std::vector<std::u16string_view> lines = CutLines(documentText);
+  const std::vector<std::string_view> lines = CutLines(documentText);
   const std::size_t last = lines.size() - 1;
   // A text without line breaks gives a maximum of 0, which the windows draw as a bar with nothing left to do.
   progress.SetProgressMax(static_cast<float>(last));
   progress.SetTxtText(text::Digits(static_cast<long long>(last)) + u"行のテキストをインポートします。");
   progress.DoEvents();
   progress.Refresh();
-  const std::u16string importMark = MakeImportMark(date::Now());
+  const std::string importMark = text::ToUtf8(MakeImportMark(date::Now()));
   vb::Long storedCount = 0;
+  std::int64_t skippedCount = 0;
   records->Open(u"Contents", *connection, store::adOpenKeyset, store::adLockOptimistic, store::adCmdTableDirect);
 
   store::Recordset& table = *records;
+  // Found at the first entry, so that a store lacking a column fails where it stores, as it always did.
+  std::optional<std::array<int, kColumns>> columns;
+  std::string publishTime;
+  std::u16string day;  // the entry's day for the day numbers: digits and "/"
   DiaryLineReader reader(lines, set, stepText, [&](const DiaryEntry& entry) {
+    const std::string_view title = entry.title.empty() ? std::string_view(NoTitleUtf8()) : std::string_view(entry.title);
+    if (stored && stored->Holds(entry.day, title, entry.body)) {
+      ++skippedCount;
+      return;
+    }
+    if (!columns) {
+      columns.emplace();
+      for (int c = 0; c < kColumns; ++c) (*columns)[c] = table.ColumnIndex(kColumnNames[c]);
+    }
+    const std::array<int, kColumns>& at = *columns;
+    day.assign(entry.day.begin(), entry.day.end());
     table.AddNew();
-    table.SetField(u"Day", entry.day);
-    table.SetField(u"Number", store::Value::Integer(dayNumbers.Next(entry.day)));
-    table.SetField(u"Weather", u"-");
-    table.SetField(u"Genre", u"一般");
-    table.SetField(u"Title", entry.title.empty() ? std::u16string(u"無題") : entry.title);
-    table.SetField(u"Contents", entry.body);
-    table.SetField(u"extend", u"");
-    table.SetField(u"excerpt", u"");
-    table.SetField(u"TrackBack", u"");
-    table.SetField(u"PublishTime", entry.day + u" 00:00:00");
-    table.SetField(u"Private", store::Value::Boolean(false));
-    table.SetField(u"ImportMark", importMark);
+    table.SetUtf8(at[kDay], entry.day);
+    table.SetField(at[kNumber], store::Value::Integer(dayNumbers.Next(day)));
+    table.SetUtf8(at[kWeather], "-");
+    table.SetUtf8(at[kGenre], GeneralGenreUtf8());
+    table.SetUtf8(at[kTitle], title);
+    table.SetUtf8(at[kContents], entry.body);
+    table.SetUtf8(at[kExtend], "");
+    table.SetUtf8(at[kExcerpt], "");
+    table.SetUtf8(at[kTrackBack], "");
+    publishTime.assign(entry.day).append(" 00:00:00");
+    table.SetUtf8(at[kPublishTime], publishTime);
+    table.SetField(at[kPrivate], store::Value::Boolean(false));
+    table.SetUtf8(at[kImportMark], importMark);
     table.Update();
     table.MoveNext();
+    if (stored) stored->AddedLast();
+    if (report.firstTitles.size() < ImportReport::kPreviewTitles) {
+      report.firstTitles.push_back(encoding::Utf8BytesToText(title, u""));
+    }
     storedCount += 1;
   });
   for (std::size_t i = 0; i <= last; ++i) {
@@ -99,8 +137,16 @@ void Run(const std::u16string& filePath, const std::u16string& diaryMdbPath, con
   records->Close();
   records.reset();
   stepText = u"データ格納エラー：";
-  connection->CommitTrans();
+  if (options.dryRun) {
+    connection->RollbackTrans();
+  } else {
+    connection->CommitTrans();
+  }
   report.stored = storedCount.value();
+  report.skippedEntries = skippedCount;
+  report.days = dayNumbers.Given();
+  std::sort(report.days.begin(), report.days.end(),
+            [](const DayNumbers& a, const DayNumbers& b) { return a.day < b.day; });
   report.skippedLines = static_cast<std::int64_t>(reader.skippedLines());
   progress.SetTxtText(u"\r\n" + text::Digits(storedCount.value()) + u"件の日記をImport完了！");
   progress.SetBtnOkEnabled(true);
@@ -112,13 +158,17 @@ void Fail(dialogs::Ui& windows, const std::u16string& stepText, std::size_t line
   report.stepText = stepText;
   report.cause = CauseOf(std::current_exception());
   report.failureLine = line;
+  // Nothing was stored: what the run had counted is no longer true.
+  report.stored = report.skippedEntries = 0;
+  report.days.clear();
+  report.firstTitles.clear();
   dialogs::ShowRunFailure(windows, stepText);
 }
 
 }  // namespace
 
 ImportReport ImportDiary(const std::u16string& filePath, const std::u16string& diaryMdbPath,
-                         const ImportSettingNubelo& set, dialogs::Ui& windows) {
+                         const ImportSettingNubelo& set, dialogs::Ui& windows, const ImportOptions& options) {
   ImportReport report;
   std::u16string stepText;
   std::size_t lineInHand = 0;
@@ -126,7 +176,7 @@ ImportReport ImportDiary(const std::u16string& filePath, const std::u16string& d
     dialogs::frmProgress& progress = dialogs::ShowRunWindow(windows, u"Nubelo Import");
     progress.DoEvents();
     progress.Refresh();
-    Run(filePath, diaryMdbPath, set, progress, stepText, lineInHand, report);
+    Run(filePath, diaryMdbPath, set, options, progress, stepText, lineInHand, report);
   } catch (const DiaryFormatFailure& fault) {
     Fail(windows, stepText, fault.line(), report);
   } catch (...) {

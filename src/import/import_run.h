@@ -5,16 +5,37 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "common/records.h"
 #include "common/run_outcome.h"
 #include "dialogs/windows.h"
+#include "import/day_numbering.h"
 
 namespace nbl::importing {
 
+// How a host wants an import run beyond what the plug-in's settings say; the
+// defaults are the plug-in's own import.
+struct ImportOptions {
+  // Runs to the commit, then rolls back: the store is left as it was.
+  bool dryRun = false;
+  // An entry whose day, title (as it would be stored) and body a row of the
+  // store already holds, a row this run added included, is not stored and
+  // takes no day number.
+  bool skipExisting = false;
+};
+
 // What a host that prints text can tell after an import.
 struct ImportReport : RunOutcome {
-  std::int64_t stored = 0;        // rows the run added to the store (0 when it rolled back)
+  // After a completed run: the rows added (committed, or rolled back in a dry
+  // run), the entries skipped as already stored, the days that got numbers in
+  // ascending order, and the titles (as stored) of the first kPreviewTitles rows.
+  // All are empty or 0 after a failure.
+  static constexpr std::size_t kPreviewTitles = 5;
+  std::int64_t stored = 0;
+  std::int64_t skippedEntries = 0;
+  std::vector<DayNumbers> days;
+  std::vector<std::u16string> firstTitles;
   std::int64_t skippedLines = 0;  // lines outside bodies that held something but no structure
   std::size_t failureLine = 0;    // after a failure at a line of the file: its 1-based number, else 0
 };
@@ -23,8 +44,9 @@ struct ImportReport : RunOutcome {
 // entry of the file is stored or, after any failure, none. Waits up to
 // store::LockWait() for a store another program is writing to. Never throws: a
 // failure is shown to the user as the step text in force, in a critical
-// message box, and told in the report.
+// message box, and told in the report. The windows see the same calls with any
+// options.
 ImportReport ImportDiary(const std::u16string& filePath, const std::u16string& diaryMdbPath,
-                         const ImportSettingNubelo& set, dialogs::Ui& windows);
+                         const ImportSettingNubelo& set, dialogs::Ui& windows, const ImportOptions& options = {});
 
 }  // namespace nbl::importing

@@ -9,8 +9,8 @@ namespace nbl::plugin {
 vb::Boolean clsNubeloHandle::Initialize(const std::u16string& stDiaryMdbPath) {
   DiaryMdbPath_ = stDiaryMdbPath;
   const vb::Boolean result = vb::ToBoolean(!DiaryMdbPath_.empty() && files::ExistsR(DiaryMdbPath_));
-  ExpSet_ = ExportSettingNubelo{u"", u"", u"", 0, 0, 1, 1, 1};
-  ImpSet_ = ImportSettingNubelo{u"<H2>", u"</H2>"};
+  ExpSet_ = DefaultExportSetting();
+  ImpSet_ = DefaultImportSetting();
   return result;
 }
 
@@ -34,7 +34,7 @@ vb::Boolean clsNubeloHandle::SetPath(const std::u16string& stFilePath, vb::Boole
 vb::Boolean clsNubeloHandle::Execute() {
   if (!FilePath_.empty() && !DiaryMdbPath_.empty()) {
     if (IsImport_ == vb::True) {
-      lastImport_ = importing::ImportDiary(FilePath_, DiaryMdbPath_, ImpSet_, windows_);
+      lastImport_ = importing::ImportDiary(FilePath_, DiaryMdbPath_, ImpSet_, windows_, importOptions_);
     } else {
       lastExport_ = exporting::ExportDiary(FilePath_, DiaryMdbPath_, ExpSet_, windows_);
     }

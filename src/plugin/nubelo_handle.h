@@ -60,6 +60,10 @@ class clsNubeloHandle {
   const ExportSettingNubelo& ExpSet() const { return ExpSet_; }
   const ImportSettingNubelo& ImpSet() const { return ImpSet_; }
 
+  // For hosts in C++ only (the plug-in's interface has no such method): how
+  // the next imports run beyond the settings; the defaults until set.
+  void SetImportOptions(const importing::ImportOptions& options) { importOptions_ = options; }
+
   // How the last export or import of this handle ended, for hosts that print
   // text; empty reports before the first run.
   const exporting::ExportReport& LastExport() const { return lastExport_; }
@@ -73,6 +77,7 @@ class clsNubeloHandle {
   ImportSettingNubelo ImpSet_;
 
   dialogs::Ui& windows_;
+  importing::ImportOptions importOptions_;
   exporting::ExportReport lastExport_;
   importing::ImportReport lastImport_;
 };

@@ -155,8 +155,9 @@ void Connection::Open(std::u16string_view connectionString, std::u16string_view 
   const std::string what = "cannot open diary store " + Quoted(path);
 
   sqlite3* raw = nullptr;
-  // Read-write only: a missing store must fail, never become a new empty file.
-  const int rc = sqlite3_open_v2(utf8.c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr);
+  // Read-write only: a missing store must fail, never become a new empty file. A
+  // connection serves one run on one thread, so it takes no lock of its own per call.
+  const int rc = sqlite3_open_v2(utf8.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
   std::shared_ptr<sqlite3> db = detail::AdoptDatabase(raw);
   if (rc != SQLITE_OK) throw OpenFailure(what, path, utf8, raw, rc);
 

@@ -11,6 +11,7 @@
 #include "common/failure.h"
 #include "common/text.h"
 #include "store/sqlite_handle.h"
+#include "store/stored_text.h"
 
 namespace nbl::store {
 namespace {
@@ -43,6 +44,72 @@ bool OnlyBlanks(const char* p) {
 
 enum class Mode { Closed, Read, Append };
 
+// One column's value in the row being added, kept in the form it is bound in.
+// Its buffers live on from row to row, so a run of rows allocates little.
+struct Cell {
+  enum class Kind { Null, Utf8, Borrowed, Integer, Double } kind = Kind::Null;
+  std::string utf8;
+  std::string_view borrowed;  // the caller's UTF-8 (SetUtf8), bound where it lies
+  std::int64_t integer = 0;
+  double real = 0;
+
+  // Bound as our own UTF-8, never as UTF-16: SQLite would take a leading U+FEFF
+  // or U+FFFE for a byte-order mark and join a lone surrogate with the next unit.
+  void SetText(std::u16string_view text) {
+    kind = Kind::Utf8;
+    utf8 = text::ToUtf8(text);
+  }
+
+  void SetUtf8(std::string_view text) {
+    if (detail::StoredAsIs(text)) {
+      kind = Kind::Borrowed;
+      borrowed = text;
+    } else {
+      kind = Kind::Utf8;
+      utf8 = detail::StoredUtf8(text);
+    }
+  }
+
+  void Set(Value value) {
+    struct Visitor {
+      Cell& c;
+      void operator()(std::monostate) const { c.kind = Kind::Null; }
+      void operator()(const std::u16string& t) const { c.SetText(t); }
+      void operator()(std::int64_t v) const {
+        c.kind = Kind::Integer;
+        c.integer = v;
+      }
+      void operator()(double v) const {
+        c.kind = Kind::Double;
+        c.real = v;
+      }
+      // Stored as 1/0 so that "= TRUE" and "= FALSE" find it.
+      void operator()(Value::BoolBox b) const {
+        c.kind = Kind::Integer;
+        c.integer = b.b ? 1 : 0;
+      }
+    };
+    std::visit(Visitor{*this}, value.raw());
+  }
+
+  static int BindUtf8(sqlite3_stmt* stmt, int index, std::string_view text) {
+    if (text.size() > static_cast<std::size_t>(std::numeric_limits<int>::max())) return SQLITE_TOOBIG;
+    return sqlite3_bind_text(stmt, index, text.data(), static_cast<int>(text.size()), SQLITE_STATIC);
+  }
+
+  // The buffers stay bound until the statement is reset.
+  int Bind(sqlite3_stmt* stmt, int index) const {
+    switch (kind) {
+      case Kind::Null: return sqlite3_bind_null(stmt, index);
+      case Kind::Integer: return sqlite3_bind_int64(stmt, index, integer);
+      case Kind::Double: return sqlite3_bind_double(stmt, index, real);
+      case Kind::Utf8: return BindUtf8(stmt, index, utf8);
+      case Kind::Borrowed: return BindUtf8(stmt, index, borrowed);
+    }
+    return SQLITE_MISUSE;
+  }
+};
+
 }  // namespace
 
 struct Recordset::Impl {
@@ -60,10 +127,13 @@ struct Recordset::Impl {
   // Appending.
   std::u16string table;
   std::vector<std::u16string> columns;  // the table's own spelling
-  std::vector<std::u16string> foldedColumns;
   bool pending = false;
-  std::vector<std::pair<int, Value>> row;                 // column index and value, in the order they were set
+  std::vector<Cell> cells;                                // by column index
+  std::vector<int> row;                                   // the columns set in this row, in the order first set
+  std::vector<char> isSet;                                // by column index
   std::map<std::vector<int>, detail::Statement> inserts;  // by column set, so a repeated row shape reuses one
+  std::vector<int> lastShape;                             // the column set of the last row stored, and its statement
+  sqlite3_stmt* lastInsert = nullptr;
 
   sqlite3* handle() const { return db.get(); }
 
@@ -135,8 +205,8 @@ struct Recordset::Impl {
     if (!sqlite3_stmt_readonly(stmt.get()) || sqlite3_column_count(stmt.get()) == 0) {
       throw StoreFailure(what + ": not a query that reads rows");
     }
-    const bool counted = cursorType == adOpenKeyset || cursorType == 3;
-    if (!counted && cursorType != adOpenForwardOnly && cursorType != 2 && cursorType != -1) {
+    const bool counted = cursorType == adOpenKeyset || cursorType == adOpenStatic;
+    if (!counted && cursorType != adOpenForwardOnly && cursorType != adOpenDynamic && cursorType != adOpenUnspecified) {
       throw StoreFailure(what + ": unsupported cursor type " + std::to_string(cursorType));
     }
 
@@ -181,71 +251,93 @@ struct Recordset::Impl {
     if (found.empty()) throw StoreFailure(what + ": no such table", detail::LackingCause(handle(), "no such table: " + utf8));
     table = name;
     columns = std::move(found);
-    foldedColumns.clear();
-    for (const auto& c : columns) foldedColumns.push_back(Fold(c));
+    cells.assign(columns.size(), Cell{});
+    isSet.assign(columns.size(), 0);
     pending = false;
     row.clear();
     mode = Mode::Append;
   }
 
-  int ColumnIndex(std::u16string_view name) const {
-    const std::u16string folded = Fold(name);
-    for (std::size_t i = 0; i < foldedColumns.size(); ++i) {
-      if (foldedColumns[i] == folded) return static_cast<int>(i);
+  int TableColumnIndex(std::u16string_view name) const {
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+      if (text::EqualsIgnoringAsciiCase(columns[i], name)) return static_cast<int>(i);
     }
     throw StoreFailure("table " + Quoted(table) + " has no column " + Quoted(name),
                        detail::LackingCause(handle(), "no such column: " + text::ToUtf8(name)));
   }
 
   sqlite3_stmt* InsertFor(const std::vector<int>& shape) {
+    if (lastInsert != nullptr && shape == lastShape) return lastInsert;
     auto it = inserts.find(shape);
-    if (it != inserts.end()) return it->second.get();
-    std::string sql = "INSERT INTO " + QuoteIdentifier(table);
-    if (shape.empty()) {
-      sql += " DEFAULT VALUES;";
-    } else {
-      std::string names, marks;
-      for (std::size_t i = 0; i < shape.size(); ++i) {
-        names += (i ? "," : "") + QuoteIdentifier(columns[static_cast<std::size_t>(shape[i])]);
-        marks += i ? ",?" : "?";
+    if (it == inserts.end()) {
+      std::string sql = "INSERT INTO " + QuoteIdentifier(table);
+      if (shape.empty()) {
+        sql += " DEFAULT VALUES;";
+      } else {
+        std::string names, marks;
+        for (std::size_t i = 0; i < shape.size(); ++i) {
+          names += (i ? "," : "") + QuoteIdentifier(columns[static_cast<std::size_t>(shape[i])]);
+          marks += i ? ",?" : "?";
+        }
+        sql += " (" + names + ") VALUES (" + marks + ");";
       }
-      sql += " (" + names + ") VALUES (" + marks + ");";
+      sqlite3_stmt* raw = nullptr;
+      const int rc = sqlite3_prepare_v3(handle(), sql.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &raw, nullptr);
+      detail::Statement stmt(raw);
+      if (rc != SQLITE_OK) detail::Fail("cannot add a row to " + Quoted(table), handle(), rc);
+      it = inserts.emplace(shape, std::move(stmt)).first;
     }
-    sqlite3_stmt* raw = nullptr;
-    const int rc = sqlite3_prepare_v3(handle(), sql.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &raw, nullptr);
-    detail::Statement stmt(raw);
-    if (rc != SQLITE_OK) detail::Fail("cannot add a row to " + Quoted(table), handle(), rc);
-    return inserts.emplace(shape, std::move(stmt)).first->second.get();
+    lastShape = shape;
+    lastInsert = it->second.get();
+    return lastInsert;
   }
 
-  static int Bind(sqlite3_stmt* stmt, int index, const Value& value) {
-    struct Visitor {
-      sqlite3_stmt* s;
-      int i;
-      int operator()(std::monostate) const { return sqlite3_bind_null(s, i); }
-      int operator()(const std::u16string& t) const {
-        return sqlite3_bind_text16(s, i, t.data(), static_cast<int>(t.size() * sizeof(char16_t)), SQLITE_TRANSIENT);
-      }
-      int operator()(std::int64_t v) const { return sqlite3_bind_int64(s, i, v); }
-      int operator()(double v) const { return sqlite3_bind_double(s, i, v); }
-      // Stored as 1/0 so that "= TRUE" and "= FALSE" find it.
-      int operator()(Value::BoolBox b) const { return sqlite3_bind_int(s, i, b.b ? 1 : 0); }
-    };
-    return std::visit(Visitor{stmt, index}, value.raw());
+  void Set(int index, Value value) {
+    cells[static_cast<std::size_t>(index)].Set(std::move(value));
+    MarkSet(index);
+  }
+
+  void SetText(int index, std::u16string_view text) {
+    cells[static_cast<std::size_t>(index)].SetText(text);
+    MarkSet(index);
+  }
+
+  void SetUtf8(int index, std::string_view text) {
+    cells[static_cast<std::size_t>(index)].SetUtf8(text);
+    MarkSet(index);
+  }
+
+  // What SetField by name checks, for a column given by its index.
+  void RequireColumn(int index) const {
+    RequireOpen();
+    if (mode != Mode::Append) throw StoreFailure("cannot set a column: the record set was opened read-only");
+    if (index < 0 || static_cast<std::size_t>(index) >= columns.size()) {
+      throw StoreFailure("table " + Quoted(table) + " has no column number " + std::to_string(index));
+    }
+    if (!pending) {
+      throw StoreFailure("cannot set column " + Quoted(columns[static_cast<std::size_t>(index)]) + ": no row was added");
+    }
+  }
+
+  // A column set twice keeps its first place in the row.
+  void MarkSet(int index) {
+    char& set = isSet[static_cast<std::size_t>(index)];
+    if (!set) row.push_back(index);
+    set = 1;
+  }
+
+  void StartRow() {
+    for (const int index : row) isSet[static_cast<std::size_t>(index)] = 0;
+    row.clear();
+    pending = true;
   }
 
   void StorePending() {
     pending = false;
-    std::vector<std::pair<int, Value>> values = std::move(row);
-    row.clear();
-    std::vector<int> shape;
-    shape.reserve(values.size());
-    for (const auto& [index, value] : values) shape.push_back(index);
-    sqlite3_stmt* stmt = InsertFor(shape);
-    const std::string what = "cannot add a row to " + Quoted(table);
+    sqlite3_stmt* stmt = InsertFor(row);
     int rc = SQLITE_OK;
-    for (std::size_t i = 0; i < values.size() && rc == SQLITE_OK; ++i) {
-      rc = Bind(stmt, static_cast<int>(i + 1), values[i].second);
+    for (std::size_t i = 0; i < row.size() && rc == SQLITE_OK; ++i) {
+      rc = cells[static_cast<std::size_t>(row[i])].Bind(stmt, static_cast<int>(i + 1));
     }
     if (rc == SQLITE_OK) rc = sqlite3_step(stmt);
     if (rc == SQLITE_DONE) {
@@ -254,7 +346,7 @@ struct Recordset::Impl {
       return;
     }
     // Taken before the reset, which clears the handle's error.
-    StoreFailure failure = detail::FailureOf(what, handle(), rc);
+    StoreFailure failure = detail::FailureOf("cannot add a row to " + Quoted(table), handle(), rc);
     sqlite3_reset(stmt);
     sqlite3_clear_bindings(stmt);
     throw failure;
@@ -262,12 +354,15 @@ struct Recordset::Impl {
 
   void Close() noexcept {
     query.reset();
+    lastInsert = nullptr;
+    lastShape.clear();
     inserts.clear();
     fullNames.clear();
     shortNames.clear();
     numberTexts.clear();
     columns.clear();
-    foldedColumns.clear();
+    cells.clear();
+    isSet.clear();
     row.clear();
     pending = false;
     eof = true;
@@ -289,7 +384,7 @@ void Recordset::Open(std::u16string_view source, Connection& connection, int cur
   try {
     if (lockType == adLockOptimistic) {
       impl_->OpenAppend(source);
-    } else if (lockType == adLockReadOnly || lockType == -1) {
+    } else if (lockType == adLockReadOnly || lockType == adLockUnspecified) {
       impl_->OpenRead(source, cursorType);
     } else {
       throw StoreFailure("cannot open " + Quoted(source) + ": unsupported lock type " + std::to_string(lockType));
@@ -318,6 +413,8 @@ void Recordset::MoveNext() {
 }
 
 int Recordset::ColumnIndex(std::u16string_view name) const {
+  impl_->RequireOpen();
+  if (impl_->mode == Mode::Append) return impl_->TableColumnIndex(name);
   impl_->RequireRead([name] { return "cannot find column " + Quoted(name); }, false);
   const std::u16string folded = Fold(name);
   for (const auto* names : {&impl_->fullNames, &impl_->shortNames}) {
@@ -356,8 +453,7 @@ void Recordset::AddNew() {
   impl_->RequireOpen();
   if (impl_->mode != Mode::Append) throw StoreFailure("cannot add a row: the record set was opened read-only");
   if (impl_->pending) impl_->StorePending();
-  impl_->pending = true;
-  impl_->row.clear();
+  impl_->StartRow();
 }
 
 void Recordset::SetField(std::u16string_view name, Value value) {
@@ -365,14 +461,22 @@ void Recordset::SetField(std::u16string_view name, Value value) {
   if (impl_->mode != Mode::Append)
     throw StoreFailure("cannot set column " + Quoted(name) + ": the record set was opened read-only");
   if (!impl_->pending) throw StoreFailure("cannot set column " + Quoted(name) + ": no row was added");
-  const int index = impl_->ColumnIndex(name);
-  for (auto& [i, v] : impl_->row) {
-    if (i == index) {
-      v = std::move(value);
-      return;
-    }
-  }
-  impl_->row.emplace_back(index, std::move(value));
+  impl_->Set(impl_->TableColumnIndex(name), std::move(value));
+}
+
+void Recordset::SetField(int index, Value value) {
+  impl_->RequireColumn(index);
+  impl_->Set(index, std::move(value));
+}
+
+void Recordset::SetText(int index, std::u16string_view text) {
+  impl_->RequireColumn(index);
+  impl_->SetText(index, text);
+}
+
+void Recordset::SetUtf8(int index, std::string_view text) {
+  impl_->RequireColumn(index);
+  impl_->SetUtf8(index, text);
 }
 
 void Recordset::Update() {

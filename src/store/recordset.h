@@ -18,8 +18,12 @@
 
 namespace nbl::store {
 
+inline constexpr int adOpenUnspecified = -1;
 inline constexpr int adOpenForwardOnly = 0;
 inline constexpr int adOpenKeyset = 1;
+inline constexpr int adOpenDynamic = 2;
+inline constexpr int adOpenStatic = 3;
+inline constexpr int adLockUnspecified = -1;
 inline constexpr int adLockReadOnly = 1;
 inline constexpr int adLockOptimistic = 3;
 inline constexpr int adCmdTableDirect = 512;
@@ -32,9 +36,9 @@ class Recordset {
   Recordset& operator=(const Recordset&) = delete;
 
   // Opens `source` on `connection`. With lockType adLockOptimistic `source` is a
-  // table name opened for appending. With adLockReadOnly (or -1, unspecified) it
+  // table name opened for appending. With adLockReadOnly (or adLockUnspecified) it
   // is one SQL text that only reads and returns columns; the first row is
-  // current after opening. A keyset or static cursor (1, 3) counts the rows at
+  // current after opening. A keyset or static cursor (adOpenKeyset, adOpenStatic) counts the rows at
   // opening by stepping through them once, holding none of them. `options` is
   // accepted and not used.
   // Throws StoreFailure on a closed connection, an open Recordset, a bad, empty,
@@ -61,9 +65,9 @@ class Recordset {
   // appending, or for an unknown column.
   Value Field(std::u16string_view name) const;
 
-  // The position of the column `name` in a read, found as Field finds it, for
-  // FieldBytes. Throws StoreFailure when closed, when appending, or for an
-  // unknown column.
+  // The position of the column `name`: in a read, found as Field finds it, for
+  // FieldBytes; when appending, found as SetField finds it, for setting the
+  // column by index below. Throws StoreFailure when closed or for an unknown column.
   int ColumnIndex(std::u16string_view name) const;
 
   // The current row's value of the column at `index` as UTF-8 bytes, without a
@@ -83,6 +87,19 @@ class Recordset {
   void AddNew();
   void SetField(std::u16string_view name, Value value);
   void Update();
+
+  // For many rows: setting a column by its ColumnIndex, found once. Text is
+  // stored as UTF-8, each lone surrogate (which UTF-8 cannot carry) as U+FFFD.
+  // SetText converts `text` at once; it need not outlive the call. Each throws
+  // StoreFailure where SetField by name would, and for an index the table has
+  // no column at.
+  void SetField(int index, Value value);
+  void SetText(int index, std::u16string_view text);
+  // Text given as UTF-8 the way TextToUtf8Bytes writes 16-bit text (a surrogate
+  // outside a pair as its own three bytes), stored as SetText stores that text.
+  // It is bound where it lies: `text` must stay as it is until the row is
+  // stored (by Update, or by the next AddNew).
+  void SetUtf8(int index, std::string_view text);
 
   // Finalizes the statements; a row added but not updated is abandoned. Closing
   // a closed Recordset does nothing.

@@ -71,11 +71,19 @@ TEST(DayNumberTable, NumbersAsTheWalkDoes) {
     try { fromIndex = indexed.Next(day).value(); } catch (const OverflowFailure&) { fromIndex = -1; }
     EXPECT_EQ(fromIndex, fromWalk);
   }
-  ASSERT_EQ(indexed.records().size(), walked.size());
+  const std::vector<DayAndNumber> records = indexed.records();
+  ASSERT_EQ(records.size(), walked.size());
   for (std::size_t k = 0; k < walked.size(); ++k) {
-    EXPECT_EQ(indexed.records()[k].stDay, walked[k].stDay);
-    EXPECT_EQ(indexed.records()[k].iNumber.value(), walked[k].iNumber.value());
+    EXPECT_EQ(records[k].stDay, walked[k].stDay);
+    EXPECT_EQ(records[k].iNumber.value(), walked[k].iNumber.value());
   }
+  // The numbers the days got, the day that overflowed included and the second record of a day left out.
+  std::vector<std::string> given;
+  for (const DayNumbers& d : indexed.Given()) {
+    given.push_back(text::ToUtf8(d.day) + " " + std::to_string(d.first) + "-" + std::to_string(d.last));
+  }
+  EXPECT_EQ(given, (std::vector<std::string>{"2007/05/01 4-5", "2007/05/02 32767-32767", " 2-2", "2007/05/03 1-2",
+                                             "2007/5/1 1-1", "2007/05/04 1-1"}));
 }
 
 TEST(UnixTimeToDate, IsJapanTimeWhateverTheMachineZone) {

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 #include <iconv.h>
-#include <sqlite3.h>
 
 #include <algorithm>
 #include <fstream>
@@ -17,6 +16,7 @@
 #include "common/text.h"
 #include "store/connection.h"
 #include "support/fake_ui.h"
+#include "support/diary_store.h"
 #include "support/run_command.h"
 #include "support/temp_dir.h"
 
@@ -25,24 +25,9 @@ namespace {
 
 using namespace std::string_literals;
 
-// Every row of the query, its columns joined by "|" ("NULL" for Null).
+// Every row of the query, its columns joined by "|".
 std::vector<std::string> Sql(const std::u16string& db, const std::string& sql) {
-  sqlite3* h = nullptr;
-  if (sqlite3_open(text::ToUtf8(db).c_str(), &h) != SQLITE_OK) throw std::runtime_error("cannot open test store");
-  std::vector<std::string> rows;
-  auto collect = [](void* out, int n, char** values, char**) {
-    std::string row;
-    for (int k = 0; k < n; ++k) row += (k ? "|" : "") + std::string(values[k] ? values[k] : "NULL");
-    static_cast<std::vector<std::string>*>(out)->push_back(row);
-    return 0;
-  };
-  char* error = nullptr;
-  const int rc = sqlite3_exec(h, sql.c_str(), collect, &rows, &error);
-  const std::string reason = error ? error : "";
-  sqlite3_free(error);
-  sqlite3_close(h);
-  if (rc != SQLITE_OK) throw std::runtime_error("test SQL failed: " + reason);
-  return rows;
+  return testing::QueryRows(text::ToUtf8(db), sql);
 }
 
 std::string Iconv(const char* to, const char* from, const std::string& in) {
@@ -138,6 +123,12 @@ TEST(ImportRun, ReadsEveryKindOfFile) {
       {"characters above U+FFFF are kept", day + "\n<body>\n\xF0\x9F\x98\x80 日記\n</body></day>",
        {"2007/05/01|1|日記|\xF0\x9F\x98\x80 日記<BR>\r\n"}, "\r\n1件の日記をImport完了！"},
       {"Shift-JIS", "<day date=\"2007-05-01\" title=\"\x93\xFA\x8B\x4C\">\n</day>", {"2007/05/01|1|日記|"},
+       "\r\n1件の日記をImport完了！"},
+      // A pair in its two surrogate forms, an overlong "/", a stray byte dropped; a lone surrogate stored as U+FFFD.
+      {"UTF-8 that is not plain",
+       "<day date=\"2007-05-01\" title=\"\xED\xA0\xBD\xED\xB8\x80\">\n<body>\na\xE0\x80\xAF" "b\xFF" "c\nx\xED\xA0\x80\n</body></day>",
+       {"2007/05/01|1|\xF0\x9F\x98\x80|a/bc<BR>\r\nx\xEF\xBF\xBD<BR>\r\n"}, "\r\n1件の日記をImport完了！"},
+      {"a leading U+FEFF is kept", "<day date=\"2007-05-01\" title=\"&#xFEFF;日記\">\n</day>", {"2007/05/01|1|\xEF\xBB\xBF日記|"},
        "\r\n1件の日記をImport完了！"},
   };
   for (const Case& c : cases) {

@@ -10,16 +10,12 @@
 #include "plugin/com/com_util.h"
 #include "plugin/com/interfaces.h"
 #include "plugin/com/objects.h"
+#include "support/temp_dir.h"
 
 namespace nbl::com {
 namespace {
 
-std::string Idl() {
-  std::ifstream in(std::string(NBL_SOURCE_DIR) + "/src/plugin/NBLHandleDLL.idl");
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+std::string Idl() { return testing::ReadFile(std::string(NBL_SOURCE_DIR) + "/src/plugin/NBLHandleDLL.idl"); }
 
 std::string Upper(std::u16string guid) { return text::ToUtf8(guid.substr(1, guid.size() - 2)); }
 

@@ -295,8 +295,7 @@ TEST(CreateDiaryStore, RefusesToReplaceOrReviveAnything) {
       EXPECT_NE(std::string(f.what()).find(c.reason), std::string::npos) << f.what();
     }
   }
-  std::ifstream in(dir.path() / "old.db");
-  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "keep me");
+  EXPECT_EQ(nbl::testing::ReadFile(dir.path() / "old.db"), "keep me");
   EXPECT_FALSE(std::filesystem::exists(dir.path() / "stale.db"));
 }
 

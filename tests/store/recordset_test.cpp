@@ -8,6 +8,7 @@
 
 #include "common/failure.h"
 #include "common/text.h"
+#include "encoding/utf8.h"
 #include "store/raw_sqlite.h"
 #include "support/temp_dir.h"
 
@@ -260,6 +261,44 @@ TEST_F(RecordsetTest, AppendedRowsAreStoredAtOnceAndSurviveALaterFailure) {
             (std::vector<Texts>{{"2007/05/01", "0"}, {"2007/05/03", "1"}}));
   EXPECT_EQ(Read(u"SELECT Contents.Title FROM Contents WHERE (Contents.Private)= FALSE;", adOpenKeyset, u"Title"),
             Texts{text::ToUtf8(smile)});
+}
+
+// Text set by name, by index or as UTF-8 is stored as its UTF-8, a lone
+// surrogate as U+FFFD: a leading U+FEFF or U+FFFE is kept, and no unit is
+// joined with the one after it (as binding UTF-16 would have SQLite do).
+TEST_F(RecordsetTest, TextIsStoredAsItsUtf8) {
+  const std::u16string cases[] = {
+      u"", u"é日\U0001F600", {u'a', 0, u'b'}, {u'a', 0xFEFF}, {0xFEFF, u'a'}, {0xFFFE, u'a', u'b'}, {0xD800},
+      {u'x', 0xD800}, {0xD800, u'A', u'B'}, {u'x', 0xDC01, u'A'}, {0xDBFF, 0xDFFF, 0xD800},
+  };
+  Raw(file_, "DELETE FROM Contents;");
+  Recordset rs;
+  rs.Open(u"Contents", cn_, adOpenKeyset, adLockOptimistic, adCmdTableDirect);
+  const int title = rs.ColumnIndex(u"TITLE"), contents = rs.ColumnIndex(u"Contents");
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(file_.c_str(), &db), SQLITE_OK);
+  sqlite3_stmt* hex = nullptr;
+  ASSERT_EQ(sqlite3_prepare_v2(db, "SELECT hex(?1);", -1, &hex, nullptr), SQLITE_OK);
+  std::vector<Texts> expected;
+  for (const std::u16string& c : cases) {
+    encoding::Bytes utf8;
+    encoding::TextToUtf8Bytes(c, utf8);
+    rs.AddNew();
+    rs.SetField(u"Day", Value(c));
+    rs.SetText(title, c);
+    rs.SetUtf8(contents, std::string_view(reinterpret_cast<const char*>(utf8.data()), utf8.size()));
+    rs.Update();
+    const std::string expectedUtf8 = text::ToUtf8(c);
+    sqlite3_bind_text(hex, 1, expectedUtf8.data(), static_cast<int>(expectedUtf8.size()), SQLITE_TRANSIENT);
+    ASSERT_EQ(sqlite3_step(hex), SQLITE_ROW);
+    const std::string bytes = reinterpret_cast<const char*>(sqlite3_column_text(hex, 0));
+    expected.push_back({bytes, bytes, bytes});
+    sqlite3_reset(hex);
+  }
+  sqlite3_finalize(hex);
+  sqlite3_close(db);
+  rs.Close();
+  EXPECT_EQ(Raw(file_, "SELECT hex(Day), hex(Title), hex(Contents) FROM Contents ORDER BY rowid;"), expected);
 }
 
 }  // namespace

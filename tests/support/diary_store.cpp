@@ -55,31 +55,33 @@ void MakeStore(const std::string& path, const std::vector<Row>& rows) {
   sqlite3_finalize(st);
 }
 
-void ExecSql(const std::string& path, const std::string& sql) {
+std::vector<std::vector<Text>> SqlRows(const std::string& path, const std::string& sql) {
   Db d(path);
-  char* err = nullptr;
-  if (sqlite3_exec(d.db, sql.c_str(), nullptr, nullptr, &err) != SQLITE_OK) {
-    std::string msg = err ? err : "?";
-    sqlite3_free(err);
-    throw std::runtime_error(msg);
+  std::vector<std::vector<Text>> rows;
+  auto collect = [](void* out, int n, char** values, char**) {
+    auto& r = *static_cast<std::vector<std::vector<Text>>*>(out);
+    r.emplace_back();
+    for (int i = 0; i < n; ++i) r.back().push_back(values[i] != nullptr ? Text(values[i]) : std::nullopt);
+    return 0;
+  };
+  char* message = nullptr;
+  if (sqlite3_exec(d.db, sql.c_str(), collect, &rows, &message) != SQLITE_OK) {
+    const std::string reason = message != nullptr ? message : sqlite3_errmsg(d.db);
+    sqlite3_free(message);
+    throw std::runtime_error("test SQL failed: " + reason);
   }
+  return rows;
 }
 
+void ExecSql(const std::string& path, const std::string& sql) { SqlRows(path, sql); }
+
 std::vector<std::string> QueryRows(const std::string& path, const std::string& sql) {
-  Db d(path);
-  sqlite3_stmt* st = nullptr;
-  if (sqlite3_prepare_v2(d.db, sql.c_str(), -1, &st, nullptr) != SQLITE_OK) throw std::runtime_error(sqlite3_errmsg(d.db));
   std::vector<std::string> out;
-  while (sqlite3_step(st) == SQLITE_ROW) {
+  for (const std::vector<Text>& row : SqlRows(path, sql)) {
     std::string line;
-    for (int i = 0; i < sqlite3_column_count(st); ++i) {
-      if (i) line += '|';
-      const unsigned char* t = sqlite3_column_text(st, i);
-      line += t ? reinterpret_cast<const char*>(t) : "<NULL>";
-    }
+    for (std::size_t i = 0; i < row.size(); ++i) line += (i ? "|" : "") + row[i].value_or("<NULL>");
     out.push_back(line);
   }
-  sqlite3_finalize(st);
   return out;
 }
 

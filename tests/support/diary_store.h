@@ -19,7 +19,12 @@ struct Row {
 // Creates the store at `path` (nblinout's schema) and inserts the rows in order.
 void MakeStore(const std::string& path, const std::vector<Row>& rows);
 
-// Runs one SQL statement on the store at `path` (for odd set-ups).
+// The one way tests reach a store file beside the code under test: runs every
+// statement of `sql` on the store at `path` and returns the rows they give,
+// each column as its text (nullopt for Null). Throws on a failure.
+std::vector<std::vector<Text>> SqlRows(const std::string& path, const std::string& sql);
+
+// SqlRows for statements whose rows do not matter (odd set-ups).
 void ExecSql(const std::string& path, const std::string& sql);
 
 // Every row of `sql` as text columns ("<NULL>" for Null), joined by '|'.

@@ -184,10 +184,10 @@ OptionImportWidget::OptionImportWidget() {
 
   Label1 = MakeLabel(this, "Label1", kImportHeading, 600, 360, 3375, 255);
   tTitleStTag = Make<QLineEdit>(this, "tTitleStTag", 960, 960, 855, 270);
-  tTitleStTag->setText(ToQ(kDefaultStartTag));
+  tTitleStTag->setText(ToQ(kDefaultTitleStartTag));
   Label2 = MakeLabel(this, "Label2", u"見出し", 1920, 1000, 855, 255);
   tTitleEdTag = Make<QLineEdit>(this, "tTitleEdTag", 2520, 960, 855, 270);
-  tTitleEdTag->setText(ToQ(kDefaultEndTag));
+  tTitleEdTag->setText(ToQ(kDefaultTitleEndTag));
   Label3 = MakeLabel(this, "Label3", kStartTagCaption, 960, 1320, 855, 255);
   Label4 = MakeLabel(this, "Label4", kEndTagCaption, 2520, 1320, 855, 255);
   BtnOK = MakeButton(this, "BtnOK", "OK", 120, 2040, 2055, 615);

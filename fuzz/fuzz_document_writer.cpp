@@ -51,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   });
   Reference reference;
   writer.Append(kHead);
-  reference.Append(u"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<diary>\n");
+  reference.Append(text::FromUtf8(kHead));
   std::size_t entries = 0;
   while (in.remaining_bytes() > 0 && entries < 32) {
     // A Null date fails the run by design (the query never selects a Null Day).
@@ -73,18 +73,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     writer.AppendBody(fields[2], set);
     writer.Append(kDayClose);
 
-    reference.Append(u"<day date=\"");
+    reference.Append(text::FromUtf8(kDayOpen));
     reference.Append(fromDay ? DatePiece(FieldOf(date)) : PublishDatePiece(FieldOf(date)));
     reference.Append(TitlePiece(FieldOf(fields[0])));
-    reference.Append(u"<body>\n");
+    reference.Append(text::FromUtf8(kBodyOpen));
     reference.Append(ApplyBodyRule(FieldOf(fields[1]), set) + u"\n");
     reference.Append(ApplyBodyRule(FieldOf(fields[2]), set) + u"\n");
-    reference.Append(u"</body>\n</day>\n");
+    reference.Append(text::FromUtf8(kDayClose));
     ++entries;
   }
   writer.Append(kTail);
   writer.Flush();
-  reference.Append(u"</diary>");
+  reference.Append(text::FromUtf8(kTail));
 
   Check(document == reference.bytes, "the one-pass writer differs from the 16-bit pieces");
   Check(writer.ReplacedCharacters() == reference.replaced, "the one-pass writer counts other replacements");

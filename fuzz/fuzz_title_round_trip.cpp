@@ -25,7 +25,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!text::IsOutsideXml(u)) title.push_back(u);
   }
 
-  Check(importing::DecodeTitleReferences(exporting::EscapeAttribute(title)) == title,
+  const std::string utf8 = text::ToUtf8(title);
+  Check(importing::DecodeTitleReferences(text::ToUtf8(exporting::EscapeAttribute(title))) == utf8,
         "DecodeTitleReferences does not undo EscapeAttribute");
 
   // One entry, as the export run writes it from the stored title.
@@ -37,7 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   writer.Append(exporting::kHead);
   writer.Append(exporting::kDayOpen);
   writer.AppendDayDate("2007/01/05");
-  writer.AppendTitle(text::ToUtf8(title));
+  writer.AppendTitle(utf8);
   writer.Append(exporting::kBodyOpen);
   writer.AppendBody(std::nullopt, exportSet);
   writer.AppendBody(std::nullopt, exportSet);
@@ -49,18 +50,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const fuzz::XmlDocument xml(document);
   const std::vector<xmlNode*> days = fuzz::XmlDocument::Children(xml.Root(), "day");
   Check(days.size() == 1, "the document holds one day");
-  Check(fuzz::XmlDocument::Attribute(days[0], "title") == text::ToUtf8(title), "an XML parser reads another title");
+  Check(fuzz::XmlDocument::Attribute(days[0], "title") == utf8, "an XML parser reads another title");
 
-  const std::u16string documentText = importing::DecodeDiaryBytes(encoding::Bytes(document.begin(), document.end()));
-  const std::vector<std::u16string_view> lines = importing::CutLines(documentText);
-  const ImportSettingNubelo importSet{u"<H2>", u"</H2>"};
+  const encoding::Bytes bytes(document.begin(), document.end());
+  encoding::Bytes storage;
+  const std::vector<std::string_view> lines = importing::CutLines(importing::DecodeDiaryBytes(bytes, storage));
   std::u16string stepText;
   std::vector<importing::DiaryEntry> stored;
-  importing::DiaryLineReader reader(lines, importSet, stepText,
+  importing::DiaryLineReader reader(lines, DefaultImportSetting(), stepText,
                                     [&stored](const importing::DiaryEntry& entry) { stored.push_back(entry); });
   for (std::size_t i = 0; i < lines.size(); ++i) i = reader.HandleLine(i);
   reader.Finish();
-  Check(stored.size() == 1 && stored[0].day == u"2007/01/05", "the import reads another day");
-  Check(stored[0].title == title, "the import reads another title");
+  Check(stored.size() == 1 && stored[0].day == "2007/01/05", "the import reads another day");
+  Check(stored[0].title == utf8, "the import reads another title");
   return 0;
 }

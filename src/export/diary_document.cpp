@@ -31,6 +31,8 @@ std::u16string EscapeAttribute(std::u16string_view text) {
   out = text::Replace(out, u"<", u"&lt;");
   out = text::Replace(out, u">", u"&gt;");
   out = text::Replace(out, u"\"", u"&quot;");
+  // An XML parser reads a raw TAB, CR or LF in an attribute value as a space.
+  out = text::Replace(out, u"\t", u"&#9;");
   out = text::Replace(out, u"\r", u"&#13;");
   return text::Replace(out, u"\n", u"&#10;");
 }
@@ -71,6 +73,7 @@ constexpr AsciiRules AttributeRules(bool date) {
   rules.with['<'] = "&lt;";
   rules.with['>'] = "&gt;";
   rules.with['"'] = "&quot;";
+  rules.with['\t'] = "&#9;";
   rules.with['\r'] = "&#13;";
   rules.with['\n'] = "&#10;";
   if (date) rules.with['/'] = "-";

@@ -33,8 +33,9 @@ void EncodeHtmlText(std::u16string& text);
 // EncodeHtmlText. Throws NullValueFailure never; other failures pass.
 std::u16string ApplyBodyRule(const store::Value& value, const ExportSettingNubelo& set);
 
-// `text` as an attribute value: "&" "<" ">" "\"" as entity references, CR and LF
-// as character references, so whatever it holds stays one well-formed value.
+// `text` as an attribute value: "&" "<" ">" "\"" as entity references, TAB, CR
+// and LF as character references, so whatever it holds stays one well-formed
+// value that an XML parser reads back unchanged.
 std::u16string EscapeAttribute(std::u16string_view text);
 
 // The date attribute: from Day the text with "/" as "-"; from PublishTime

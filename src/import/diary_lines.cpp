@@ -246,7 +246,8 @@ DiaryFormatFailure::DiaryFormatFailure(std::size_t line, const std::string& caus
 
 std::string_view DecodeDiaryBytes(const encoding::Bytes& bytes, encoding::Bytes& storage) {
   // The converters would cut the text at a NUL and silently drop the rest.
-  if (const void* nul = std::memchr(bytes.data(), 0, bytes.size())) {
+  // memchr must not see the null data() of an empty array.
+  if (const void* nul = bytes.empty() ? nullptr : std::memchr(bytes.data(), 0, bytes.size())) {
     throw DiaryFormatFailure(LineOfByte(bytes, static_cast<std::size_t>(static_cast<const std::uint8_t*>(nul) - bytes.data())),
                              "the file holds a NUL byte here; save it as a text file (UTF-8, JIS, EUC-JP or Shift-JIS)");
   }

@@ -70,8 +70,8 @@ TEST(DateAndTitlePieces, FollowTheirSources) {
 
   EXPECT_EQ(TitlePiece(store::Value(u"テスト")), u"\" title=\"テスト\">\n");
   EXPECT_EQ(TitlePiece(store::Value()), u"\" title=\"\">\n");
-  EXPECT_EQ(TitlePiece(store::Value(u"A&B <x> \"q\" 'a'\r\n")),
-            u"\" title=\"A&amp;B &lt;x&gt; &quot;q&quot; 'a'&#13;&#10;\">\n");
+  EXPECT_EQ(TitlePiece(store::Value(u"A&B <x> \"q\" 'a'\r\n\t")),
+            u"\" title=\"A&amp;B &lt;x&gt; &quot;q&quot; 'a'&#13;&#10;&#9;\">\n");
 }
 
 TEST(DocumentWriter, WritesTheWorkedExampleByteForByteAndHandsItOnAtFlush) {

@@ -269,10 +269,12 @@ TEST(DiaryLineReader, StructuralFaultsNameTheirLine) {
   }
 }
 
-// The whole-file rule and the round trips are tested through the command line; here the mark and the NUL.
+// The whole-file rule and the round trips are tested through the command line; here the mark, the NUL
+// and the empty array (which the run refuses before; the code guess fails on it).
 TEST(DecodeDiaryBytes, DropsTheMarkAndRefusesANul) {
-  const std::string marked = "\xEF\xBB\xBF" "caf\xC3\xA9";
   encoding::Bytes storage;
+  EXPECT_THROW(DecodeDiaryBytes(encoding::Bytes(), storage), ConversionFailure);
+  const std::string marked = "\xEF\xBB\xBF" "caf\xC3\xA9";
   EXPECT_EQ(DecodeDiaryBytes(encoding::Bytes(marked.begin(), marked.end()), storage), "café");
   const std::pair<std::string, std::size_t> nuls[] = {{"a\nb\nc", 3}, {"a\r\nb\rc", 2}, {"a\rb\rc", 3}, {"", 1}};
   for (const auto& [before, line] : nuls) {

@@ -1,0 +1,112 @@
+// The import from file bytes to entries, as the run drives it, with a store
+// that only collects. The text must be what the 16-bit decoders give, written
+// as UTF-8; the reader's own failures (DiaryFormatFailure, and the converters'
+// ConversionFailure) are answers, anything else is a finding.
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/failure.h"
+#include "encoding/code_page.h"
+#include "encoding/kanji_code_convert.h"
+#include "encoding/utf8.h"
+#include "import/diary_lines.h"
+#include "fuzz_support.h"
+
+using namespace nbl;
+using namespace nbl::importing;
+using nbl::fuzz::Check;
+
+namespace {
+
+// The text of the file by the rule DecodeDiaryBytes follows, through the 16-bit decoders.
+std::u16string ReferenceText(const encoding::Bytes& bytes) {
+  const bool marked = bytes.size() >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF;
+  if (marked || encoding::LooksLikeUtf8(bytes, 1024) == vb::True || encoding::IsUtf8Text(bytes)) {
+    const std::u16string text = encoding::Utf8BytesToText(bytes, u"");
+    return marked ? text.substr(1) : text;
+  }
+  switch (encoding::GuessKanjiCode(bytes)) {
+    case encoding::kCodeJis: return encoding::JisBytesToText(bytes);
+    case encoding::kCodeEuc: return encoding::EucBytesToText(bytes);
+    default: return encoding::CodePageBytesToText(bytes);
+  }
+}
+
+bool IsDayText(std::string_view day) {
+  if (day.size() != 10 || day[4] != '/' || day[7] != '/') return false;
+  for (const std::size_t k : {0, 1, 2, 3, 5, 6, 8, 9}) {
+    if (day[k] < '0' || day[k] > '9') return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const encoding::Bytes bytes(data, data + size);
+  const bool nul = std::find(bytes.begin(), bytes.end(), 0) != bytes.end();
+  encoding::Bytes storage;
+  std::string_view documentText;
+  bool failed = false;
+  try {
+    documentText = DecodeDiaryBytes(bytes, storage);
+  } catch (const DiaryFormatFailure&) {
+    Check(nul, "only a NUL byte makes the bytes a format fault");
+    return 0;
+  } catch (const ConversionFailure&) {
+    failed = true;
+  }
+  Check(!nul, "a NUL byte passed");
+  bool referenceFailed = false;
+  std::u16string reference;
+  try {
+    reference = ReferenceText(bytes);
+  } catch (const ConversionFailure&) {
+    referenceFailed = true;
+  }
+  Check(failed == referenceFailed, "DecodeDiaryBytes fails where the 16-bit decoders do not, or the other way");
+  if (failed) return 0;
+  encoding::Bytes expected;
+  encoding::TextToUtf8Bytes(reference, expected);
+  Check(documentText == std::string_view(reinterpret_cast<const char*>(expected.data()), expected.size()),
+        "DecodeDiaryBytes differs from the 16-bit decoders' text as UTF-8");
+
+  const std::vector<std::string_view> lines = CutLines(documentText);
+  Check(!lines.empty(), "CutLines gives at least one line");
+  // Put back together, the lines are the text with each CR LF as LF (or the text itself).
+  const bool crlf = documentText.find("\r\n") != std::string_view::npos;
+  const char separator = crlf || documentText.find('\n') != std::string_view::npos ? '\n' : '\r';
+  std::string joined, unbroken;
+  for (std::size_t k = 0; k < lines.size(); ++k) {
+    if (k > 0) joined += separator;
+    joined += lines[k];
+  }
+  for (std::size_t k = 0; k < documentText.size(); ++k) {
+    if (!(crlf && documentText[k] == '\r' && k + 1 < documentText.size() && documentText[k + 1] == '\n')) {
+      unbroken += documentText[k];
+    }
+  }
+  Check(joined == unbroken, "CutLines loses or adds text");
+
+  std::u16string stepText;
+  std::vector<DiaryEntry> stored;
+  DiaryLineReader reader(lines, DefaultImportSetting(), stepText, [&stored](const DiaryEntry& entry) { stored.push_back(entry); });
+  try {
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+      const std::size_t used = reader.HandleLine(i);
+      Check(used >= i && used < lines.size(), "HandleLine returns a line at or after its own");
+      i = used;
+    }
+    reader.Finish();
+  } catch (const DiaryFormatFailure& failure) {
+    Check(!stepText.empty(), "a failure leaves a step text to report");
+    Check(failure.line() >= 1 && failure.line() <= lines.size(), "a failure names a line of the file");
+    return 0;
+  }
+  for (const DiaryEntry& entry : stored) Check(IsDayText(entry.day), "a stored day is YYYY/MM/DD");
+  return 0;
+}

@@ -92,18 +92,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   Check(joined == unbroken, "CutLines loses or adds text");
 
-  std::u16string stepText;
   std::vector<DiaryEntry> stored;
-  DiaryLineReader reader(lines, DefaultImportSetting(), stepText, [&stored](const DiaryEntry& entry) { stored.push_back(entry); });
+  DiaryLineReader reader(lines, DefaultImportSetting(), [&stored](const DiaryEntry& entry) { stored.push_back(entry); });
   try {
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-      const std::size_t used = reader.HandleLine(i);
-      Check(used >= i && used < lines.size(), "HandleLine returns a line at or after its own");
-      i = used;
+    for (std::size_t i = 0; i < lines.size();) {
+      const std::size_t before = stored.size();
+      const DiaryLineReader::Step step = reader.HandleLine(i);
+      Check(step.next > i && step.next <= lines.size(), "HandleLine goes on past its own line and stays in the file");
+      Check(step.entryStored == (stored.size() == before + 1), "HandleLine says whether it stored an entry");
+      i = step.next;
     }
     reader.Finish();
   } catch (const DiaryFormatFailure& failure) {
-    Check(!stepText.empty(), "a failure leaves a step text to report");
+    Check(!reader.stepText().empty(), "a failure leaves a step text to report");
     Check(failure.line() >= 1 && failure.line() <= lines.size(), "a failure names a line of the file");
     return 0;
   }

@@ -55,11 +55,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const encoding::Bytes bytes(document.begin(), document.end());
   encoding::Bytes storage;
   const std::vector<std::string_view> lines = importing::CutLines(importing::DecodeDiaryBytes(bytes, storage));
-  std::u16string stepText;
   std::vector<importing::DiaryEntry> stored;
-  importing::DiaryLineReader reader(lines, DefaultImportSetting(), stepText,
+  importing::DiaryLineReader reader(lines, DefaultImportSetting(),
                                     [&stored](const importing::DiaryEntry& entry) { stored.push_back(entry); });
-  for (std::size_t i = 0; i < lines.size(); ++i) i = reader.HandleLine(i);
+  for (std::size_t i = 0; i < lines.size();) i = reader.HandleLine(i).next;
   reader.Finish();
   Check(stored.size() == 1 && stored[0].day == "2007/01/05", "the import reads another day");
   Check(stored[0].title == utf8, "the import reads another title");

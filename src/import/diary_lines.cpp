@@ -405,12 +405,8 @@ const std::string& GeneralGenreUtf8() {
 std::u16string MakeImportMark(double now) { return date::DateTimeText(now) + u" byNBLinout.dll"; }
 
 DiaryLineReader::DiaryLineReader(const std::vector<std::string_view>& lines, const ImportSettingNubelo& set,
-                                 std::u16string& stepText, StoreFn store)
-    : lines_(lines),
-      startTag_(Utf8Of(set.stTitleStTag)),
-      endTag_(Utf8Of(set.stTitleEdTag)),
-      stepText_(stepText),
-      store_(std::move(store)) {}
+                                 StoreFn store)
+    : lines_(lines), startTag_(Utf8Of(set.stTitleStTag)), endTag_(Utf8Of(set.stTitleEdTag)), store_(std::move(store)) {}
 
 void DiaryLineReader::SetStep(std::u16string_view text) {
   stepText_.assign(text);
@@ -420,12 +416,12 @@ void DiaryLineReader::SetStep(std::u16string_view text) {
 
 bool DiaryLineReader::HasTitle() const { return !entry_.title.empty() && entry_.title != NoTitleUtf8(); }
 
-std::size_t DiaryLineReader::HandleLine(std::size_t i) {
+DiaryLineReader::Step DiaryLineReader::HandleLine(std::size_t i) {
   const std::string_view line = text::TrimBlanks(lines_.at(i));
   switch (KindOf(line)) {
     case LineKind::CloseDay:
       StoreEntry(i);
-      break;
+      return Step{i + 1, true};
     case LineKind::OpenBody:
       if (!open_) {
         stepText_ = u"日付取得エラー <day>";
@@ -446,7 +442,7 @@ std::size_t DiaryLineReader::HandleLine(std::size_t i) {
       SetStep(u"データ読み捨てエラー：");
       break;
   }
-  return i;
+  return Step{i + 1, false};
 }
 
 void DiaryLineReader::Finish() {
@@ -455,7 +451,7 @@ void DiaryLineReader::Finish() {
   throw DiaryFormatFailure(entryLine_ + 1, "the entry that begins on this line is never closed; end it with </day>");
 }
 
-std::size_t DiaryLineReader::ReadBody(std::size_t i) {
+DiaryLineReader::Step DiaryLineReader::ReadBody(std::size_t i) {
   SetStep(u"データ取得エラー <body>：");
   const std::size_t blockStart = entry_.body.size();
   std::size_t k = i + 1;
@@ -481,7 +477,7 @@ std::size_t DiaryLineReader::ReadBody(std::size_t i) {
   // Only the block just read: text of an earlier block of the same day is decoded already.
   DecodeBodyEntitiesInPlace(entry_.body, blockStart);
   if (closing == LineKind::CloseDay) StoreEntry(k);
-  return k;
+  return Step{k + 1, closing == LineKind::CloseDay};
 }
 
 bool DiaryLineReader::AppendHeading(std::string_view line) {

@@ -98,19 +98,22 @@ class DiaryLineReader {
  public:
   using StoreFn = std::function<void(const DiaryEntry&)>;
 
-  // `lines` (UTF-8, as CutLines cuts DecodeDiaryBytes' text) and `stepText`
-  // must outlive the reader.
-  DiaryLineReader(const std::vector<std::string_view>& lines, const ImportSettingNubelo& set, std::u16string& stepText,
-                  StoreFn store);
+  // What one action did.
+  struct Step {
+    std::size_t next = 0;      // the first line the action did not use: the next one to hand in
+    bool entryStored = false;  // the action closed an entry and handed it to `store`
+  };
 
-  // Takes the action of line i and returns the index of the last line it used:
-  // i itself, or the line that closed the body line i opened. The caller goes on
-  // with the returned index + 1. Throws DiaryFormatFailure where the lines would
+  // `lines` (UTF-8, as CutLines cuts DecodeDiaryBytes' text) must outlive the reader.
+  DiaryLineReader(const std::vector<std::string_view>& lines, const ImportSettingNubelo& set, StoreFn store);
+
+  // Takes the action of line i: that line alone, or a body with every line up
+  // to the one that closes it. Throws DiaryFormatFailure where the lines would
   // lose or merge an entry (a day line inside an open entry, a closing line or
   // body with no entry open, a missing or invalid date, a title without its
   // closing quote, an entry open at the last line), and passes on the failures
   // of `store`.
-  std::size_t HandleLine(std::size_t i);
+  Step HandleLine(std::size_t i);
 
   // After the last line: throws DiaryFormatFailure when an entry is still open.
   void Finish();
@@ -118,9 +121,11 @@ class DiaryLineReader {
   const DiaryEntry& entry() const { return entry_; }
   // Lines outside bodies that hold something and are no structure line.
   std::size_t skippedLines() const { return skipped_; }
+  // The step of the action in hand, or of the last one: what a failure is reported as.
+  const std::u16string& stepText() const { return stepText_; }
 
  private:
-  std::size_t ReadBody(std::size_t i);
+  Step ReadBody(std::size_t i);
   void ReadDayLine(std::size_t i, std::string_view line);
   // Appends a heading line, rewritten, to the body; false for any other line.
   bool AppendHeading(std::string_view line);
@@ -131,7 +136,7 @@ class DiaryLineReader {
 
   const std::vector<std::string_view>& lines_;
   const std::string startTag_, endTag_;  // the heading tags of the settings
-  std::u16string& stepText_;
+  std::u16string stepText_;
   StoreFn store_;
   DiaryEntry entry_;
   bool open_ = false;          // a day line was read and its entry is not closed yet

@@ -92,7 +92,7 @@ void Run(const std::u16string& filePath, const std::u16string& diaryMdbPath, con
   std::optional<std::array<int, kColumns>> columns;
   std::string publishTime;
   std::u16string day;  // the entry's day for the day numbers: digits and "/"
-  DiaryLineReader reader(lines, set, stepText, [&](const DiaryEntry& entry) {
+  DiaryLineReader reader(lines, set, [&](const DiaryEntry& entry) {
     const std::string_view title = entry.title.empty() ? std::string_view(NoTitleUtf8()) : std::string_view(entry.title);
     if (stored && stored->Holds(entry.day, title, entry.body)) {
       ++skippedCount;
@@ -126,13 +126,19 @@ void Run(const std::u16string& filePath, const std::u16string& diaryMdbPath, con
     }
     storedCount += 1;
   });
-  for (std::size_t i = 0; i <= last; ++i) {
-    lineInHand = i + 1;
-    i = reader.HandleLine(i);
-    progress.SetProgressValue(static_cast<float>(i));
+  try {
+    for (std::size_t i = 0; i <= last;) {
+      lineInHand = i + 1;
+      i = reader.HandleLine(i).next;
+      progress.SetProgressValue(static_cast<float>(i - 1));
+    }
+    lineInHand = 0;
+    reader.Finish();
+  } catch (...) {
+    // The reader knows which of its steps failed, storing included.
+    stepText = reader.stepText();
+    throw;
   }
-  lineInHand = 0;
-  reader.Finish();
 
   records->Close();
   records.reset();

@@ -116,11 +116,17 @@ Walked Walk(const Lines& lines, const ImportSettingNubelo& set = {u"<H2>", u"</H
   std::vector<std::string> utf8;
   for (const std::u16string& line : lines) utf8.push_back(U8(line));
   const std::vector<std::string_view> views(utf8.begin(), utf8.end());
-  DiaryLineReader reader(views, set, w.stepText, [&w](const DiaryEntry& e) {
+  DiaryLineReader reader(views, set, [&w](const DiaryEntry& e) {
     w.stored.push_back(e.day + "|" + e.title + "|" + e.body);
   });
   try {
-    for (std::size_t i = 0; i < lines.size(); ++i) i = reader.HandleLine(i);
+    for (std::size_t i = 0; i < lines.size();) {
+      const std::size_t before = w.stored.size();
+      const DiaryLineReader::Step step = reader.HandleLine(i);
+      EXPECT_GT(step.next, i);
+      EXPECT_EQ(step.entryStored, w.stored.size() == before + 1) << "line " << i + 1;
+      i = step.next;
+    }
     reader.Finish();
   } catch (const DiaryFormatFailure& f) {
     w.failed = true;
@@ -128,6 +134,7 @@ Walked Walk(const Lines& lines, const ImportSettingNubelo& set = {u"<H2>", u"</H
   } catch (const Failure&) {
     w.failed = true;
   }
+  w.stepText = reader.stepText();
   w.skipped = reader.skippedLines();
   return w;
 }

@@ -25,8 +25,8 @@ std::filesystem::path ScratchPath(const std::string& name);
 // the work, so that what else runs on the machine counts as little as it can;
 // register it with UseManualTime(). Runs `work` once per iteration, after
 // `prepare`, which is not timed.
-void TimeCpu(benchmark::State& state, const std::function<void()>& work,
-             const std::function<void()>& prepare = [] {});
+void TimeCpu(
+    benchmark::State& state, const std::function<void()>& work, const std::function<void()>& prepare = [] {});
 
 // The same for a command-line tool: one run per iteration, `argv` looked up
 // in PATH, its output thrown away; skips with the command line when it fails.

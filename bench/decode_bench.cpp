@@ -107,8 +107,8 @@ Bytes ToSjis(const std::vector<JisChar>& text) {
 }
 
 void Write(const std::filesystem::path& path, const Bytes& bytes) {
-  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                              static_cast<std::streamsize>(bytes.size()));
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
 struct Code {
@@ -126,18 +126,20 @@ const Code kSjis{"decode-cp932.txt", "CP932", "-S", nbl::encoding::CodePageBytes
 const Code kUtf8{"decode-utf-8.txt", "UTF-8", "-W", Utf8ToText};
 
 std::string FileOf(const Code& code) {
-  return nbl::bench::CachedFile(code.file, [&code](const std::filesystem::path& path) {
-    const auto text = GenerateText();
-    const Bytes sjis = ToSjis(text);
-    if (&code == &kEuc) Write(path, ToEuc(text));
-    if (&code == &kJis) Write(path, ToJis(text));
-    if (&code == &kSjis) Write(path, sjis);
-    if (&code == &kUtf8) {
-      Bytes utf8;
-      nbl::encoding::TextToUtf8Bytes(nbl::encoding::CodePageBytesToText(sjis), utf8);
-      Write(path, utf8);
-    }
-  }).string();
+  return nbl::bench::CachedFile(code.file,
+                                [&code](const std::filesystem::path& path) {
+                                  const auto text = GenerateText();
+                                  const Bytes sjis = ToSjis(text);
+                                  if (&code == &kEuc) Write(path, ToEuc(text));
+                                  if (&code == &kJis) Write(path, ToJis(text));
+                                  if (&code == &kSjis) Write(path, sjis);
+                                  if (&code == &kUtf8) {
+                                    Bytes utf8;
+                                    nbl::encoding::TextToUtf8Bytes(nbl::encoding::CodePageBytesToText(sjis), utf8);
+                                    Write(path, utf8);
+                                  }
+                                })
+      .string();
 }
 
 // The file read and decoded, as the import does with a file it has been given.
@@ -166,7 +168,7 @@ void BM_Nkf(benchmark::State& state, const Code& code) {
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * std::filesystem::file_size(file)));
 }
 
-#define NBL_DECODE_BENCHMARKS(fn)                                             \
+#define NBL_DECODE_BENCHMARKS(fn)                                                           \
   BENCHMARK_CAPTURE(fn, euc_jp, kEuc)->Unit(benchmark::kMillisecond)->UseManualTime();      \
   BENCHMARK_CAPTURE(fn, iso_2022_jp, kJis)->Unit(benchmark::kMillisecond)->UseManualTime(); \
   BENCHMARK_CAPTURE(fn, cp932, kSjis)->Unit(benchmark::kMillisecond)->UseManualTime();      \

@@ -22,34 +22,36 @@
 namespace {
 
 std::filesystem::path StoreOf(int entries) {
-  return nbl::bench::CachedFile("export-" + std::to_string(entries) + ".db", [entries](const std::filesystem::path& path) {
-    nbl::store::CreateDiaryStore(nbl::text::FromUtf8(path.string()));
-    sqlite3* db = nullptr;
-    sqlite3_open(path.c_str(), &db);
-    sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
-    sqlite3_stmt* st = nullptr;
-    sqlite3_prepare_v2(db,
-                       "INSERT INTO Contents (Day, Number, Weather, Genre, Private, Title, Contents, extend, PublishTime) "
-                       "VALUES (?, 1, '-', '一般', ?, ?, ?, '', ?)",
-                       -1, &st, nullptr);
-    for (int i = 0; i < entries; ++i) {
-      char day[16];
-      std::snprintf(day, sizeof day, "%04d/%02d/%02d", 2000 + i / 336 % 100, i / 28 % 12 + 1, i % 28 + 1);
-      const std::string title = "日記 " + std::to_string(i) + " <見出し> & \"引用\"";
-      const std::string body = "今日は晴れ - 散歩した。\r\n" + std::string(200, 'x') + "\r\nline <3> & more 🍙";
-      const std::string publish = std::string(day) + " 12:34:56";
-      sqlite3_bind_text(st, 1, day, -1, SQLITE_TRANSIENT);
-      sqlite3_bind_int(st, 2, i % 2);
-      sqlite3_bind_text(st, 3, title.c_str(), -1, SQLITE_TRANSIENT);
-      sqlite3_bind_text(st, 4, body.c_str(), -1, SQLITE_TRANSIENT);
-      sqlite3_bind_text(st, 5, publish.c_str(), -1, SQLITE_TRANSIENT);
-      sqlite3_step(st);
-      sqlite3_reset(st);
-    }
-    sqlite3_finalize(st);
-    sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
-    sqlite3_close(db);
-  });
+  return nbl::bench::CachedFile(
+      "export-" + std::to_string(entries) + ".db", [entries](const std::filesystem::path& path) {
+        nbl::store::CreateDiaryStore(nbl::text::FromUtf8(path.string()));
+        sqlite3* db = nullptr;
+        sqlite3_open(path.c_str(), &db);
+        sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
+        sqlite3_stmt* st = nullptr;
+        sqlite3_prepare_v2(
+            db,
+            "INSERT INTO Contents (Day, Number, Weather, Genre, Private, Title, Contents, extend, PublishTime) "
+            "VALUES (?, 1, '-', '一般', ?, ?, ?, '', ?)",
+            -1, &st, nullptr);
+        for (int i = 0; i < entries; ++i) {
+          char day[16];
+          std::snprintf(day, sizeof day, "%04d/%02d/%02d", 2000 + i / 336 % 100, i / 28 % 12 + 1, i % 28 + 1);
+          const std::string title = "日記 " + std::to_string(i) + " <見出し> & \"引用\"";
+          const std::string body = "今日は晴れ - 散歩した。\r\n" + std::string(200, 'x') + "\r\nline <3> & more 🍙";
+          const std::string publish = std::string(day) + " 12:34:56";
+          sqlite3_bind_text(st, 1, day, -1, SQLITE_TRANSIENT);
+          sqlite3_bind_int(st, 2, i % 2);
+          sqlite3_bind_text(st, 3, title.c_str(), -1, SQLITE_TRANSIENT);
+          sqlite3_bind_text(st, 4, body.c_str(), -1, SQLITE_TRANSIENT);
+          sqlite3_bind_text(st, 5, publish.c_str(), -1, SQLITE_TRANSIENT);
+          sqlite3_step(st);
+          sqlite3_reset(st);
+        }
+        sqlite3_finalize(st);
+        sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+        sqlite3_close(db);
+      });
 }
 
 // Exports the store to `out`; the failure message, empty when it succeeded.

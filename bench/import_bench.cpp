@@ -22,19 +22,21 @@ namespace {
 
 // A diary file as the export writes it: a few days a month, each with a heading and some lines.
 std::filesystem::path FileOf(int entries) {
-  return nbl::bench::CachedFile("import-" + std::to_string(entries) + ".xml", [entries](const std::filesystem::path& path) {
-    std::ofstream out(path, std::ios::binary);
-    out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<diary>\n";
-    for (int i = 0; i < entries; ++i) {
-      char day[16];
-      std::snprintf(day, sizeof day, "%04d-%02d-%02d", 2000 + i / 336 % 100, i / 28 % 12 + 1, i % 28 + 1);
-      out << "<day date=\"" << day << "\" title=\"日記 " << i << " &amp; &lt;見出し&gt;\">\n<body>\n"
-          << "*" << 1178000000 + i * 60 << "*今日の出来事\n"
-          << "今日は晴れ－散歩した。&amp;lt;BR&amp;gt;" << std::string(200, 'x') << "&amp;lt;BR&amp;gt;line &amp;lt;3&amp;gt; 🍙\n"
-          << "\n</body>\n</day>\n";
-    }
-    out << "</diary>";
-  });
+  return nbl::bench::CachedFile(
+      "import-" + std::to_string(entries) + ".xml", [entries](const std::filesystem::path& path) {
+        std::ofstream out(path, std::ios::binary);
+        out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<diary>\n";
+        for (int i = 0; i < entries; ++i) {
+          char day[16];
+          std::snprintf(day, sizeof day, "%04d-%02d-%02d", 2000 + i / 336 % 100, i / 28 % 12 + 1, i % 28 + 1);
+          out << "<day date=\"" << day << "\" title=\"日記 " << i << " &amp; &lt;見出し&gt;\">\n<body>\n"
+              << "*" << 1178000000 + i * 60 << "*今日の出来事\n"
+              << "今日は晴れ－散歩した。&amp;lt;BR&amp;gt;" << std::string(200, 'x')
+              << "&amp;lt;BR&amp;gt;line &amp;lt;3&amp;gt; 🍙\n"
+              << "\n</body>\n</day>\n";
+        }
+        out << "</diary>";
+      });
 }
 
 // A new empty store at `db`, replacing what was there.
@@ -61,7 +63,8 @@ void BM_Import(benchmark::State& state) {
   const auto file = FileOf(entries);
   const auto db = nbl::bench::ScratchPath("import.db");
   std::string failure;
-  nbl::bench::TimeCpu(state, [&] { failure = Import(file, db); }, [&] { FreshStore(db); });
+  nbl::bench::TimeCpu(
+      state, [&] { failure = Import(file, db); }, [&] { FreshStore(db); });
   if (!failure.empty()) state.SkipWithError(("the import failed: " + failure).c_str());
   state.SetItemsProcessed(state.iterations() * entries);
   state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(std::filesystem::file_size(file)));
@@ -117,11 +120,16 @@ std::vector<Row> RowsOfImport(const std::filesystem::path& file, int& columns, s
 int Bind(sqlite3_stmt* st, int index, const Column& column) {
   const int size = static_cast<int>(column.bytes.size());
   switch (column.type) {
-    case SQLITE_INTEGER: return sqlite3_bind_int64(st, index, column.integer);
-    case SQLITE_FLOAT: return sqlite3_bind_double(st, index, column.real);
-    case SQLITE_TEXT: return sqlite3_bind_text(st, index, column.bytes.data(), size, SQLITE_STATIC);
-    case SQLITE_BLOB: return sqlite3_bind_blob(st, index, column.bytes.data(), size, SQLITE_STATIC);
-    default: return sqlite3_bind_null(st, index);
+    case SQLITE_INTEGER:
+      return sqlite3_bind_int64(st, index, column.integer);
+    case SQLITE_FLOAT:
+      return sqlite3_bind_double(st, index, column.real);
+    case SQLITE_TEXT:
+      return sqlite3_bind_text(st, index, column.bytes.data(), size, SQLITE_STATIC);
+    case SQLITE_BLOB:
+      return sqlite3_bind_blob(st, index, column.bytes.data(), size, SQLITE_STATIC);
+    default:
+      return sqlite3_bind_null(st, index);
   }
 }
 
@@ -140,7 +148,8 @@ void BM_RawInsert(benchmark::State& state) {
   const auto insert = [&] {
     sqlite3* handle = nullptr;
     // The flags the import's connection opens with.
-    ok = ok && sqlite3_open_v2(db.c_str(), &handle, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) == SQLITE_OK &&
+    ok = ok &&
+         sqlite3_open_v2(db.c_str(), &handle, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) == SQLITE_OK &&
          sqlite3_exec(handle, "PRAGMA synchronous=NORMAL; BEGIN", nullptr, nullptr, nullptr) == SQLITE_OK;
     sqlite3_stmt* st = nullptr;
     sqlite3_prepare_v2(handle, sql.c_str(), -1, &st, nullptr);

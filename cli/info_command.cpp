@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "cli/printable.h"
 #include "common/failure.h"
 #include "common/files.h"
-#include "cli/printable.h"
 #include "common/text.h"
 #include "store/store_facts.h"
 

@@ -1,17 +1,16 @@
 // nblinout: the command-line host. It plays the host application: creates the
 // handle and calls it in the host's order, then tells how the run ended.
-#include <CLI/CLI.hpp>
 #include <unistd.h>
 
+#include <CLI/CLI.hpp>
 #include <chrono>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <string_view>
-
-#include <memory>
 
 #include "cli/import_preview.h"
 #include "cli/info_command.h"
@@ -50,8 +49,9 @@ int Refuse(const std::string& reason) {
 // Refuses a path that names no file of the kind a run needs, saying what it names instead.
 int RefusePath(const std::string& action, const std::string& path) {
   const nbl::files::PathKind kind = nbl::files::KindOf(FromUtf8(path));
-  return Refuse("cannot " + action + " '" + path + "': " + nbl::files::WhyNotAFile(kind) +
-                (kind == nbl::files::PathKind::Denied ? "; check the permissions of its folders" : "; give the path of a file"));
+  return Refuse(
+      "cannot " + action + " '" + path + "': " + nbl::files::WhyNotAFile(kind) +
+      (kind == nbl::files::PathKind::Denied ? "; check the permissions of its folders" : "; give the path of a file"));
 }
 
 bool IsDayText(const std::string& s) {
@@ -102,7 +102,8 @@ Windows MakeWindows(const Options& o, int& argc, char** argv) {
 // Waits for a desktop progress window, then tells how the run ended: the cause
 // of a failure on its own line (the window showed the step text), or the note
 // (when there is one) and what was done.
-int Finish(const Windows& windows, const nbl::RunOutcome& outcome, const std::string& done, const std::string& note = {}) {
+int Finish(const Windows& windows, const nbl::RunOutcome& outcome, const std::string& done,
+           const std::string& note = {}) {
 #ifdef NBL_HAVE_QT
   // A desktop progress window stays until the user presses OK; the host waits for that.
   if (windows.desktop) nbl::dialogs::qt::WaitUntilProgressClosed(windows.ui->Progress());
@@ -123,7 +124,8 @@ constexpr std::string_view kStandardOutput = "-";
 
 int RunExport(const Options& o, int& argc, char** argv) {
   if (o.file.empty()) return Refuse("no output file given");
-  if (!o.from.empty() && !IsDayText(o.from)) return Refuse("--from '" + o.from + "' is not a day of the form YYYY/MM/DD");
+  if (!o.from.empty() && !IsDayText(o.from))
+    return Refuse("--from '" + o.from + "' is not a day of the form YYYY/MM/DD");
   if (!o.to.empty() && !IsDayText(o.to)) return Refuse("--to '" + o.to + "' is not a day of the form YYYY/MM/DD");
   const bool toStandardOutput = o.file == kStandardOutput;
   const nbl::files::PathKind output = nbl::files::KindOf(FromUtf8(o.file));
@@ -160,14 +162,18 @@ int RunExport(const Options& o, int& argc, char** argv) {
     handle.Execute();
   }
   const nbl::exporting::ExportReport& report = handle.LastExport();
-  const std::string note = report.replacedCharacters == 0 ? std::string()
-      : std::to_string(report.replacedCharacters) +
-            " characters that XML 1.0 cannot carry (control characters, broken text) were written as U+FFFD";
+  const std::string note =
+      report.replacedCharacters == 0
+          ? std::string()
+          : std::to_string(report.replacedCharacters) +
+                " characters that XML 1.0 cannot carry (control characters, broken text) were written as U+FFFD";
   return Finish(windows, report, "exported to " + (toStandardOutput ? std::string("standard output") : o.file), note);
 }
 
 // "1 entry", "20 entries".
-std::string Count(long long n, const char* one, const char* many) { return std::to_string(n) + " " + (n == 1 ? one : many); }
+std::string Count(long long n, const char* one, const char* many) {
+  return std::to_string(n) + " " + (n == 1 ? one : many);
+}
 
 int RunImport(const Options& o, int& argc, char** argv) {
   const Windows windows = MakeWindows(o, argc, argv);
@@ -189,11 +195,15 @@ int RunImport(const Options& o, int& argc, char** argv) {
     std::fprintf(stderr, "nblinout: at line %zu of %s\n", report.failureLine, o.file.c_str());
   }
   if (report.completed && o.dryRun) nbl::cli::PrintImportPreview(report, o.skipExisting);
-  std::string done = o.dryRun ? "dry run: " + Count(report.stored, "entry", "entries") + " would be imported from " + o.file
-                              : "imported " + Count(report.stored, "entry", "entries") + " from " + o.file;
+  std::string done = o.dryRun
+                         ? "dry run: " + Count(report.stored, "entry", "entries") + " would be imported from " + o.file
+                         : "imported " + Count(report.stored, "entry", "entries") + " from " + o.file;
   if (o.skipExisting) {
     done += "; " + Count(report.skippedEntries, "entry", "entries") + " already in the store " +
-            (o.dryRun ? "would be" : report.skippedEntries == 1 ? "was" : "were") + " skipped";
+            (o.dryRun                     ? "would be"
+             : report.skippedEntries == 1 ? "was"
+                                          : "were") +
+            " skipped";
   }
   if (report.skippedLines > 0) {
     done += "; " + Count(report.skippedLines, "line", "lines") + " outside any entry's body " +
@@ -234,7 +244,8 @@ void AddLockWaitOption(CLI::App& cmd, Options& o) {
 
 int main(int argc, char** argv) {
   Options o;
-  CLI::App app{"nblinout moves diary entries between a diary store (an SQLite file) and the diary XML file format, both ways."};
+  CLI::App app{
+      "nblinout moves diary entries between a diary store (an SQLite file) and the diary XML file format, both ways."};
   app.require_subcommand(1);
 
   CLI::App* newDb = app.add_subcommand("new-db", "Create an empty diary store");
@@ -242,16 +253,19 @@ int main(int argc, char** argv) {
 
   CLI::App* exp = app.add_subcommand("export", "Write the entries of a diary store to a diary XML file");
   exp->add_option("DB", o.db, "The diary store to read")->required();
-  exp->add_option("FILE", o.file, "The XML file to write (UTF-8); - writes the document to standard output")->required();
+  exp->add_option("FILE", o.file, "The XML file to write (UTF-8); - writes the document to standard output")
+      ->required();
   exp->add_option("--genre", o.genre, "Export only entries of this genre (default: every genre)");
   exp->add_option("--from", o.from, "Export only entries after this day, YYYY/MM/DD (the day itself is left out)");
   exp->add_option("--to", o.to, "Export only entries before this day, YYYY/MM/DD (the day itself is left out)");
   exp->add_option("--publish", o.publish, "Which entries by their public state: all, public, private")
       ->check(CLI::IsMember({"all", "public", "private"}))
       ->capture_default_str();
-  exp->add_flag("--keep-line-breaks", o.keepLineBreaks, "Keep line breaks in bodies as they are (default: turn them into <BR> tags)");
+  exp->add_flag("--keep-line-breaks", o.keepLineBreaks,
+                "Keep line breaks in bodies as they are (default: turn them into <BR> tags)");
   exp->add_flag("--keep-hyphens", o.keepHyphens, "Keep hyphens in bodies as they are (default: make them full-width)");
-  exp->add_option("--date", o.date, "Which date each day element carries: day (the entry's day) or publish (its update time)")
+  exp->add_option("--date", o.date,
+                  "Which date each day element carries: day (the entry's day) or publish (its update time)")
       ->check(CLI::IsMember({"day", "publish"}))
       ->capture_default_str();
   exp->add_flag("--overwrite", o.overwrite, "Replace FILE when it exists (default: refuse); no effect with -");
@@ -262,28 +276,30 @@ int main(int argc, char** argv) {
   CLI::App* imp = app.add_subcommand("import", "Append the days of a diary XML file to a diary store");
   imp->add_option("DB", o.db, "The diary store to add rows to")->required();
   imp->add_option("FILE", o.file, "The XML file to read (UTF-8, JIS, EUC-JP or Shift-JIS)")->required();
-  imp->add_option("--heading-tags", o.headingTags, "Tags put around headings of the form *seconds*text (default: " +
-                      nbl::text::ToUtf8(nbl::kDefaultTitleStartTag) + " " + nbl::text::ToUtf8(nbl::kDefaultTitleEndTag) +
-                      ")")
+  imp->add_option("--heading-tags", o.headingTags,
+                  "Tags put around headings of the form *seconds*text (default: " +
+                      nbl::text::ToUtf8(nbl::kDefaultTitleStartTag) + " " +
+                      nbl::text::ToUtf8(nbl::kDefaultTitleEndTag) + ")")
       ->expected(2);
   imp->add_flag("--dialog", o.dialog, "Choose the heading tags in the plug-in's own options dialog instead");
   imp->add_flag("--dry-run", o.dryRun,
                 "Run the whole import, then roll it back: print what would be stored and leave the store as it was");
-  imp->add_flag("--skip-existing", o.skipExisting,
-                "Skip each entry whose day, title and body a row of the store already holds (default: store every entry)");
+  imp->add_flag(
+      "--skip-existing", o.skipExisting,
+      "Skip each entry whose day, title and body a row of the store already holds (default: store every entry)");
   AddUiOption(*imp, o);
   AddLockWaitOption(*imp, o);
 
-  CLI::App* info =
-      app.add_subcommand("info", "Print what a diary store holds: entries, days, genres, public and private, import marks");
+  CLI::App* info = app.add_subcommand(
+      "info", "Print what a diary store holds: entries, days, genres, public and private, import marks");
   info->add_option("DB", o.db, "The diary store to look at; it is only read")->required();
 
   app.add_subcommand("version", "Print the version entries of the plug-in");
   app.set_version_flag("--version", "nblinout " + nbl::plugin::NumericVersion(), "Print the version number and exit");
 
   const std::string first = argc > 1 ? argv[1] : "";
-  if (!first.empty() && first[0] != '-' && first != "new-db" && first != "export" && first != "import" && first != "info" &&
-      first != "version") {
+  if (!first.empty() && first[0] != '-' && first != "new-db" && first != "export" && first != "import" &&
+      first != "info" && first != "version") {
     return Refuse(std::string("unknown command '") + argv[1] + "'; run nblinout --help for the commands");
   }
   try {

@@ -13,8 +13,8 @@
 #include "common/records.h"
 #include "common/text.h"
 #include "export/diary_document.h"
-#include "store/value.h"
 #include "fuzz_support.h"
+#include "store/value.h"
 #include "xml_document.h"
 
 using namespace nbl;

@@ -13,8 +13,8 @@
 #include "encoding/code_page.h"
 #include "encoding/kanji_code_convert.h"
 #include "encoding/utf8.h"
-#include "import/diary_lines.h"
 #include "fuzz_support.h"
+#include "import/diary_lines.h"
 
 using namespace nbl;
 using namespace nbl::importing;
@@ -30,9 +30,12 @@ std::u16string ReferenceText(const encoding::Bytes& bytes) {
     return marked ? text.substr(1) : text;
   }
   switch (encoding::GuessKanjiCode(bytes)) {
-    case encoding::kCodeJis: return encoding::JisBytesToText(bytes);
-    case encoding::kCodeEuc: return encoding::EucBytesToText(bytes);
-    default: return encoding::CodePageBytesToText(bytes);
+    case encoding::kCodeJis:
+      return encoding::JisBytesToText(bytes);
+    case encoding::kCodeEuc:
+      return encoding::EucBytesToText(bytes);
+    default:
+      return encoding::CodePageBytesToText(bytes);
   }
 }
 
@@ -93,7 +96,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Check(joined == unbroken, "CutLines loses or adds text");
 
   std::vector<DiaryEntry> stored;
-  DiaryLineReader reader(lines, DefaultImportSetting(), [&stored](const DiaryEntry& entry) { stored.push_back(entry); });
+  DiaryLineReader reader(lines, DefaultImportSetting(),
+                         [&stored](const DiaryEntry& entry) { stored.push_back(entry); });
   try {
     for (std::size_t i = 0; i < lines.size();) {
       const std::size_t before = stored.size();

@@ -10,8 +10,8 @@
 #include "common/records.h"
 #include "common/text.h"
 #include "export/diary_document.h"
-#include "import/diary_lines.h"
 #include "fuzz_support.h"
+#include "import/diary_lines.h"
 #include "xml_document.h"
 
 using namespace nbl;

@@ -31,7 +31,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (std::size_t k = 0; k < text.size(); ++k) {
     if (text[k] < 0x80) continue;
     ++sequences;
-    if (text[k] >= 0xD800 && text[k] <= 0xDBFF && k + 1 < text.size() && text[k + 1] >= 0xDC00 && text[k + 1] <= 0xDFFF) ++k;
+    if (text[k] >= 0xD800 && text[k] <= 0xDBFF && k + 1 < text.size() && text[k + 1] >= 0xDC00 && text[k + 1] <= 0xDFFF)
+      ++k;
   }
   Check(LooksLikeUtf8(bytes, n) == vb::ToBoolean(sequences >= 2), "LooksLikeUtf8 misjudges the encoder's bytes");
 

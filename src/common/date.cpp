@@ -92,7 +92,8 @@ bool IsCalendarDay(int year, int month, int day) {
 }
 
 double FromParts(const Parts& p) {
-  const double days = static_cast<double>(DaysFromCivil(p.year, static_cast<unsigned>(p.month), static_cast<unsigned>(p.day)) - kEpochOffset);
+  const double days = static_cast<double>(
+      DaysFromCivil(p.year, static_cast<unsigned>(p.month), static_cast<unsigned>(p.day)) - kEpochOffset);
   const double time = (p.hour * 3600.0 + p.minute * 60.0 + p.second) / 86400.0;
   // Before 1899-12-30 the time of day counts away from zero, as OLE dates do.
   return days >= 0 ? days + time : days - time;

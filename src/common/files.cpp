@@ -26,17 +26,17 @@ std::filesystem::path ToPath(std::u16string_view path) {
 }
 
 bool ExistsR(std::u16string_view path) {
-  struct stat st{};
+  struct stat st {};
   return StatRegular(path, st);
 }
 
 bool ExistsN(std::u16string_view path) {
-  struct stat st{};
+  struct stat st {};
   return StatRegular(path, st) && (st.st_mode & S_IWUSR) != 0;
 }
 
 PathKind KindOf(std::u16string_view path) {
-  struct stat st{};
+  struct stat st {};
   if (path.empty()) return PathKind::None;
   if (::stat(text::ToUtf8(path).c_str(), &st) != 0) return errno == EACCES ? PathKind::Denied : PathKind::None;
   if (S_ISREG(st.st_mode)) return PathKind::File;
@@ -45,11 +45,16 @@ PathKind KindOf(std::u16string_view path) {
 
 const char* WhyNotAFile(PathKind kind) {
   switch (kind) {
-    case PathKind::None: return "no such file";
-    case PathKind::Denied: return "permission denied";
-    case PathKind::Directory: return "is a directory";
-    case PathKind::Other: return "is not a regular file";
-    case PathKind::File: break;
+    case PathKind::None:
+      return "no such file";
+    case PathKind::Denied:
+      return "permission denied";
+    case PathKind::Directory:
+      return "is a directory";
+    case PathKind::Other:
+      return "is not a regular file";
+    case PathKind::File:
+      break;
   }
   return "";
 }
@@ -88,7 +93,7 @@ std::vector<std::uint8_t> ReadAll(std::u16string_view path) {
     int fd;
     ~Closer() { ::close(fd); }
   } closer{fd};
-  struct stat st{};
+  struct stat st {};
   if (::fstat(fd, &st) != 0) fail("read the length of");
   if (S_ISDIR(st.st_mode)) {
     errno = EISDIR;

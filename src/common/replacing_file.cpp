@@ -35,7 +35,8 @@ mode_t NewFileMode() {
 std::string TemporaryPrefix(const std::filesystem::path& target) { return "." + target.filename().string() + "."; }
 
 bool IsTemporaryName(std::string_view name, std::string_view prefix) {
-  return name.size() == prefix.size() + kRandomLength + kTemporarySuffix.size() && name.substr(0, prefix.size()) == prefix &&
+  return name.size() == prefix.size() + kRandomLength + kTemporarySuffix.size() &&
+         name.substr(0, prefix.size()) == prefix &&
          name.substr(name.size() - kTemporarySuffix.size()) == kTemporarySuffix;
 }
 
@@ -50,7 +51,8 @@ std::filesystem::path NewTemporaryName(const std::filesystem::path& folder, cons
 }
 
 bool SameFile(int fd, const std::filesystem::path& path) {
-  struct stat byFd{}, byName{};
+  struct stat byFd {
+  }, byName{};
   return ::fstat(fd, &byFd) == 0 && ::lstat(path.c_str(), &byName) == 0 && byFd.st_dev == byName.st_dev &&
          byFd.st_ino == byName.st_ino;
 }
@@ -65,9 +67,9 @@ void RemoveStaleTemporaries(const std::filesystem::path& folder, const std::stri
     const std::filesystem::path path = folder / entry->d_name;
     const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) continue;
-    struct stat st{};
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid() && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
-        SameFile(fd, path)) {
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid() &&
+        ::flock(fd, LOCK_EX | LOCK_NB) == 0 && SameFile(fd, path)) {
       ::unlink(path.c_str());
     }
     ::close(fd);
@@ -92,7 +94,7 @@ Place Examine(std::u16string_view targetText) {
   if (place.folder.empty()) place.folder = ".";
   const std::string folderName = place.folder.string();
 
-  struct stat target{};
+  struct stat target {};
   const bool exists = ::stat(name.c_str(), &target) == 0;
   if (exists) {
     if (S_ISDIR(target.st_mode)) Refuse(name, "is a directory", CauseOfErrno(EISDIR, name));
@@ -107,7 +109,7 @@ Place Examine(std::u16string_view targetText) {
     place.mode = NewFileMode();
   }
 
-  struct stat folder{};
+  struct stat folder {};
   if (::stat(folderName.c_str(), &folder) != 0) {
     const int err = errno;
     Refuse(name, "folder '" + folderName + "': " + Reason(err), CauseOfErrno(err, folderName));
@@ -115,7 +117,8 @@ Place Examine(std::u16string_view targetText) {
   if (!S_ISDIR(folder.st_mode)) Refuse(name, "'" + folderName + "' is not a folder", CauseOfErrno(ENOTDIR, name));
   // The owner write bit marks a read-only folder even for root, as it marks a read-only file.
   if ((folder.st_mode & S_IWUSR) == 0)
-    Refuse(name, "the folder is read-only", "permission denied on '" + folderName + "': the folder is read-only; choose another folder");
+    Refuse(name, "the folder is read-only",
+           "permission denied on '" + folderName + "': the folder is read-only; choose another folder");
   if (::faccessat(AT_FDCWD, folderName.c_str(), W_OK | X_OK, AT_EACCESS) != 0) {
     const int err = errno;
     Refuse(name, "folder '" + folderName + "': " + Reason(err), CauseOfErrno(err, folderName));
@@ -223,7 +226,8 @@ void ReplacingFile::Append(const std::uint8_t* data, std::size_t size) {
 
 void ReplacingFile::Write(const std::uint8_t* data, std::size_t size) {
   if (const int err = WriteAll(fd_, data, size); err != 0) {
-    throw FileFailure("cannot write the new '" + target_.string() + "': " + Reason(err), CauseOfErrno(err, target_.string()));
+    throw FileFailure("cannot write the new '" + target_.string() + "': " + Reason(err),
+                      CauseOfErrno(err, target_.string()));
   }
 }
 
@@ -236,13 +240,15 @@ void ReplacingFile::Commit() {
   Flush();
   if (::fsync(fd_) != 0) {
     const int err = errno;
-    throw FileFailure("cannot sync the new '" + target_.string() + "': " + Reason(err), CauseOfErrno(err, target_.string()));
+    throw FileFailure("cannot sync the new '" + target_.string() + "': " + Reason(err),
+                      CauseOfErrno(err, target_.string()));
   }
   if (temp_.empty()) LinkUnnamed();
   // The lock stays until the rename is done, so no other run takes the file for a stale one.
   if (std::rename(temp_.c_str(), target_.c_str()) != 0) {
     const int err = errno;
-    throw FileFailure("cannot put '" + target_.string() + "' in place: " + Reason(err), CauseOfErrno(err, target_.string()));
+    throw FileFailure("cannot put '" + target_.string() + "' in place: " + Reason(err),
+                      CauseOfErrno(err, target_.string()));
   }
   committed_ = true;
   ::close(fd_);

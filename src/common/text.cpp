@@ -31,9 +31,7 @@ std::vector<std::u16string> Split(std::u16string_view text, std::u16string_view 
   return parts;
 }
 
-std::size_t Find(std::u16string_view text, std::u16string_view find, std::size_t from) {
-  return text.find(find, from);
-}
+std::size_t Find(std::u16string_view text, std::u16string_view find, std::size_t from) { return text.find(find, from); }
 
 std::u16string Left(std::u16string_view text, std::size_t n) { return std::u16string(text.substr(0, n)); }
 
@@ -41,7 +39,6 @@ std::u16string Mid(std::u16string_view text, std::size_t start, std::size_t leng
   if (start >= text.size()) return {};
   return std::u16string(text.substr(start, length));
 }
-
 
 std::u16string Digits(long long value) {
   std::string s = std::to_string(value);
@@ -146,7 +143,8 @@ std::size_t AppendXmlUtf8(std::u16string_view text, std::string& out) { return E
 
 std::u16string FromUtf8(std::string_view utf8) {
   std::u16string out;
-  DecodeUtf8(utf8, [](unsigned char) { return u'\uFFFD'; }, out);
+  DecodeUtf8(
+      utf8, [](unsigned char) { return u'\uFFFD'; }, out);
   return out;
 }
 
@@ -157,7 +155,8 @@ std::u16string FromUtf8MarkingBadBytes(std::string_view utf8) {
 }
 
 void AppendFromUtf8MarkingBadBytes(std::string_view utf8, std::u16string& out) {
-  DecodeUtf8(utf8, [](unsigned char b) { return static_cast<char16_t>(0xDC00 + b); }, out);
+  DecodeUtf8(
+      utf8, [](unsigned char b) { return static_cast<char16_t>(0xDC00 + b); }, out);
 }
 
 }  // namespace nbl::text

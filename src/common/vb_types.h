@@ -26,8 +26,8 @@ class Checked {
   // Any wider value; fails when it does not fit.
   static Checked From(long long v) {
     if (v < std::numeric_limits<T>::min() || v > std::numeric_limits<T>::max()) {
-      throw OverflowFailure("overflow: " + std::to_string(v) + " does not fit in " +
-                            std::to_string(sizeof(T) * 8) + " bits");
+      throw OverflowFailure("overflow: " + std::to_string(v) + " does not fit in " + std::to_string(sizeof(T) * 8) +
+                            " bits");
     }
     return Checked(static_cast<T>(v));
   }

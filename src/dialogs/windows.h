@@ -18,7 +18,19 @@ namespace nbl::dialogs {
 // window's state and its close guard; a backend draws it through OnChange.
 class frmProgress {
  public:
-  enum class Change { Load, Show, Caption, TxtTitle, TxtText, BtnOkEnabled, ProgressMax, ProgressValue, Refresh, Yield, Unload };
+  enum class Change {
+    Load,
+    Show,
+    Caption,
+    TxtTitle,
+    TxtText,
+    BtnOkEnabled,
+    ProgressMax,
+    ProgressValue,
+    Refresh,
+    Yield,
+    Unload
+  };
 
   struct State {
     bool loaded = false;

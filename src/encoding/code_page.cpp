@@ -21,8 +21,7 @@ class Iconv {
  public:
   Iconv(const char* to, const char* from) : cd_(iconv_open(to, from)) {
     if (cd_ == reinterpret_cast<iconv_t>(-1)) {
-      throw ConversionFailure(std::string("cannot convert from ") + from + " to " + to + ": " +
-                              std::strerror(errno));
+      throw ConversionFailure(std::string("cannot convert from ") + from + " to " + to + ": " + std::strerror(errno));
     }
   }
   ~Iconv() { iconv_close(cd_); }
@@ -88,8 +87,8 @@ detail::CodePageTable BuildTable() {
   const Iconv cd("UTF-16LE", "CP932");
   detail::CodePageTable table;
   auto unexpected = [](int b0, int b1) {
-    return ConversionFailure("code page 932: iconv does not decode " + std::to_string(b0) + " " +
-                             std::to_string(b1) + " byte by byte");
+    return ConversionFailure("code page 932: iconv does not decode " + std::to_string(b0) + " " + std::to_string(b1) +
+                             " byte by byte");
   };
   for (int b = 0; b < 256; ++b) {
     const std::uint8_t one = static_cast<std::uint8_t>(b);

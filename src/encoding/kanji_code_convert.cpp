@@ -23,8 +23,7 @@ class Output {
   // Writes a computed value; a value outside 0-255 cannot be a byte.
   void Put(long value) {
     if (value < 0 || value > 0xFF) {
-      throw ConversionFailure("kanji code conversion: computed byte " + std::to_string(value) +
-                              " is outside 0-255");
+      throw ConversionFailure("kanji code conversion: computed byte " + std::to_string(value) + " is outside 0-255");
     }
     if (j_ >= bytes_.size()) throw ConversionFailure("kanji code conversion: output bound exceeded");
     bytes_[j_++] = static_cast<std::uint8_t>(value);

@@ -76,8 +76,8 @@ class JisStage {
       } else {
         // Kana mode reads the same bytes with their high bit set.
         const std::uint8_t high = mode == Mode::kKana ? 0x80 : 0;
-        for (char16_t unit; i < n && w != stop && p[i] != kEsc &&
-                            (unit = look.Single(static_cast<std::uint8_t>(p[i] | high))) != 0;
+        for (char16_t unit;
+             i < n && w != stop && p[i] != kEsc && (unit = look.Single(static_cast<std::uint8_t>(p[i] | high))) != 0;
              ++i) {
           *w++ = unit;
         }

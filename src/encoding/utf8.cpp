@@ -90,10 +90,9 @@ std::u16string Utf8BytesToText(const Bytes& bytes, std::u16string_view replaceme
         // The second byte's range keeps the result within U+10000..U+10FFFF.
         const std::uint8_t lo = b0 == 0xF0 ? 0x90 : 0x80;
         const std::uint8_t hi = b0 == 0xF4 ? 0x8F : 0xBF;
-        if (i + 3 < n && p[i + 1] >= lo && p[i + 1] <= hi && IsContinuation(p[i + 2]) &&
-            IsContinuation(p[i + 3])) {
-          const char32_t cp = ((b0 & 0x07) << 18) | ((p[i + 1] & 0x3F) << 12) | ((p[i + 2] & 0x3F) << 6) |
-                              (p[i + 3] & 0x3F);
+        if (i + 3 < n && p[i + 1] >= lo && p[i + 1] <= hi && IsContinuation(p[i + 2]) && IsContinuation(p[i + 3])) {
+          const char32_t cp =
+              ((b0 & 0x07) << 18) | ((p[i + 1] & 0x3F) << 12) | ((p[i + 2] & 0x3F) << 6) | (p[i + 3] & 0x3F);
           *w++ = static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
           *w++ = static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
           i += 4;

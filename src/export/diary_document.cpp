@@ -37,7 +37,9 @@ std::u16string EscapeAttribute(std::u16string_view text) {
   return text::Replace(out, u"\n", u"&#10;");
 }
 
-std::u16string DatePiece(const store::Value& source) { return EscapeAttribute(text::Replace(source.CStr(), u"/", u"-")); }
+std::u16string DatePiece(const store::Value& source) {
+  return EscapeAttribute(text::Replace(source.CStr(), u"/", u"-"));
+}
 
 std::u16string PublishDatePiece(const store::Value& source) {
   return EscapeAttribute(text::Replace(text::Left(source.CStr(), kPublishDateUnits), u"/", u"-"));
@@ -177,7 +179,8 @@ void DocumentWriter::AppendDayDate(std::string_view stored) {
 
 void DocumentWriter::AppendPublishDate(std::string_view stored) {
   bool cutsPair = false;
-  replaced_ += static_cast<std::int64_t>(AppendStored(FirstUnits(stored, kPublishDateUnits, cutsPair), kDateRules, buffer_));
+  replaced_ +=
+      static_cast<std::int64_t>(AppendStored(FirstUnits(stored, kPublishDateUnits, cutsPair), kDateRules, buffer_));
   // The first half of a pair without its second is a lone surrogate.
   if (cutsPair) {
     buffer_.append(kReplacement);

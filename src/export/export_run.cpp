@@ -20,10 +20,14 @@ std::u16string SqlLiteral(std::u16string_view value) { return u"'" + text::Repla
 
 std::u16string PublishCondition(vb::Integer intPublish) {
   switch (intPublish.value()) {
-    case 0: return u"Like '%'";
-    case 1: return u"= FALSE";
-    case 2: return u"= TRUE";
-    default: return u"";
+    case 0:
+      return u"Like '%'";
+    case 1:
+      return u"= FALSE";
+    case 2:
+      return u"= TRUE";
+    default:
+      return u"";
   }
 }
 

@@ -2,9 +2,8 @@
 // diary XML document, showing its progress in this thread's progress window.
 #pragma once
 
-#include <string>
-
 #include <cstdint>
+#include <string>
 
 #include "common/records.h"
 #include "common/run_outcome.h"

@@ -23,7 +23,6 @@
 namespace nbl::importing {
 namespace {
 
-
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 // The character of a numeric reference body ("#65", "#x1F600"), or -1 when the
@@ -248,8 +247,9 @@ std::string_view DecodeDiaryBytes(const encoding::Bytes& bytes, encoding::Bytes&
   // The converters would cut the text at a NUL and silently drop the rest.
   // memchr must not see the null data() of an empty array.
   if (const void* nul = bytes.empty() ? nullptr : std::memchr(bytes.data(), 0, bytes.size())) {
-    throw DiaryFormatFailure(LineOfByte(bytes, static_cast<std::size_t>(static_cast<const std::uint8_t*>(nul) - bytes.data())),
-                             "the file holds a NUL byte here; save it as a text file (UTF-8, JIS, EUC-JP or Shift-JIS)");
+    throw DiaryFormatFailure(
+        LineOfByte(bytes, static_cast<std::size_t>(static_cast<const std::uint8_t*>(nul) - bytes.data())),
+        "the file holds a NUL byte here; save it as a text file (UTF-8, JIS, EUC-JP or Shift-JIS)");
   }
   static constexpr std::uint8_t kMark[] = {0xEF, 0xBB, 0xBF};
   const bool marked = bytes.size() >= 3 && std::equal(std::begin(kMark), std::end(kMark), bytes.begin());
@@ -258,8 +258,7 @@ std::string_view DecodeDiaryBytes(const encoding::Bytes& bytes, encoding::Bytes&
                                   bytes.size() - (marked ? 3 : 0));
   bool multiByte = false;
   const bool plain = IsPlainUtf8(unmarked, multiByte);
-  if (marked || encoding::LooksLikeUtf8(bytes, 1024) == vb::True ||
-      (plain ? multiByte : encoding::IsUtf8Text(bytes))) {
+  if (marked || encoding::LooksLikeUtf8(bytes, 1024) == vb::True || (plain ? multiByte : encoding::IsUtf8Text(bytes))) {
     // Plain UTF-8 is its own text: the file's bytes serve as they are.
     if (plain) return unmarked;
     std::u16string text = encoding::Utf8BytesToText(bytes, u"");
@@ -267,9 +266,12 @@ std::string_view DecodeDiaryBytes(const encoding::Bytes& bytes, encoding::Bytes&
     return Utf8Of(text, storage);
   }
   switch (encoding::GuessKanjiCode(bytes)) {
-    case encoding::kCodeJis: return Utf8Of(encoding::JisBytesToText(bytes), storage);
-    case encoding::kCodeEuc: return Utf8Of(encoding::EucBytesToText(bytes), storage);
-    default: return Utf8Of(encoding::CodePageBytesToText(bytes), storage);
+    case encoding::kCodeJis:
+      return Utf8Of(encoding::JisBytesToText(bytes), storage);
+    case encoding::kCodeEuc:
+      return Utf8Of(encoding::EucBytesToText(bytes), storage);
+    default:
+      return Utf8Of(encoding::CodePageBytesToText(bytes), storage);
   }
 }
 
@@ -425,7 +427,8 @@ DiaryLineReader::Step DiaryLineReader::HandleLine(std::size_t i) {
     case LineKind::OpenBody:
       if (!open_) {
         stepText_ = u"日付取得エラー <day>";
-        throw DiaryFormatFailure(i + 1, "a <body> outside any entry; put a day line <day date=\"YYYY-MM-DD\"> before it");
+        throw DiaryFormatFailure(i + 1,
+                                 "a <body> outside any entry; put a day line <day date=\"YYYY-MM-DD\"> before it");
       }
       return ReadBody(i);
     case LineKind::CloseBody:
@@ -458,8 +461,9 @@ DiaryLineReader::Step DiaryLineReader::ReadBody(std::size_t i) {
   LineKind closing = LineKind::CloseBody;
   for (;; ++k) {
     if (k >= lines_.size()) {
-      throw DiaryFormatFailure(entryLine_ + 1, "the body of the entry that begins on this line is never closed; "
-                                               "end it with </body> and </day>");
+      throw DiaryFormatFailure(entryLine_ + 1,
+                               "the body of the entry that begins on this line is never closed; "
+                               "end it with </body> and </day>");
     }
     const std::string_view source = lines_[k];
     closing = KindOf(text::TrimBlanks(source));
@@ -468,7 +472,8 @@ DiaryLineReader::Step DiaryLineReader::ReadBody(std::size_t i) {
     if (closing == LineKind::DayLine) {
       stepText_ = u"日付取得エラー <day>";
       throw DiaryFormatFailure(k + 1, "a new day begins inside the body of the entry of line " +
-                                          std::to_string(entryLine_ + 1) + "; close that entry with </body> and </day>");
+                                          std::to_string(entryLine_ + 1) +
+                                          "; close that entry with </body> and </day>");
     }
     if (!AppendHeading(source)) entry_.body += source;
     entry_.body += "<BR>\r\n";
@@ -518,8 +523,8 @@ void DiaryLineReader::ReadDayLine(std::size_t i, std::string_view line) {
   if (!date->closed) throw DiaryFormatFailure(i + 1, "the date has no closing quote; end it with a \"");
   std::optional<std::string> day = DayText(date->value);
   if (!day) {
-    throw DiaryFormatFailure(i + 1, "the date \"" + text::ToUtf8(TextOf(date->value)) +
-                                        "\" is no calendar day; write it as YYYY-MM-DD");
+    throw DiaryFormatFailure(
+        i + 1, "the date \"" + text::ToUtf8(TextOf(date->value)) + "\" is no calendar day; write it as YYYY-MM-DD");
   }
   entry_.day = std::move(*day);
   stepText_ = u"タイトル取得エラー <day>";
@@ -534,7 +539,8 @@ void DiaryLineReader::ReadDayLine(std::size_t i, std::string_view line) {
 
 void DiaryLineReader::StoreEntry(std::size_t i) {
   SetStep(u"データ格納エラー：");
-  if (!open_) throw DiaryFormatFailure(i + 1, "this closing tag closes no entry; remove it or add the day line it belongs to");
+  if (!open_)
+    throw DiaryFormatFailure(i + 1, "this closing tag closes no entry; remove it or add the day line it belongs to");
   store_(entry_);
   open_ = false;
   entry_.day.clear();

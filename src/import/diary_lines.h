@@ -142,7 +142,7 @@ class DiaryLineReader {
   bool open_ = false;          // a day line was read and its entry is not closed yet
   std::size_t entryLine_ = 0;  // index of that day line
   std::size_t skipped_ = 0;
-  std::u16string field_;  // the seconds field of the heading in hand
+  std::u16string field_;               // the seconds field of the heading in hand
   std::vector<Attribute> attributes_;  // those of the day line in hand
 };
 

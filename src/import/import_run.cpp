@@ -27,10 +27,23 @@ constexpr std::u16string_view kDayNumberQuery =
     u"SELECT Contents.Day, Max(Contents.Number) AS NumMax From Contents GROUP BY Contents.Day ORDER BY Contents.Day;";
 
 // The columns an entry fills, in the order they are set.
-enum Column { kDay, kNumber, kWeather, kGenre, kTitle, kContents, kExtend, kExcerpt, kTrackBack, kPublishTime, kPrivate,
-              kImportMark, kColumns };
-constexpr std::u16string_view kColumnNames[kColumns] = {u"Day",      u"Number",  u"Weather",   u"Genre",
-                                                        u"Title",    u"Contents", u"extend",   u"excerpt",
+enum Column {
+  kDay,
+  kNumber,
+  kWeather,
+  kGenre,
+  kTitle,
+  kContents,
+  kExtend,
+  kExcerpt,
+  kTrackBack,
+  kPublishTime,
+  kPrivate,
+  kImportMark,
+  kColumns
+};
+constexpr std::u16string_view kColumnNames[kColumns] = {u"Day",       u"Number",      u"Weather", u"Genre",
+                                                        u"Title",     u"Contents",    u"extend",  u"excerpt",
                                                         u"TrackBack", u"PublishTime", u"Private", u"ImportMark"};
 
 // Undoes the run's transaction unless it was committed, whatever ends the run.
@@ -42,8 +55,8 @@ struct RollbackUnlessCommitted {
 // Everything after the window is set up; every failure passes to ImportDiary with `stepText`
 // in force and `lineInHand` (1-based, 0 outside the walk) naming the line being handled.
 void Run(const std::u16string& filePath, const std::u16string& diaryMdbPath, const ImportSettingNubelo& set,
-         const ImportOptions& options, dialogs::frmProgress& progress, std::u16string& stepText, std::size_t& lineInHand,
-         ImportReport& report) {
+         const ImportOptions& options, dialogs::frmProgress& progress, std::u16string& stepText,
+         std::size_t& lineInHand, ImportReport& report) {
   stepText = u"日付読み込みエラー";
   auto connection = std::make_unique<store::Connection>();
   connection->SetConnectionString(std::u16string(store::kConnectionPrefix) + diaryMdbPath);
@@ -93,7 +106,8 @@ void Run(const std::u16string& filePath, const std::u16string& diaryMdbPath, con
   std::string publishTime;
   std::u16string day;  // the entry's day for the day numbers: digits and "/"
   DiaryLineReader reader(lines, set, [&](const DiaryEntry& entry) {
-    const std::string_view title = entry.title.empty() ? std::string_view(NoTitleUtf8()) : std::string_view(entry.title);
+    const std::string_view title =
+        entry.title.empty() ? std::string_view(NoTitleUtf8()) : std::string_view(entry.title);
     if (stored && stored->Holds(entry.day, title, entry.body)) {
       ++skippedCount;
       return;

@@ -5,8 +5,7 @@
 namespace nbl::plugin {
 
 std::string NumericVersion() {
-  return std::to_string(kVersionMajor) + "." + std::to_string(kVersionMinor) + ".0." +
-         std::to_string(kVersionRevision);
+  return std::to_string(kVersionMajor) + "." + std::to_string(kVersionMinor) + ".0." + std::to_string(kVersionRevision);
 }
 
 namespace {
@@ -24,15 +23,9 @@ const std::vector<std::pair<std::string, std::string>>& VersionEntries() {
   static const std::vector<std::pair<std::string, std::string>> entries = [] {
     const std::string description = "LoggamoとNubelo形式のファイルをやりとりするためのDLLです。";
     return std::vector<std::pair<std::string, std::string>>{
-        {"FILEVERSION", NumericVersion()},
-        {"PRODUCTVERSION", NumericVersion()},
-        {"StringFileInfo", "041104B0"},
-        {"FileVersion", TextVersion()},
-        {"ProductVersion", TextVersion()},
-        {"FileDescription", description},
-        {"Comments", description},
-        {"InternalName", "NBLinout"},
-        {"OriginalFilename", "NBLinout.dll"},
+        {"FILEVERSION", NumericVersion()}, {"PRODUCTVERSION", NumericVersion()}, {"StringFileInfo", "041104B0"},
+        {"FileVersion", TextVersion()},    {"ProductVersion", TextVersion()},    {"FileDescription", description},
+        {"Comments", description},         {"InternalName", "NBLinout"},         {"OriginalFilename", "NBLinout.dll"},
         {"OLESelfRegister", ""},
     };
   }();

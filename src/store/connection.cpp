@@ -34,13 +34,13 @@ std::string DatabaseFile(sqlite3* db) {
 // full disk is told by what it leaves: no free space left, or the store or its journal grown to
 // the largest file this process may write.
 bool LooksFull(const std::string& path) {
-  struct statvfs fs{};
+  struct statvfs fs {};
   const std::filesystem::path folder = std::filesystem::path(path).parent_path();
   if (::statvfs(folder.empty() ? "." : folder.c_str(), &fs) == 0 && fs.f_bavail == 0) return true;
   rlimit limit{};
   if (::getrlimit(RLIMIT_FSIZE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return false;
   for (const char* suffix : {"", "-wal", "-journal"}) {
-    struct stat st{};
+    struct stat st {};
     if (::stat((path + suffix).c_str(), &st) == 0 && static_cast<rlim_t>(st.st_size) >= limit.rlim_cur) return true;
   }
   return false;
@@ -64,7 +64,8 @@ std::string PlainCause(sqlite3* db, int rc, std::string path) {
       return files::CauseOfErrno(ENOSPC, path);
     case SQLITE_READONLY:
       // The store writes its journal beside it, so a folder it may not write to refuses it too.
-      if (rc == SQLITE_READONLY_DIRECTORY) return files::CauseOfErrno(EACCES, std::filesystem::path(path).parent_path().string());
+      if (rc == SQLITE_READONLY_DIRECTORY)
+        return files::CauseOfErrno(EACCES, std::filesystem::path(path).parent_path().string());
       return files::CauseOfErrno(EACCES, path);
     case SQLITE_PERM:
     case SQLITE_AUTH:
@@ -77,7 +78,8 @@ std::string PlainCause(sqlite3* db, int rc, std::string path) {
     }
     case SQLITE_ERROR: {
       const std::string message = db != nullptr ? sqlite3_errmsg(db) : "";
-      if (message.rfind("no such table", 0) == 0 || message.rfind("no such column", 0) == 0) return LackingCause(db, message);
+      if (message.rfind("no such table", 0) == 0 || message.rfind("no such column", 0) == 0)
+        return LackingCause(db, message);
       return {};
     }
     default:
@@ -113,7 +115,8 @@ std::string FilePathBytes(std::u16string_view path, const char* action) {
 }
 
 // A clearer failure than SQLite's "unable to open database file" where the file system can tell.
-StoreFailure OpenFailure(const std::string& what, std::u16string_view path, const std::string& utf8Path, sqlite3* db, int rc) {
+StoreFailure OpenFailure(const std::string& what, std::u16string_view path, const std::string& utf8Path, sqlite3* db,
+                         int rc) {
   const files::PathKind kind = files::KindOf(path);
   if (kind == files::PathKind::None) {
     return StoreFailure(what + ": " + files::WhyNotAFile(kind),
@@ -191,7 +194,8 @@ void SetLockWait(std::chrono::milliseconds wait) { g_lockWaitMs.store(std::max<s
 
 void Connection::BeginTrans() {
   RequireNoTransaction("begin a transaction");
-  detail::Exec(db_.get(), "BEGIN IMMEDIATE;", "cannot begin a transaction on " + Quoted(DataSourceOf(connectionString_)));
+  detail::Exec(db_.get(), "BEGIN IMMEDIATE;",
+               "cannot begin a transaction on " + Quoted(DataSourceOf(connectionString_)));
 }
 
 void Connection::BeginReadTrans() {

@@ -100,11 +100,16 @@ struct Cell {
   // The buffers stay bound until the statement is reset.
   int Bind(sqlite3_stmt* stmt, int index) const {
     switch (kind) {
-      case Kind::Null: return sqlite3_bind_null(stmt, index);
-      case Kind::Integer: return sqlite3_bind_int64(stmt, index, integer);
-      case Kind::Double: return sqlite3_bind_double(stmt, index, real);
-      case Kind::Utf8: return BindUtf8(stmt, index, utf8);
-      case Kind::Borrowed: return BindUtf8(stmt, index, borrowed);
+      case Kind::Null:
+        return sqlite3_bind_null(stmt, index);
+      case Kind::Integer:
+        return sqlite3_bind_int64(stmt, index, integer);
+      case Kind::Double:
+        return sqlite3_bind_double(stmt, index, real);
+      case Kind::Utf8:
+        return BindUtf8(stmt, index, utf8);
+      case Kind::Borrowed:
+        return BindUtf8(stmt, index, borrowed);
     }
     return SQLITE_MISUSE;
   }
@@ -118,8 +123,8 @@ struct Recordset::Impl {
 
   // Reading.
   detail::Statement query;
-  std::vector<std::u16string> fullNames;   // folded, as SQLite names the result columns
-  std::vector<std::u16string> shortNames;  // folded, the part after the last '.'
+  std::vector<std::u16string> fullNames;         // folded, as SQLite names the result columns
+  std::vector<std::u16string> shortNames;        // folded, the part after the last '.'
   mutable std::vector<std::string> numberTexts;  // per column, the bytes FieldBytes gave for a number
   std::int32_t recordCount = -1;
   bool eof = true;
@@ -154,7 +159,8 @@ struct Recordset::Impl {
   std::string_view StoredBytes(int index) const {
     const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(query.get(), index));
     if (p == nullptr) {
-      if (sqlite3_errcode(handle()) == SQLITE_NOMEM) throw StoreFailure("out of memory reading column " + std::to_string(index));
+      if (sqlite3_errcode(handle()) == SQLITE_NOMEM)
+        throw StoreFailure("out of memory reading column " + std::to_string(index));
       return {};
     }
     return std::string_view(p, static_cast<std::size_t>(sqlite3_column_bytes(query.get(), index)));
@@ -248,7 +254,8 @@ struct Recordset::Impl {
       found.push_back(text::FromUtf8(col != nullptr ? col : ""));
     }
     if (rc != SQLITE_DONE) detail::Fail(what, handle(), rc);
-    if (found.empty()) throw StoreFailure(what + ": no such table", detail::LackingCause(handle(), "no such table: " + utf8));
+    if (found.empty())
+      throw StoreFailure(what + ": no such table", detail::LackingCause(handle(), "no such table: " + utf8));
     table = name;
     columns = std::move(found);
     cells.assign(columns.size(), Cell{});
@@ -315,7 +322,8 @@ struct Recordset::Impl {
       throw StoreFailure("table " + Quoted(table) + " has no column number " + std::to_string(index));
     }
     if (!pending) {
-      throw StoreFailure("cannot set column " + Quoted(columns[static_cast<std::size_t>(index)]) + ": no row was added");
+      throw StoreFailure("cannot set column " + Quoted(columns[static_cast<std::size_t>(index)]) +
+                         ": no row was added");
     }
   }
 

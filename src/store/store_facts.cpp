@@ -27,8 +27,9 @@ void ForEachRow(sqlite3* db, const char* sql, const std::string& what, OnRow row
 
 std::vector<CountOf> CountsBy(sqlite3* db, const char* sql, const std::string& what) {
   std::vector<CountOf> counts;
-  ForEachRow(db, sql, what,
-             [&](sqlite3_stmt* st) { counts.push_back({TextColumn(st, 0), sqlite3_column_int64(st, 1)}); });
+  ForEachRow(db, sql, what, [&](sqlite3_stmt* st) {
+    counts.push_back({TextColumn(st, 0), sqlite3_column_int64(st, 1)});
+  });
   return counts;
 }
 

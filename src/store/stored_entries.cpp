@@ -43,7 +43,7 @@ struct StoredEntries::Impl {
   sqlite3* db = nullptr;
   std::string what;
   std::unordered_multimap<std::uint64_t, std::int64_t> rows;  // hash of the three texts -> rowid
-  detail::Statement same;    // is the row of rowid ?1 one with these texts?
+  detail::Statement same;                                     // is the row of rowid ?1 one with these texts?
   std::string_view texts[3];  // the texts of the last question, as the store would hold them
   std::string converted[3];   // those that are not stored as they are
   std::uint64_t lastHash = 0;
@@ -81,10 +81,12 @@ StoredEntries::StoredEntries(Connection& connection) : impl_(std::make_unique<Im
   m.db = connection.handle();
   if (m.db == nullptr) throw StoreFailure("cannot read the stored entries: the connection is closed");
   m.what = "cannot read the stored entries";
-  m.same = Prepare(m.db, "SELECT 1 FROM Contents WHERE rowid = ?1 AND Day = ?2 AND Title = ?3 AND Contents = ?4;", m.what);
+  m.same =
+      Prepare(m.db, "SELECT 1 FROM Contents WHERE rowid = ?1 AND Day = ?2 AND Title = ?3 AND Contents = ?4;", m.what);
   // A Null is equal to nothing, so rows holding one are never found.
   detail::Statement scan = Prepare(
-      m.db, "SELECT rowid, Day, Title, Contents FROM Contents WHERE Day NOTNULL AND Title NOTNULL AND Contents NOTNULL;",
+      m.db,
+      "SELECT rowid, Day, Title, Contents FROM Contents WHERE Day NOTNULL AND Title NOTNULL AND Contents NOTNULL;",
       m.what);
   int rc = SQLITE_OK;
   while ((rc = sqlite3_step(scan.get())) == SQLITE_ROW) {

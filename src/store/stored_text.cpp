@@ -20,15 +20,13 @@ bool StoredAsIs(std::string_view text) {
     return true;
   }
   const char* const end = text.data() + text.size();
-  for (const char* p = text.data(); (p = static_cast<const char*>(std::memchr(p, 0xED, static_cast<std::size_t>(end - p))));
-       ++p) {
+  for (const char* p = text.data();
+       (p = static_cast<const char*>(std::memchr(p, 0xED, static_cast<std::size_t>(end - p)))); ++p) {
     if (surrogateAt(static_cast<std::size_t>(p - text.data()))) return false;
   }
   return true;
 }
 
-std::string StoredUtf8(std::string_view text) {
-  return text::ToUtf8(encoding::Utf8BytesToText(text, u""));
-}
+std::string StoredUtf8(std::string_view text) { return text::ToUtf8(encoding::Utf8BytesToText(text, u"")); }
 
 }  // namespace nbl::store::detail

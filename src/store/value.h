@@ -12,12 +12,24 @@ namespace nbl::store {
 
 class Value {
  public:
-  Value() = default;  // Null
-  Value(std::u16string text) : v_(std::move(text)) {}     // NOLINT
+  Value() = default;                                         // Null
+  Value(std::u16string text) : v_(std::move(text)) {}        // NOLINT
   Value(const char16_t* text) : v_(std::u16string(text)) {}  // NOLINT
-  static Value Integer(std::int64_t i) { Value v; v.v_ = i; return v; }
-  static Value Double(double d) { Value v; v.v_ = d; return v; }
-  static Value Boolean(bool b) { Value v; v.v_ = BoolBox{b}; return v; }
+  static Value Integer(std::int64_t i) {
+    Value v;
+    v.v_ = i;
+    return v;
+  }
+  static Value Double(double d) {
+    Value v;
+    v.v_ = d;
+    return v;
+  }
+  static Value Boolean(bool b) {
+    Value v;
+    v.v_ = BoolBox{b};
+    return v;
+  }
 
   bool IsNull() const { return std::holds_alternative<std::monostate>(v_); }
 
@@ -32,7 +44,9 @@ class Value {
   // included), ConversionFailure for text that is not a number.
   vb::Integer CInt() const;
 
-  struct BoolBox { bool b; };
+  struct BoolBox {
+    bool b;
+  };
   using Variant = std::variant<std::monostate, std::u16string, std::int64_t, double, BoolBox>;
   const Variant& raw() const { return v_; }
 

@@ -1,5 +1,6 @@
-#include <fstream>
 #include <gtest/gtest.h>
+
+#include <fstream>
 #include <sstream>
 
 #include "support/diary_store.h"
@@ -29,12 +30,14 @@ TEST_F(CliExport, WritesTheDocumentByteForByteAndWellFormed) {
   NewStoreWithRows();
   const CommandResult r = RunCli({"export", Path("d.db"), Path("out.xml"), "--ui", "none"});
   ASSERT_EQ(r.status, 0) << r.output;
-  EXPECT_EQ(ReadFile(Path("out.xml")),
-            kHead +
-                "<day date=\"2007-01-05\" title=\"テスト\">\n<body>\na&amp;lt;b\r&amp;lt;BR&amp;gt;c－d\n\n</body>\n</day>\n"
-                "<day date=\"2007-02-01\" title=\"A &quot;quoted&quot; &lt;title&gt; &amp; more\">\n<body>\nx &amp; y\nz\n</body>\n</day>\n"
-                "<day date=\"2007-03-01\" title=\"emoji\">\n<body>\n\xF0\x9F\x8D\x99\n\n</body>\n</day>\n"
-                "</diary>");
+  EXPECT_EQ(
+      ReadFile(Path("out.xml")),
+      kHead +
+          "<day date=\"2007-01-05\" title=\"テスト\">\n<body>\na&amp;lt;b\r&amp;lt;BR&amp;gt;c－d\n\n</body>\n</day>\n"
+          "<day date=\"2007-02-01\" title=\"A &quot;quoted&quot; &lt;title&gt; &amp; more\">\n<body>\nx &amp; "
+          "y\nz\n</body>\n</day>\n"
+          "<day date=\"2007-03-01\" title=\"emoji\">\n<body>\n\xF0\x9F\x8D\x99\n\n</body>\n</day>\n"
+          "</diary>");
   const CommandResult lint = RunCommand({"xmllint", "--noout", Path("out.xml")});
   EXPECT_EQ(lint.status, 0) << lint.output;
 }
@@ -50,14 +53,18 @@ TEST_F(CliExport, DashWritesTheDocumentToStandardOutput) {
     std::vector<std::string> says;
   };
   const Case cases[] = {
-      {"into xmllint", R"("$0" export "$1/d.db" - --ui none | xmllint --noout -; echo "exit ${PIPESTATUS[*]}")",
+      {"into xmllint",
+       R"("$0" export "$1/d.db" - --ui none | xmllint --noout -; echo "exit ${PIPESTATUS[*]}")",
        {"exit 0 0", "nblinout: exported to standard output"}},
       {"into a file: the bytes of a file export, the texts on stderr",
        R"("$0" export "$1/d.db" - --ui console --overwrite >"$1/std.xml"; echo "exit $?"; cmp "$1/std.xml" "$1/file.xml" && echo same)",
        {"exit 0\nsame", "Export完了！"}},
-      {"a reader that goes early", R"("$0" export "$1/big.db" - --ui none | true; echo "exit ${PIPESTATUS[0]}")",
-       {"NBLinout: Loop内エラー：2007/01/05", "nblinout: cannot write the document to standard output: Broken pipe", "exit 1"}},
-      {"no standard output", R"("$0" export "$1/d.db" - --ui none >&-; echo "exit $?")",
+      {"a reader that goes early",
+       R"("$0" export "$1/big.db" - --ui none | true; echo "exit ${PIPESTATUS[0]}")",
+       {"NBLinout: Loop内エラー：2007/01/05", "nblinout: cannot write the document to standard output: Broken pipe",
+        "exit 1"}},
+      {"no standard output",
+       R"("$0" export "$1/d.db" - --ui none >&-; echo "exit $?")",
        {"NBLinout: 後処理エラー", "Bad file descriptor", "exit 1"}},
   };
   for (const Case& c : cases) {
@@ -69,12 +76,13 @@ TEST_F(CliExport, DashWritesTheDocumentToStandardOutput) {
 
 TEST_F(CliExport, OptionsReachTheSettings) {
   NewStoreWithRows();
-  const CommandResult r = RunCli({"export", Path("d.db"), Path("out.xml"), "--ui", "none", "--genre", "Tom's", "--publish",
-                                  "private", "--from", "2007/01/31", "--to", "2007/02/02", "--date", "publish",
-                                  "--keep-line-breaks", "--keep-hyphens"});
+  const CommandResult r = RunCli({"export", Path("d.db"), Path("out.xml"), "--ui", "none", "--genre", "Tom's",
+                                  "--publish", "private", "--from", "2007/01/31", "--to", "2007/02/02", "--date",
+                                  "publish", "--keep-line-breaks", "--keep-hyphens"});
   ASSERT_EQ(r.status, 0) << r.output;
-  EXPECT_EQ(ReadFile(Path("out.xml")),
-            kHead + "<day date=\"2007-02-03\" title=\"A &quot;quoted&quot; &lt;title&gt; &amp; more\">\n<body>\nx &amp; y\nz\n</body>\n</day>\n</diary>");
+  EXPECT_EQ(ReadFile(Path("out.xml")), kHead +
+                                           "<day date=\"2007-02-03\" title=\"A &quot;quoted&quot; &lt;title&gt; &amp; "
+                                           "more\">\n<body>\nx &amp; y\nz\n</body>\n</day>\n</diary>");
 }
 
 TEST_F(CliExport, ExitStatusesTellWhatHappened) {
@@ -135,7 +143,8 @@ TEST(CliSample, TheBundledDiaryExportsWellFormed) {
   const std::string db = (dir.path() / "s.db").string();
   const std::string xml = (dir.path() / "s.xml").string();
   ASSERT_EQ(RunCli({"new-db", db}).status, 0);
-  const CommandResult load = RunCommand({"sh", "-c", "sqlite3 \"$0\" < \"$1\"", db, std::string(NBL_SOURCE_DIR) + "/examples/sample_diary.sql"});
+  const CommandResult load = RunCommand(
+      {"sh", "-c", "sqlite3 \"$0\" < \"$1\"", db, std::string(NBL_SOURCE_DIR) + "/examples/sample_diary.sql"});
   ASSERT_EQ(load.status, 0) << load.output;
   const CommandResult r = RunCli({"export", db, xml, "--ui", "none"});
   ASSERT_EQ(r.status, 0) << r.output;

@@ -1,11 +1,11 @@
 // nblinout under faults: a full disk, a held store, read-only folders, stores
 // that are no stores, directories where files belong. Whatever fails, the files that were
 // there stay byte for byte and nothing new is left behind.
+#include <gtest/gtest.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
 
 #include <fstream>
-#include <gtest/gtest.h>
 #include <map>
 
 #include "support/diary_store.h"
@@ -41,8 +41,8 @@ TEST(CliFaults, KeepWhatWasThereLeaveNothingBehindAndSayWhy) {
   const std::string held = ReadFile(heldDb);
   sqlite3* holder = nullptr;
   ASSERT_EQ(sqlite3_open(heldDb.c_str(), &holder), SQLITE_OK);
-  ASSERT_EQ(sqlite3_exec(holder, "PRAGMA locking_mode=EXCLUSIVE; BEGIN IMMEDIATE; DELETE FROM Contents;", nullptr, nullptr,
-                         nullptr),
+  ASSERT_EQ(sqlite3_exec(holder, "PRAGMA locking_mode=EXCLUSIVE; BEGIN IMMEDIATE; DELETE FROM Contents;", nullptr,
+                         nullptr, nullptr),
             SQLITE_OK);
 
   constexpr std::uint64_t kFullAt = 48 * 1024;  // room for the store's 32 KB shared-memory file, not for the rest
@@ -55,21 +55,47 @@ TEST(CliFaults, KeepWhatWasThereLeaveNothingBehindAndSayWhy) {
   };
   const std::string ro = "permission denied on '" + path("ro") + "'";
   const Case cases[] = {
-      {"full disk mid-export", {"export", "big.db", "out.xml", "--overwrite"}, kFullAt, 1,
+      {"full disk mid-export",
+       {"export", "big.db", "out.xml", "--overwrite"},
+       kFullAt,
+       1,
        {"NBLinout: Loop内エラー：", "nblinout: the disk is full: no room to write"}},
-      {"full disk mid-import", {"import", "import.db", "in.xml"}, kFullAt, 1,
+      {"full disk mid-import",
+       {"import", "import.db", "in.xml"},
+       kFullAt,
+       1,
        {"NBLinout: データ格納エラー：", "nblinout: the disk is full: no room to write"}},
-      {"a held store, export", {"export", heldDb, "out.xml", "--overwrite", "--lock-wait", "0"}, 0, 1,
+      {"a held store, export",
+       {"export", heldDb, "out.xml", "--overwrite", "--lock-wait", "0"},
+       0,
+       1,
        {"NBLinout: DB接続エラー", "nblinout: the diary store '" + heldDb + "' is locked by another program"}},
-      {"a held store, import", {"import", heldDb, "in.xml", "--lock-wait", "0"}, 0, 1,
+      {"a held store, import",
+       {"import", heldDb, "in.xml", "--lock-wait", "0"},
+       0,
+       1,
        {"NBLinout: 日付読み込みエラー", "is locked by another program"}},
-      {"a store that is not a database", {"export", "junk.db", "out.xml", "--overwrite"}, 0, 1,
+      {"a store that is not a database",
+       {"export", "junk.db", "out.xml", "--overwrite"},
+       0,
+       1,
        {"NBLinout: DB接続エラー", "nblinout: '" + path("junk.db") + "' is not a SQLite database"}},
       {"read-only folder, old document", {"export", "big.db", "ro/out.xml", "--overwrite"}, 0, 2, {"nblinout: " + ro}},
-      {"read-only folder, new document", {"export", "big.db", "ro/new.xml"}, 0, 1,
+      {"read-only folder, new document",
+       {"export", "big.db", "ro/new.xml"},
+       0,
+       1,
        {"NBLinout: ファイルオープンエラー", "nblinout: " + ro}},
-      {"directory as the store", {"export", "folder.db", "out.xml", "--overwrite"}, 0, 2, {"folder.db': is a directory"}},
-      {"directory as the document", {"export", "big.db", "folder.db", "--overwrite"}, 0, 2, {"folder.db': is a directory"}},
+      {"directory as the store",
+       {"export", "folder.db", "out.xml", "--overwrite"},
+       0,
+       2,
+       {"folder.db': is a directory"}},
+      {"directory as the document",
+       {"export", "big.db", "folder.db", "--overwrite"},
+       0,
+       2,
+       {"folder.db': is a directory"}},
       {"directory as the import's store", {"import", "folder.db", "in.xml"}, 0, 2, {"folder.db': is a directory"}},
       {"directory as the import's document", {"import", "big.db", "folder.db"}, 0, 2, {"folder.db': is a directory"}},
   };
@@ -102,7 +128,8 @@ TEST(CliFaults, HostileStoresExportWellFormedAndTheReplacementsAreCounted) {
           "('2007/02/0<&\"', 1, '一般', 0, CAST(x'61FF62' AS TEXT), 'z' || char(65534), char(11), "
           "'2007/<\"&>/0 10:00:00');");
   for (const std::vector<std::string>& options :
-       {std::vector<std::string>{}, std::vector<std::string>{"--keep-line-breaks", "--keep-hyphens", "--date", "publish"}}) {
+       {std::vector<std::string>{},
+        std::vector<std::string>{"--keep-line-breaks", "--keep-hyphens", "--date", "publish"}}) {
     const std::string out = (dir.path() / "h.xml").string();
     std::vector<std::string> args = {"export", db, out, "--overwrite", "--ui", "none"};
     args.insert(args.end(), options.begin(), options.end());

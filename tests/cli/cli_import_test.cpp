@@ -2,8 +2,9 @@
 // what would be stored and leaves the store byte for byte, failing as a real
 // import fails; --skip-existing stores only the entries the store lacks, so
 // importing a file again stores nothing.
-#include <fstream>
 #include <gtest/gtest.h>
+
+#include <fstream>
 #include <map>
 
 #include "support/diary_store.h"
@@ -25,8 +26,8 @@ TEST(CliImport, DryRunAndSkipExistingRunAfterRun) {
   const std::string a = Entry("2007-05-01", "A", "x") + Entry("2007-05-01", "B", "y") + Entry("2007-05-02", "C", "z");
   std::ofstream(path("a.xml"), std::ios::binary) << "<!-- three entries -->\n" << a;
   // New: D, and A with another body; already stored: A, B, C and A again.
-  std::ofstream(path("b.xml"), std::ios::binary) << a << Entry("2007-05-02", "D", "w") << Entry("2007-05-01", "A", "x")
-                                                 << Entry("2007-05-01", "A", "x2");
+  std::ofstream(path("b.xml"), std::ios::binary)
+      << a << Entry("2007-05-02", "D", "w") << Entry("2007-05-01", "A", "x") << Entry("2007-05-01", "A", "x2");
   std::ofstream(path("bad.xml"), std::ios::binary) << a << "<day date=\"2007-05-03\">\n";
 
   struct Run {
@@ -52,19 +53,32 @@ TEST(CliImport, DryRunAndSkipExistingRunAfterRun) {
        kBefore},
       {"dry run of a file that fails", {"bad.xml", "--dry-run"}, 1, {kUnclosed}, true, kBefore},
       {"real import of the same file", {"bad.xml"}, 1, {kUnclosed}, true, kBefore},
-      {"first import, skipping", {"a.xml", "--skip-existing"}, 0,
-       {"imported 3 entries from " + path("a.xml") + "; 0 entries already in the store were skipped; 1 line outside"}, false,
+      {"first import, skipping",
+       {"a.xml", "--skip-existing"},
+       0,
+       {"imported 3 entries from " + path("a.xml") + "; 0 entries already in the store were skipped; 1 line outside"},
+       false,
        kAfterA},
-      {"the same file again", {"a.xml", "--skip-existing"}, 0,
-       {"imported 0 entries from " + path("a.xml") + "; 3 entries already in the store were skipped; 1 line outside"}, false,
+      {"the same file again",
+       {"a.xml", "--skip-existing"},
+       0,
+       {"imported 0 entries from " + path("a.xml") + "; 3 entries already in the store were skipped; 1 line outside"},
+       false,
        kAfterA},
-      {"new entries among stored ones, dry", {"b.xml", "--skip-existing", "--dry-run"}, 0,
+      {"new entries among stored ones, dry",
+       {"b.xml", "--skip-existing", "--dry-run"},
+       0,
        {"entries: 2\nalready stored, skipped: 4\nfirst day: 2007/05/01\nlast day: 2007/05/02\nnumbers by day:\n"
         "  2007/05/01  7\n  2007/05/02  2\nfirst titles:\n  D\n  A\n",
-        "dry run: 2 entries would be imported from " + path("b.xml") + "; 4 entries already in the store would be skipped; the"},
-       true, kAfterA},
-      {"new entries among stored ones", {"b.xml", "--skip-existing"}, 0,
-       {"imported 2 entries from " + path("b.xml") + "; 4 entries already in the store were skipped\n"}, false,
+        "dry run: 2 entries would be imported from " + path("b.xml") +
+            "; 4 entries already in the store would be skipped; the"},
+       true,
+       kAfterA},
+      {"new entries among stored ones",
+       {"b.xml", "--skip-existing"},
+       0,
+       {"imported 2 entries from " + path("b.xml") + "; 4 entries already in the store were skipped\n"},
+       false,
        "2007/05/01|4|kept,2007/05/01|5|A,2007/05/01|6|B,2007/05/02|1|C,2007/05/02|2|D,2007/05/01|7|A"},
   };
   for (const Run& r : runs) {

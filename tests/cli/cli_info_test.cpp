@@ -42,7 +42,8 @@ TEST(CliInfo, PrintsTheFactsAndLeavesTheStoreAsItWas) {
       {"an empty store",
        [](const std::string& db) {
          RunCli({"new-db", db});
-         return "entries: 0\nfirst day: none\nlast day: none\npublic: 0\nprivate: 0\ngenres: none\nimport marks: none\n";
+         return "entries: 0\nfirst day: none\nlast day: none\npublic: 0\nprivate: 0\ngenres: none\nimport marks: "
+                "none\n";
        },
        0},
       {"Null and odd values beside an imported row",
@@ -53,8 +54,9 @@ TEST(CliInfo, PrintsTheFactsAndLeavesTheStoreAsItWas) {
          RunCli({"import", db, xml, "--ui", "none"});
          fs::remove(xml);
          // After the import, which refuses a store holding a Null day.
-         ExecSql(db, "INSERT INTO Contents (Day, Genre, Private) VALUES ('2007/01/01', NULL, 0), ('2006/12/31', '', 1),"
-                     "(NULL, 'x' || char(27) || '[2Jy', NULL), ('2007/02/02', '日記', -1);");
+         ExecSql(db,
+                 "INSERT INTO Contents (Day, Genre, Private) VALUES ('2007/01/01', NULL, 0), ('2006/12/31', '', 1),"
+                 "(NULL, 'x' || char(27) || '[2Jy', NULL), ('2007/02/02', '日記', -1);");
          const auto marks = QueryRows(db, "SELECT ImportMark FROM Contents WHERE ImportMark IS NOT NULL;");
          return "entries: 5\nfirst day: 2006/12/31\nlast day: 2008/01/01\npublic: 2\nprivate: 1\n"
                 "neither public nor private: 2\n"

@@ -41,8 +41,10 @@ class Package : public ::testing::Test {
     for (const auto& entry : fs::directory_iterator(Out("deb"), ec)) {
       if (entry.path().extension() == ".deb") deb_ = entry.path().string();
     }
-    if (deb_.empty()) problem_ = "cpack made no package (scripts/setup installs dpkg-dev and file):\n" + pack.output;
-    else if (RunCommand({"dpkg-deb", "-x", deb_, Out("root")}).status != 0) problem_ = "dpkg-deb -x failed";
+    if (deb_.empty())
+      problem_ = "cpack made no package (scripts/setup installs dpkg-dev and file):\n" + pack.output;
+    else if (RunCommand({"dpkg-deb", "-x", deb_, Out("root")}).status != 0)
+      problem_ = "dpkg-deb -x failed";
   }
   static void TearDownTestSuite() { dir_.reset(); }
   void SetUp() override { ASSERT_TRUE(problem_.empty()) << problem_; }
@@ -78,8 +80,8 @@ TEST_F(Package, DependsOnThePackageOfEveryLibraryItsBinariesLink) {
       for (const std::string& hit : Lines(RunCommand({"dpkg-query", "-S", "*/" + m[1].str()}).output)) {
         if (hit.find("/" NBL_LIBRARY_ARCHITECTURE "/") != std::string::npos) owner = hit.substr(0, hit.find(':'));
       }
-      EXPECT_TRUE(!owner.empty() && declared.count(owner)) << binary << " links " << m[1] << " of package '" << owner
-                                                           << "', which Depends lacks: " << depends;
+      EXPECT_TRUE(!owner.empty() && declared.count(owner))
+          << binary << " links " << m[1] << " of package '" << owner << "', which Depends lacks: " << depends;
     }
   }
   EXPECT_GT(libraries, 2);
@@ -92,15 +94,20 @@ TEST_F(Package, PutsEachFileWhereTheSystemLooksForIt) {
   const struct {
     std::string path, linksTo;  // linksTo empty: a regular file
   } files[] = {
-      {"bin/nblinout", ""},  {lib + "." NBL_VERSION, ""},
-      {lib + ".1", "libNBLinout.so." NBL_VERSION},  {lib, "libNBLinout.so.1"},
-      {"share/nblinout/NBLHandleDLL.idl", ""},  {"share/man/man1/nblinout.1.gz", ""},
+      {"bin/nblinout", ""},
+      {lib + "." NBL_VERSION, ""},
+      {lib + ".1", "libNBLinout.so." NBL_VERSION},
+      {lib, "libNBLinout.so.1"},
+      {"share/nblinout/NBLHandleDLL.idl", ""},
+      {"share/man/man1/nblinout.1.gz", ""},
       {"share/bash-completion/completions/nblinout", ""},
   };
   for (const auto& f : files) {
     std::error_code ec;
-    if (f.linksTo.empty()) EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(Installed(f.path)))) << f.path;
-    else EXPECT_EQ(fs::read_symlink(Installed(f.path), ec).string(), f.linksTo) << f.path;
+    if (f.linksTo.empty())
+      EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(Installed(f.path)))) << f.path;
+    else
+      EXPECT_EQ(fs::read_symlink(Installed(f.path), ec).string(), f.linksTo) << f.path;
   }
   EXPECT_NE(RunCommand({"readelf", "-d", Installed(lib + ".1")}).output.find("[libNBLinout.so.1]"), std::string::npos)
       << "the SONAME must be the name of the link";
@@ -112,8 +119,8 @@ TEST_F(Package, InstalledCommandAndManualPageWork) {
   EXPECT_EQ(RunCommand({Installed("bin/nblinout"), "--version"}).output, "nblinout " NBL_VERSION "\n");
 
   // --warnings makes groff report what it could not typeset; the page must have none.
-  const CommandResult man = RunCommand({"env", "MANWIDTH=80", "MANPAGER=cat", "man", "--warnings", "-l",
-                                        Installed("share/man/man1/nblinout.1.gz")});
+  const CommandResult man = RunCommand(
+      {"env", "MANWIDTH=80", "MANPAGER=cat", "man", "--warnings", "-l", Installed("share/man/man1/nblinout.1.gz")});
   EXPECT_EQ(man.status, 0) << man.output;
   EXPECT_EQ(man.output.find("warning"), std::string::npos) << man.output;
   for (const char* heading : {"NAME", "SYNOPSIS", "COMMANDS", "OPTIONS", "EXIT STATUS"}) {

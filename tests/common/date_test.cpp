@@ -13,11 +13,9 @@ TEST(DateValue, MatchesTheOleDayCount) {
     double value;
   };
   const Case cases[] = {
-      {{1899, 12, 30, 0, 0, 0}, 0.0},
-      {{1970, 1, 1, 9, 0, 0}, 25569.375},
-      {{1970, 1, 1, 0, 0, 0}, 25569.0},
-      {{2000, 3, 1, 12, 0, 0}, 36586.5},
-      {{1899, 12, 29, 6, 0, 0}, -1.25},  // before the epoch the time counts away from zero
+      {{1899, 12, 30, 0, 0, 0}, 0.0},    {{1970, 1, 1, 9, 0, 0}, 25569.375}, {{1970, 1, 1, 0, 0, 0}, 25569.0},
+      {{2000, 3, 1, 12, 0, 0}, 36586.5}, {{1899, 12, 29, 6, 0, 0}, -1.25},  // before the epoch the time counts away
+                                                                            // from zero
   };
   for (const auto& c : cases) {
     EXPECT_DOUBLE_EQ(FromParts(c.parts), c.value) << c.parts.year << "/" << c.parts.month << "/" << c.parts.day;

@@ -1,9 +1,9 @@
 #include "common/files.h"
 
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <fstream>
-#include <gtest/gtest.h>
 
 #include "common/failure.h"
 #include "support/temp_dir.h"
@@ -28,9 +28,9 @@ TEST(FileTests, RCountsAnyRegularFileAndNOnlyWritableOnesAndKindTellsTheRest) {
     PathKind kind;
   };
   const Case cases[] = {
-      {"plain", true, true, PathKind::File},          {"readonly", true, false, PathKind::File},
-      {"folder", false, false, PathKind::Directory},  {"link", true, true, PathKind::File},
-      {"dangling", false, false, PathKind::None},     {"missing", false, false, PathKind::None},
+      {"plain", true, true, PathKind::File},         {"readonly", true, false, PathKind::File},
+      {"folder", false, false, PathKind::Directory}, {"link", true, true, PathKind::File},
+      {"dangling", false, false, PathKind::None},    {"missing", false, false, PathKind::None},
       {"fifo", false, false, PathKind::Other},
   };
   for (const auto& c : cases) {

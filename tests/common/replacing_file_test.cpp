@@ -1,13 +1,12 @@
 #include "common/replacing_file.h"
 
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
-
 #include <fstream>
-#include <gtest/gtest.h>
 #include <sstream>
 
 #include "common/failure.h"
@@ -22,7 +21,9 @@ std::size_t FilesIn(const std::filesystem::path& dir) {
   return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(dir), {}));
 }
 
-void Put(ReplacingFile& f, const std::string& s) { f.Append(reinterpret_cast<const std::uint8_t*>(s.data()), s.size()); }
+void Put(ReplacingFile& f, const std::string& s) {
+  f.Append(reinterpret_cast<const std::uint8_t*>(s.data()), s.size());
+}
 
 TEST(ReplacingFile, ReplacesALongerOldFileWholeKeepingItsPermissions) {
   for (const auto kind : {ReplacingFile::Temporary::Unnamed, ReplacingFile::Temporary::Named}) {
@@ -37,7 +38,7 @@ TEST(ReplacingFile, ReplacesALongerOldFileWholeKeepingItsPermissions) {
     }
     EXPECT_EQ(ReadFile(dir.path() / "out.xml"), "new");
     EXPECT_EQ(FilesIn(dir.path()), 1u);
-    struct stat st{};
+    struct stat st {};
     ::stat((dir.path() / "out.xml").c_str(), &st);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
   }

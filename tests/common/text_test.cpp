@@ -17,7 +17,7 @@ TEST(TextReplace, ReplacesEveryOccurrenceWithoutRescanning) {
       {u"abc", u"", u"x", u"abc"},             // empty search text changes nothing
       {u"", u"a", u"b", u""},
       {u"x\r\ny\r\n", u"\r\n", u"\n", u"x\ny\n"},
-      {u"Aa", u"a", u"", u"A"},                // case-sensitive
+      {u"Aa", u"a", u"", u"A"},  // case-sensitive
   };
   for (const auto& c : cases) EXPECT_EQ(Replace(c.text, c.find, c.with), c.expected) << ToUtf8(c.text);
 }
@@ -79,11 +79,31 @@ TEST(TextUtf8, SequenceLengthsFollowTheTableOfWellFormedBytes) {
     std::string bytes;
     std::size_t length;
   } cases[] = {
-      {std::string(1, '\0'), 1}, {"\x7F", 1}, {"\x80", 0}, {"\xBF", 0}, {"\xC1\xBF", 0}, {"\xC2\x80", 2},
-      {"\xDF\xBF", 2}, {"\xC3", 0}, {"\xC3(", 0}, {"\xE0\x9F\xBF", 0}, {"\xE0\xA0\x80", 3}, {"\xED\x9F\xBF", 3},
-      {"\xED\xA0\x80", 0}, {"\xED\xBF\xBF", 0}, {"\xEE\x80\x80", 3}, {"\xEF\xBF\xBF", 3}, {"\xE3\x81", 0},
-      {"\xE3\x81\xC3", 0}, {"\xF0\x8F\xBF\xBF", 0}, {"\xF0\x90\x80\x80", 4}, {"\xF4\x8F\xBF\xBF", 4},
-      {"\xF4\x90\x80\x80", 0}, {"\xF0\x9F\x8D", 0}, {"\xF5\x80\x80\x80", 0}, {"\xFF", 0},
+      {std::string(1, '\0'), 1},
+      {"\x7F", 1},
+      {"\x80", 0},
+      {"\xBF", 0},
+      {"\xC1\xBF", 0},
+      {"\xC2\x80", 2},
+      {"\xDF\xBF", 2},
+      {"\xC3", 0},
+      {"\xC3(", 0},
+      {"\xE0\x9F\xBF", 0},
+      {"\xE0\xA0\x80", 3},
+      {"\xED\x9F\xBF", 3},
+      {"\xED\xA0\x80", 0},
+      {"\xED\xBF\xBF", 0},
+      {"\xEE\x80\x80", 3},
+      {"\xEF\xBF\xBF", 3},
+      {"\xE3\x81", 0},
+      {"\xE3\x81\xC3", 0},
+      {"\xF0\x8F\xBF\xBF", 0},
+      {"\xF0\x90\x80\x80", 4},
+      {"\xF4\x8F\xBF\xBF", 4},
+      {"\xF4\x90\x80\x80", 0},
+      {"\xF0\x9F\x8D", 0},
+      {"\xF5\x80\x80\x80", 0},
+      {"\xFF", 0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.bytes));
@@ -100,9 +120,16 @@ TEST(TextXmlUtf8, ReplacesAndCountsWhatXmlCannotCarry) {
   } cases[] = {
       {"allowed controls and edges", u"\t\n\r \uD7FF\uE000\uFFFD", "\t\n\r \xED\x9F\xBF\xEE\x80\x80\xEF\xBF\xBD", 0},
       {"pair", u"\U0001F359", "\xF0\x9F\x8D\x99", 0},
-      {"C0 controls", std::u16string(u"\x00\x01\x08\x0B\x0C\x0E\x1F", 7), "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD", 7},
-      {"non-characters", u"a\uFFFE\uFFFFb", "a\xEF\xBF\xBD\xEF\xBF\xBD" "b", 2},
-      {"lone surrogates", u"\xD83D" "x\xDE00\xDC80", "\xEF\xBF\xBDx\xEF\xBF\xBD\xEF\xBF\xBD", 3},
+      {"C0 controls", std::u16string(u"\x00\x01\x08\x0B\x0C\x0E\x1F", 7),
+       "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD", 7},
+      {"non-characters", u"a\uFFFE\uFFFFb",
+       "a\xEF\xBF\xBD\xEF\xBF\xBD"
+       "b",
+       2},
+      {"lone surrogates",
+       u"\xD83D"
+       "x\xDE00\xDC80",
+       "\xEF\xBF\xBDx\xEF\xBF\xBD\xEF\xBF\xBD", 3},
       {"reversed pair", u"\xDE00\xD83D", "\xEF\xBF\xBD\xEF\xBF\xBD", 2},
   };
   for (const auto& c : cases) {

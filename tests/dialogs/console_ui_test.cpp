@@ -59,16 +59,10 @@ TEST(ProgressBarLine, SharesAndOddMaxima) {
     float value, max;
     std::string expected;
   } cases[] = {
-      {0, 100, "[----------]   0%"},
-      {50, 100, "[#####-----]  50%"},
-      {100, 100, "[##########] 100%"},
-      {1, 3, "[###-------]  33%"},
-      {250, 100, "[##########] 100%"},  // the export never resets the value
-      {-5, 100, "[----------]   0%"},
-      {0, 0, "[##########] 100%"},  // nothing to process reads as done
-      {7, 0, "[##########] 100%"},
-      {3, -2, "[##########] 100%"},
-      {NAN, 10, "[----------]   0%"},
+      {0, 100, "[----------]   0%"},      {50, 100, "[#####-----]  50%"},  {100, 100, "[##########] 100%"},
+      {1, 3, "[###-------]  33%"},        {250, 100, "[##########] 100%"},  // the export never resets the value
+      {-5, 100, "[----------]   0%"},     {0, 0, "[##########] 100%"},      // nothing to process reads as done
+      {7, 0, "[##########] 100%"},        {3, -2, "[##########] 100%"},    {NAN, 10, "[----------]   0%"},
       {5, INFINITY, "[----------]   0%"},
   };
   for (const Case& c : cases) {
@@ -103,8 +97,20 @@ TEST_F(ConsoleFixture, RepeatedTextsArePrintedOnceUntilTheNextShow) {
     void (*drive)(frmProgress&);
     std::string expected;
   } cases[] = {
-      {"same text twice", [](frmProgress& p) { p.Show(); p.SetTxtText(u"a"); p.SetTxtText(u"a"); }, "a\n"},
-      {"changed text", [](frmProgress& p) { p.Show(); p.SetTxtText(u"a"); p.SetTxtText(u"b"); }, "a\nb\n"},
+      {"same text twice",
+       [](frmProgress& p) {
+         p.Show();
+         p.SetTxtText(u"a");
+         p.SetTxtText(u"a");
+       },
+       "a\n"},
+      {"changed text",
+       [](frmProgress& p) {
+         p.Show();
+         p.SetTxtText(u"a");
+         p.SetTxtText(u"b");
+       },
+       "a\nb\n"},
       {"second run reuses the window",
        [](frmProgress& p) {
          p.Show();
@@ -114,9 +120,17 @@ TEST_F(ConsoleFixture, RepeatedTextsArePrintedOnceUntilTheNextShow) {
        },
        "Nubelo Import\nNubelo Import\n"},
       {"leading line break and bare LF / CR",
-       [](frmProgress& p) { p.Show(); p.SetTxtText(u"\r\n12件の日記をImport完了！\nx\ry"); },
+       [](frmProgress& p) {
+         p.Show();
+         p.SetTxtText(u"\r\n12件の日記をImport完了！\nx\ry");
+       },
        "12件の日記をImport完了！\nx\ny\n"},
-      {"empty text prints nothing", [](frmProgress& p) { p.Show(); p.SetTxtTitle(u""); }, ""},
+      {"empty text prints nothing",
+       [](frmProgress& p) {
+         p.Show();
+         p.SetTxtTitle(u"");
+       },
+       ""},
   };
   for (const Case& c : cases) {
     Make(false);
@@ -188,20 +202,19 @@ TEST_F(ConsoleFixture, ExportDialogAtATerminal) {
     std::u16string stGenre, stStart, stEnd;
     int publish, br, hyphen, day;
   } cases[] = {
-      {"Enter everywhere takes the load's defaults", "\n\n\n\n\n\n\n",
-       vb::True, vb::False, vb::False, vb::False, u"", u"2006/02/25", u"2006/02/25", 0, 1, 1, 1},
-      {"every choice made", "y\n3\ny\n2001/01/01\n2001/12/31\ny\n2\n0\n0\n0\ny\n",
-       vb::True, vb::True, vb::True, vb::True, u"旅行", u"2001/01/01", u"2001/12/31", 2, 0, 0, 0},
-      {"genre by its text, bad answers asked again", "maybe\nY\n9\n仕事\nn\nn\nx\n1\n\n\n\n",
-       vb::True, vb::True, vb::False, vb::False, u"仕事", u"2006/02/25", u"2006/02/25", 0, 1, 1, 1},
-      {"ticked with [ALL]", "y\n0\nn\nn\n\n\n\n\n",
-       vb::True, vb::False, vb::False, vb::False, u"", u"2006/02/25", u"2006/02/25", 0, 1, 1, 1},
-      {"bad dates asked again", "n\ny\n2006/02/30\n1600/01/01\n2006/3/4\n\nn\n\n\n\n\n",
-       vb::True, vb::False, vb::True, vb::False, u"", u"2006/03/04", u"2006/02/25", 0, 1, 1, 1},
-      {"no at the end is Cancel", "\n\n\n\n\n\nn\n",
-       vb::False, vb::False, vb::False, vb::False, u"", u"", u"", 0, 0, 0, 0},
-      {"end of input is Cancel", "y\n2\n",
-       vb::False, vb::False, vb::False, vb::False, u"", u"", u"", 0, 0, 0, 0},
+      {"Enter everywhere takes the load's defaults", "\n\n\n\n\n\n\n", vb::True, vb::False, vb::False, vb::False, u"",
+       u"2006/02/25", u"2006/02/25", 0, 1, 1, 1},
+      {"every choice made", "y\n3\ny\n2001/01/01\n2001/12/31\ny\n2\n0\n0\n0\ny\n", vb::True, vb::True, vb::True,
+       vb::True, u"旅行", u"2001/01/01", u"2001/12/31", 2, 0, 0, 0},
+      {"genre by its text, bad answers asked again", "maybe\nY\n9\n仕事\nn\nn\nx\n1\n\n\n\n", vb::True, vb::True,
+       vb::False, vb::False, u"仕事", u"2006/02/25", u"2006/02/25", 0, 1, 1, 1},
+      {"ticked with [ALL]", "y\n0\nn\nn\n\n\n\n\n", vb::True, vb::False, vb::False, vb::False, u"", u"2006/02/25",
+       u"2006/02/25", 0, 1, 1, 1},
+      {"bad dates asked again", "n\ny\n2006/02/30\n1600/01/01\n2006/3/4\n\nn\n\n\n\n\n", vb::True, vb::False, vb::True,
+       vb::False, u"", u"2006/03/04", u"2006/02/25", 0, 1, 1, 1},
+      {"no at the end is Cancel", "\n\n\n\n\n\nn\n", vb::False, vb::False, vb::False, vb::False, u"", u"", u"", 0, 0, 0,
+       0},
+      {"end of input is Cancel", "y\n2\n", vb::False, vb::False, vb::False, vb::False, u"", u"", u"", 0, 0, 0, 0},
   };
   nbl::testing::TempDir dir;
   std::u16string path = dir.File("diary.db");

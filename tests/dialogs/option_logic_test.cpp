@@ -104,12 +104,10 @@ TEST(AcceptExportDialog, GenreRules) {
     vb::Boolean bGenre;
     std::u16string stGenre;
   } cases[] = {
-      {false, 0, vb::False, u""},
-      {true, 0, vb::False, u""},        // ticked with "[ALL]": no genre filter
-      {false, 2, vb::False, u"旅行"},   // chosen but unticked: kept, the handle ignores it
-      {true, 2, vb::True, u"旅行"},
-      {true, 1, vb::True, u"一般"},
-      {true, 3, vb::False, u""},        // a stored genre that reads "[ALL]" counts as all
+      {false, 0, vb::False, u""},     {true, 0, vb::False, u""},  // ticked with "[ALL]": no genre filter
+      {false, 2, vb::False, u"旅行"},                             // chosen but unticked: kept, the handle ignores it
+      {true, 2, vb::True, u"旅行"},   {true, 1, vb::True, u"一般"},
+      {true, 3, vb::False, u""},  // a stored genre that reads "[ALL]" counts as all
   };
   for (const Case& c : cases) {
     PlainOption dlg;

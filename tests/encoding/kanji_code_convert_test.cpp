@@ -97,68 +97,68 @@ void CheckConverter(Bytes (*convert)(const Bytes&), const std::vector<ConvertCas
 
 TEST(JisToSjisBytes, ConvertsByMode) {
   CheckConverter(JisToSjisBytes, {
-      {"1B 24 42 46 7C 1B 28 4A 41", "93 FA 41"},
-      {"1B 24 40 46 7C", "93 FA"},
-      {"1B 24 42 24 22", "82 A0"},
-      {"1B 28 49 31 41", "B1 C1"},
-      {"1B 28 49 B1", "B1"},
-      {"41 42", "41 42"},
-      {"93 FA", "93 FA"},
-      {"0E 41 0F 0D 0A", "0E 41 0F 0D 0A"},
-      {"1B 24 42 46 7C 1B 41 42", "93 FA 91 61"},
-      // ESC ( B leaves kanji mode like ESC ( J.
-      {"1B 24 42 46 7C 1B 28 42 41 42", "93 FA 41 42"},
-      {"1B 24 42 21 21 5E 7E 5F 21 7E 7E", "81 40 9F FC E0 40 EF FC"},
-      {"1B 24 42 21 DF 22 81 9E 21", "81 FF 81 FF FF 9F"},
-      {"41 00 42", "41"},
-      {"1B 24 42 46 7C 1B 28 4A 00 41", "93 FA"},
-      {"1B 24 42 46 7C 1B 41 42 43", kFails},
-      {"1B", kFails},
-      {"41 1B", kFails},
-      {"41 1B 24", kFails},
-      {"1B 24 42", kFails},
-      {"1B 24 42 1B 28 4A", kFails},
-      {"1B 24 42 46", kFails},
-      {"00 41", kFails},
-      {"", kFails},
-      // Computed bytes outside 0-255.
-      {"1B 24 42 9F 21", kFails},
-      {"1B 24 42 21 E0", kFails},
-      {"1B 24 42 22 82", kFails},
-  });
+                                     {"1B 24 42 46 7C 1B 28 4A 41", "93 FA 41"},
+                                     {"1B 24 40 46 7C", "93 FA"},
+                                     {"1B 24 42 24 22", "82 A0"},
+                                     {"1B 28 49 31 41", "B1 C1"},
+                                     {"1B 28 49 B1", "B1"},
+                                     {"41 42", "41 42"},
+                                     {"93 FA", "93 FA"},
+                                     {"0E 41 0F 0D 0A", "0E 41 0F 0D 0A"},
+                                     {"1B 24 42 46 7C 1B 41 42", "93 FA 91 61"},
+                                     // ESC ( B leaves kanji mode like ESC ( J.
+                                     {"1B 24 42 46 7C 1B 28 42 41 42", "93 FA 41 42"},
+                                     {"1B 24 42 21 21 5E 7E 5F 21 7E 7E", "81 40 9F FC E0 40 EF FC"},
+                                     {"1B 24 42 21 DF 22 81 9E 21", "81 FF 81 FF FF 9F"},
+                                     {"41 00 42", "41"},
+                                     {"1B 24 42 46 7C 1B 28 4A 00 41", "93 FA"},
+                                     {"1B 24 42 46 7C 1B 41 42 43", kFails},
+                                     {"1B", kFails},
+                                     {"41 1B", kFails},
+                                     {"41 1B 24", kFails},
+                                     {"1B 24 42", kFails},
+                                     {"1B 24 42 1B 28 4A", kFails},
+                                     {"1B 24 42 46", kFails},
+                                     {"00 41", kFails},
+                                     {"", kFails},
+                                     // Computed bytes outside 0-255.
+                                     {"1B 24 42 9F 21", kFails},
+                                     {"1B 24 42 21 E0", kFails},
+                                     {"1B 24 42 22 82", kFails},
+                                 });
 }
 
 TEST(EucToJisBytes, WritesEscapesOnlyWhenTheModeChanges) {
   CheckConverter(EucToJisBytes, {
-      {"C6 FC 41", "1B 24 42 46 7C 1B 28 4A 41"},
-      {"8E B1", "1B 28 49 31"},
-      {"41", "41"},
-      {"C6 FC", "1B 24 42 46 7C"},
-      {"C6 FC A4 A2", "1B 24 42 46 7C 24 22"},
-      {"8E B1 41", "1B 28 49 31 1B 28 4A 41"},
-      {"8E B1 C6 FC 8E B2", "1B 28 49 31 1B 24 42 46 7C 1B 28 49 32"},
-      {"8E A0", "1B 24 42 0E 20"},
-      {"8F A1 A1 A1", "1B 24 42 0F 21 21 21"},
-      {"41 00 42", "41"},
-      {"C6 80", "1B 24 42 46"},
-      {"C6 41", kFails},
-      {"41 C6", kFails},
-      {"8E", kFails},
-      {"00", kFails},
-      {"", kFails},
-  });
+                                    {"C6 FC 41", "1B 24 42 46 7C 1B 28 4A 41"},
+                                    {"8E B1", "1B 28 49 31"},
+                                    {"41", "41"},
+                                    {"C6 FC", "1B 24 42 46 7C"},
+                                    {"C6 FC A4 A2", "1B 24 42 46 7C 24 22"},
+                                    {"8E B1 41", "1B 28 49 31 1B 28 4A 41"},
+                                    {"8E B1 C6 FC 8E B2", "1B 28 49 31 1B 24 42 46 7C 1B 28 49 32"},
+                                    {"8E A0", "1B 24 42 0E 20"},
+                                    {"8F A1 A1 A1", "1B 24 42 0F 21 21 21"},
+                                    {"41 00 42", "41"},
+                                    {"C6 80", "1B 24 42 46"},
+                                    {"C6 41", kFails},
+                                    {"41 C6", kFails},
+                                    {"8E", kFails},
+                                    {"00", kFails},
+                                    {"", kFails},
+                                });
 }
 
 TEST(EucToSjisBytes, ChainsBothConverters) {
   CheckConverter(EucToSjisBytes, {
-      {"C6 FC 41", "93 FA 41"},
-      {"8E B1 41", "B1 41"},
-      {"A4 A2 A4 A4", "82 A0 82 A2"},
-      {"41 00 42", "41"},
-      {"C6 41", kFails},
-      {"C6", kFails},
-      {"C6 80", kFails},
-  });
+                                     {"C6 FC 41", "93 FA 41"},
+                                     {"8E B1 41", "B1 41"},
+                                     {"A4 A2 A4 A4", "82 A0 82 A2"},
+                                     {"41 00 42", "41"},
+                                     {"C6 41", kFails},
+                                     {"C6", kFails},
+                                     {"C6 80", kFails},
+                                 });
 }
 
 TEST(KanjiBytesToText, DecodesThroughTheCodePage) {
@@ -197,8 +197,8 @@ std::optional<std::u16string> ReferenceDecode(const Bytes& bytes) {
   if (rc == static_cast<std::size_t>(-1) || in_left != 0) return std::nullopt;
   std::u16string text;
   for (std::size_t k = 0; k + 1 < out.size() - o_left; k += 2) {
-    text.push_back(static_cast<char16_t>(static_cast<unsigned char>(out[k]) |
-                                         (static_cast<unsigned char>(out[k + 1]) << 8)));
+    text.push_back(
+        static_cast<char16_t>(static_cast<unsigned char>(out[k]) | (static_cast<unsigned char>(out[k + 1]) << 8)));
   }
   return text;
 }

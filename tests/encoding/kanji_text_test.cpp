@@ -29,11 +29,24 @@ TEST(KanjiBytesToText, AgreesWithTheChainOnEdgeCases) {
       "1B 24 42 46 7C 1B 41 42 43",     // odd bytes left before the end
       "1B 24 42 46 1B 28 4A 41",        // an odd byte before an escape
       "1B 24 42 46 7C 1B 28 42 41 42",  // ESC ( B
-      "41 00 42", "00 41", "41 00 C6 41", "41 00 1B",
-      "C6 80 41", "80 C6 41", "C6 FC 41 00 8E",
-      "1B 24 42 C6 FC 41", "41 1B 24 42 C6 FC 41", "41 1B 28 49 B1", "1B 28 49 31 81 1B 28 4A 40",
-      "93 1B 28 4A FA", "1B 24 42 2D 21 29 21 1B 28 42 0A",
-      "8E E0 A1 A1", "8F A1 A1 A1", "A1", "1B", "1B 24 42",
+      "41 00 42",
+      "00 41",
+      "41 00 C6 41",
+      "41 00 1B",
+      "C6 80 41",
+      "80 C6 41",
+      "C6 FC 41 00 8E",
+      "1B 24 42 C6 FC 41",
+      "41 1B 24 42 C6 FC 41",
+      "41 1B 28 49 B1",
+      "1B 28 49 31 81 1B 28 4A 40",
+      "93 1B 28 4A FA",
+      "1B 24 42 2D 21 29 21 1B 28 42 0A",
+      "8E E0 A1 A1",
+      "8F A1 A1 A1",
+      "A1",
+      "1B",
+      "1B 24 42",
   };
   for (const Decoder* d : {&kJis, &kEuc}) {
     SameAs same(*d);
@@ -61,13 +74,8 @@ TEST(KanjiBytesToText, JisAgreesWithTheChainOnEveryPair) {
 }
 
 TEST(KanjiBytesToText, EucAgreesWithTheChainOnEveryPair) {
-  SameAs(kEuc).CheckEveryPair({{"", ""},
-                               {"", "41"},
-                               {"C6 FC", ""},
-                               {"C6 FC", "41"},
-                               {"8E B1", "41"},
-                               {"1B", ""},
-                               {"41 1B 24 42", "41"}});
+  SameAs(kEuc).CheckEveryPair(
+      {{"", ""}, {"", "41"}, {"C6 FC", ""}, {"C6 FC", "41"}, {"8E B1", "41"}, {"1B", ""}, {"41 1B 24 42", "41"}});
 }
 
 TEST(KanjiBytesToText, AgreesWithTheChainOnRandomBytes) {

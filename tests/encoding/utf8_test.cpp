@@ -79,7 +79,9 @@ TEST(Utf8BytesToText, DecodesAndReplacesBadLeadBytes) {
       {"", u"", u""},
       {"", u"?", u""},
       {"41", u"", u"A"},
-      {"EF BB BF 41", u"", u"\uFEFF" u"A"},
+      {"EF BB BF 41", u"",
+       u"\uFEFF"
+       u"A"},
       {"E6 97 A5 E8 A8 98", u"", u"\u65E5\u8A18"},
       {"C2 80 DF BF EF BF BF", u"", u"\u0080\u07FF\uFFFF"},
       {"C3", u"?", u"?"},
@@ -101,7 +103,9 @@ TEST(Utf8BytesToText, DecodesAndReplacesBadLeadBytes) {
       // Well-formed four-byte sequences give a surrogate pair.
       {"F0 9F 98 80", u"", u"\U0001F600"},
       {"F0 9F 98 80", u"?", u"\U0001F600"},
-      {"41 F0 9F 98 80 42", u"", u"A\U0001F600" u"B"},
+      {"41 F0 9F 98 80 42", u"",
+       u"A\U0001F600"
+       u"B"},
       {"F0 90 80 80", u"?", u"\U00010000"},
       {"F4 8F BF BF", u"?", u"\U0010FFFF"},
       {"F1 80 80 80", u"?", u"\U00040000"},
@@ -191,13 +195,13 @@ TEST(LooksLikeUtf8, NeedsTwoGoodSequencesAndNoBadOne) {
 
 TEST(IsUtf8Text, WantsTheWholeArrayWellFormedWithOneMultiByteSequence) {
   // Surrogates only as a pair in the six-byte form of older files; ASCII (JIS among it) is not enough.
-  for (const char* bytes : {"41 C3 A9", "EF BB BF", "E0 A0 80", "ED 9F BF", "F0 9F 98 80", "F4 8F BF BF",
-                            "ED A0 BD ED B8 80"}) {
+  for (const char* bytes :
+       {"41 C3 A9", "EF BB BF", "E0 A0 80", "ED 9F BF", "F0 9F 98 80", "F4 8F BF BF", "ED A0 BD ED B8 80"}) {
     EXPECT_TRUE(IsUtf8Text(Hex(bytes))) << bytes;
   }
-  for (const char* bytes : {"", "41 42 1B 24 42 46 7C", "C3 A9 80", "C3 A9 C3", "C3 A9 E3 81", "C0 80 C3 A9", "E0 9F BF",
-                            "F0 8F BF BF", "F4 90 80 80", "F5 80 80 80", "ED A0 BD 41", "ED B8 80", "ED A0 BD ED A0 BD",
-                            "93 FA 8B 4C", "C6 FC B5 AD"}) {
+  for (const char* bytes :
+       {"", "41 42 1B 24 42 46 7C", "C3 A9 80", "C3 A9 C3", "C3 A9 E3 81", "C0 80 C3 A9", "E0 9F BF", "F0 8F BF BF",
+        "F4 90 80 80", "F5 80 80 80", "ED A0 BD 41", "ED B8 80", "ED A0 BD ED A0 BD", "93 FA 8B 4C", "C6 FC B5 AD"}) {
     EXPECT_FALSE(IsUtf8Text(Hex(bytes))) << bytes;
   }
 }

@@ -1,7 +1,8 @@
 #include "export/diary_document.h"
 
-#include <fstream>
 #include <gtest/gtest.h>
+
+#include <fstream>
 #include <sstream>
 
 #include "common/text.h"
@@ -77,7 +78,8 @@ TEST(DateAndTitlePieces, FollowTheirSources) {
 TEST(DocumentWriter, WritesTheWorkedExampleByteForByteAndHandsItOnAtFlush) {
   const ExportSettingNubelo set = Settings(1, 1, 1);
   std::string got;
-  DocumentWriter doc([&got](const std::uint8_t* data, std::size_t size) { got.append(reinterpret_cast<const char*>(data), size); });
+  DocumentWriter doc(
+      [&got](const std::uint8_t* data, std::size_t size) { got.append(reinterpret_cast<const char*>(data), size); });
   doc.Append(kHead);
   doc.Append(kDayOpen);
   doc.AppendDayDate("2007/01/05");
@@ -92,7 +94,8 @@ TEST(DocumentWriter, WritesTheWorkedExampleByteForByteAndHandsItOnAtFlush) {
   const std::string expected =
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<diary>\n"
       "<day date=\"2007-01-05\" title=\"\xE3\x83\x86\xE3\x82\xB9\xE3\x83\x88\">\n<body>\n"
-      "a&amp;lt;b\r&amp;lt;BR&amp;gt;c\xEF\xBC\x8D" "d\n\n</body>\n</day>\n</diary>";
+      "a&amp;lt;b\r&amp;lt;BR&amp;gt;c\xEF\xBC\x8D"
+      "d\n\n</body>\n</day>\n</diary>";
   EXPECT_EQ(got.size(), 155u);
   EXPECT_EQ(got, expected);
   EXPECT_EQ(doc.ReplacedCharacters(), 0);

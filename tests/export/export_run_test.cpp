@@ -1,9 +1,9 @@
 #include "export/export_run.h"
 
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <fstream>
-#include <gtest/gtest.h>
 #include <random>
 #include <sstream>
 
@@ -59,7 +59,9 @@ class ExportRunTest : public ::testing::Test {
   std::u16string Db16() const { return text::FromUtf8(Db()); }
   std::u16string Out() const { return dir_.File("out.xml"); }
   std::string OutBytes() const { return ReadFile(dir_.path() / "out.xml"); }
-  std::size_t FilesInDir() const { return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(dir_.path()), {})); }
+  std::size_t FilesInDir() const {
+    return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(dir_.path()), {}));
+  }
 
   testing::TempDir dir_;
   testing::FakeUi ui;
@@ -70,23 +72,36 @@ class ExportRunTest : public ::testing::Test {
 const std::string kHeadBytes = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<diary>\n";
 
 TEST_F(ExportRunTest, ThreeEntriesGiveTheWindowTextsInOrderAndTheDocument) {
-  testing::MakeStore(Db(), {
-                               {"2007/01/05", "一般", 0, "テスト", "a<b\r\nc-d", std::nullopt, "2007/01/05 21:00:00"},
-                               {"2007/01/06", "日記", 1, "B&B", "x", "y", "2007/01/07 00:00:00"},
-                               {"2007/01/07", "一般", 0, std::nullopt, std::nullopt, std::nullopt, "2007/01/09 10:00:00"},
-                           });
+  testing::MakeStore(Db(),
+                     {
+                         {"2007/01/05", "一般", 0, "テスト", "a<b\r\nc-d", std::nullopt, "2007/01/05 21:00:00"},
+                         {"2007/01/06", "日記", 1, "B&B", "x", "y", "2007/01/07 00:00:00"},
+                         {"2007/01/07", "一般", 0, std::nullopt, std::nullopt, std::nullopt, "2007/01/09 10:00:00"},
+                     });
   ExportDiary(Out(), Db16(), Defaults(), *ui_);
   EXPECT_TRUE(ui_->messages.empty());
-  const std::vector<std::string> expected = {
-      "Load", "Show", "Caption=Nubelo Imp/Exp for Loggamo", "txtTitle=Nubelo Export", "Btn_OK=0", "Max=3",
-      "txtText=3件のレコードを取得。エクスポートします。", "Yield", "Refresh", "Value=1", "Value=2", "Value=3",
-      "txtText=3件のレコードをエクスポート完了。\r\nExport完了！", "Btn_OK=1"};
+  const std::vector<std::string> expected = {"Load",
+                                             "Show",
+                                             "Caption=Nubelo Imp/Exp for Loggamo",
+                                             "txtTitle=Nubelo Export",
+                                             "Btn_OK=0",
+                                             "Max=3",
+                                             "txtText=3件のレコードを取得。エクスポートします。",
+                                             "Yield",
+                                             "Refresh",
+                                             "Value=1",
+                                             "Value=2",
+                                             "Value=3",
+                                             "txtText=3件のレコードをエクスポート完了。\r\nExport完了！",
+                                             "Btn_OK=1"};
   EXPECT_EQ(ui_->progress.log, expected);
-  EXPECT_EQ(OutBytes(), kHeadBytes +
-                            "<day date=\"2007-01-05\" title=\"テスト\">\n<body>\na&amp;lt;b\r&amp;lt;BR&amp;gt;c－d\n\n</body>\n</day>\n"
-                            "<day date=\"2007-01-06\" title=\"B&amp;B\">\n<body>\nx\ny\n</body>\n</day>\n"
-                            "<day date=\"2007-01-07\" title=\"\">\n<body>\n\n\n</body>\n</day>\n"
-                            "</diary>");
+  EXPECT_EQ(
+      OutBytes(),
+      kHeadBytes +
+          "<day date=\"2007-01-05\" title=\"テスト\">\n<body>\na&amp;lt;b\r&amp;lt;BR&amp;gt;c－d\n\n</body>\n</day>\n"
+          "<day date=\"2007-01-06\" title=\"B&amp;B\">\n<body>\nx\ny\n</body>\n</day>\n"
+          "<day date=\"2007-01-07\" title=\"\">\n<body>\n\n\n</body>\n</day>\n"
+          "</diary>");
   EXPECT_EQ(FilesInDir(), 2u);  // the store and the document; no temporary file left
 }
 
@@ -167,67 +182,69 @@ void TwoRows(ExportRunTest& t, const testing::Text& secondPublish) {
 
 INSTANTIATE_TEST_SUITE_P(
     Steps, ExportFailureTest,
-    ::testing::Values(
-        FailureCase{"MissingDatabase", [](ExportRunTest&, ExportSettingNubelo&, testing::FakeUi&) {}, "DB接続エラー",
-                    "there is no diary store", false},
-        FailureCase{"NotADatabase",
-                    [](ExportRunTest& t, ExportSettingNubelo&, testing::FakeUi&) { std::ofstream(t.Db()) << "plain text, not a store"; },
-                    "DB接続エラー", "is not a SQLite database", false},
-        FailureCase{"QueryRefused",
-                    [](ExportRunTest& t, ExportSettingNubelo&, testing::FakeUi&) {
-                      testing::MakeStore(t.Db(), {});
-                      testing::ExecSql(t.Db(), "DROP TABLE Contents; CREATE TABLE Other (x);");
-                    },
-                    "Export件数取得エラー", "lacks what a diary store holds (no such table: Contents)", false},
-        FailureCase{"WindowRefusesTheTitle",
-                    [](ExportRunTest& t, ExportSettingNubelo&, testing::FakeUi& ui) {
-                      TwoRows(t, "2007/01/06 10:00:00");
-                      ui.progress.failOn = "txtTitle=";
-                    },
-                    "SQL構成エラー", "fake window refused", false},
-        FailureCase{"WindowRefusesTheRepaint",
-                    [](ExportRunTest& t, ExportSettingNubelo&, testing::FakeUi& ui) {
-                      TwoRows(t, "2007/01/06 10:00:00");
-                      ui.progress.failOn = "Refresh";
-                    },
-                    "Export件数取得エラー", "fake window refused", false},
-        FailureCase{"OutputFolderMissing",
-                    [](ExportRunTest& t, ExportSettingNubelo&, testing::FakeUi&) {
-                      TwoRows(t, "2007/01/06 10:00:00");
-                      t.out_ = t.dir_.File("gone/out.xml");
-                    },
-                    "ファイルオープンエラー", "no such folder", false},
-        FailureCase{"ReadOnlyOutput",
-                    [](ExportRunTest& t, ExportSettingNubelo&, testing::FakeUi&) {
-                      TwoRows(t, "2007/01/06 10:00:00");
-                      ::chmod((t.dir_.path() / "out.xml").c_str(), 0444);
-                    },
-                    "ファイルオープンエラー", "is read-only", false},
-        FailureCase{"NullPublishTimeOfTheFirstEntry",
-                    [](ExportRunTest& t, ExportSettingNubelo& set, testing::FakeUi&) {
-                      testing::MakeStore(t.Db(), {{"2007/01/05", "一般", 0, "a", "b", "", std::nullopt}});
-                      set.intPublishDay = 0;
-                    },
-                    "ファイルオープンエラー", "Null", false},
-        FailureCase{"NullPublishTimeOfALaterEntry",
-                    [](ExportRunTest& t, ExportSettingNubelo& set, testing::FakeUi&) {
-                      TwoRows(t, std::nullopt);
-                      set.intPublishDay = 2;
-                    },
-                    "Loop内エラー：2007/01/05", "Null", false},
-        FailureCase{"WindowRefusesTheProgress",
-                    [](ExportRunTest& t, ExportSettingNubelo&, testing::FakeUi& ui) {
-                      TwoRows(t, "2007/01/06 10:00:00");
-                      ui.progress.failOn = "Value=";
-                      ui.progress.failAfter = 1;
-                    },
-                    "Loop内エラー：2007/01/06", "fake window refused", false},
-        FailureCase{"WindowRefusesTheClosingText",
-                    [](ExportRunTest& t, ExportSettingNubelo&, testing::FakeUi& ui) {
-                      TwoRows(t, "2007/01/06 10:00:00");
-                      ui.progress.failOn = "txtText=2件のレコードをエクスポート完了。";
-                    },
-                    "後処理エラー", "fake window refused", true}),
+    ::testing::Values(FailureCase{"MissingDatabase", [](ExportRunTest&, ExportSettingNubelo&, testing::FakeUi&) {},
+                                  "DB接続エラー", "there is no diary store", false},
+                      FailureCase{"NotADatabase",
+                                  [](ExportRunTest& t, ExportSettingNubelo&, testing::FakeUi&) {
+                                    std::ofstream(t.Db()) << "plain text, not a store";
+                                  },
+                                  "DB接続エラー", "is not a SQLite database", false},
+                      FailureCase{"QueryRefused",
+                                  [](ExportRunTest& t, ExportSettingNubelo&, testing::FakeUi&) {
+                                    testing::MakeStore(t.Db(), {});
+                                    testing::ExecSql(t.Db(), "DROP TABLE Contents; CREATE TABLE Other (x);");
+                                  },
+                                  "Export件数取得エラー", "lacks what a diary store holds (no such table: Contents)",
+                                  false},
+                      FailureCase{"WindowRefusesTheTitle",
+                                  [](ExportRunTest& t, ExportSettingNubelo&, testing::FakeUi& ui) {
+                                    TwoRows(t, "2007/01/06 10:00:00");
+                                    ui.progress.failOn = "txtTitle=";
+                                  },
+                                  "SQL構成エラー", "fake window refused", false},
+                      FailureCase{"WindowRefusesTheRepaint",
+                                  [](ExportRunTest& t, ExportSettingNubelo&, testing::FakeUi& ui) {
+                                    TwoRows(t, "2007/01/06 10:00:00");
+                                    ui.progress.failOn = "Refresh";
+                                  },
+                                  "Export件数取得エラー", "fake window refused", false},
+                      FailureCase{"OutputFolderMissing",
+                                  [](ExportRunTest& t, ExportSettingNubelo&, testing::FakeUi&) {
+                                    TwoRows(t, "2007/01/06 10:00:00");
+                                    t.out_ = t.dir_.File("gone/out.xml");
+                                  },
+                                  "ファイルオープンエラー", "no such folder", false},
+                      FailureCase{"ReadOnlyOutput",
+                                  [](ExportRunTest& t, ExportSettingNubelo&, testing::FakeUi&) {
+                                    TwoRows(t, "2007/01/06 10:00:00");
+                                    ::chmod((t.dir_.path() / "out.xml").c_str(), 0444);
+                                  },
+                                  "ファイルオープンエラー", "is read-only", false},
+                      FailureCase{"NullPublishTimeOfTheFirstEntry",
+                                  [](ExportRunTest& t, ExportSettingNubelo& set, testing::FakeUi&) {
+                                    testing::MakeStore(t.Db(), {{"2007/01/05", "一般", 0, "a", "b", "", std::nullopt}});
+                                    set.intPublishDay = 0;
+                                  },
+                                  "ファイルオープンエラー", "Null", false},
+                      FailureCase{"NullPublishTimeOfALaterEntry",
+                                  [](ExportRunTest& t, ExportSettingNubelo& set, testing::FakeUi&) {
+                                    TwoRows(t, std::nullopt);
+                                    set.intPublishDay = 2;
+                                  },
+                                  "Loop内エラー：2007/01/05", "Null", false},
+                      FailureCase{"WindowRefusesTheProgress",
+                                  [](ExportRunTest& t, ExportSettingNubelo&, testing::FakeUi& ui) {
+                                    TwoRows(t, "2007/01/06 10:00:00");
+                                    ui.progress.failOn = "Value=";
+                                    ui.progress.failAfter = 1;
+                                  },
+                                  "Loop内エラー：2007/01/06", "fake window refused", false},
+                      FailureCase{"WindowRefusesTheClosingText",
+                                  [](ExportRunTest& t, ExportSettingNubelo&, testing::FakeUi& ui) {
+                                    TwoRows(t, "2007/01/06 10:00:00");
+                                    ui.progress.failOn = "txtText=2件のレコードをエクスポート完了。";
+                                  },
+                                  "後処理エラー", "fake window refused", true}),
     [](const ::testing::TestParamInfo<FailureCase>& info) { return std::string(info.param.name); });
 
 TEST_F(ExportRunTest, CountsAndWritesOneSnapshotWhateverIsWrittenMeanwhile) {
@@ -238,7 +255,8 @@ TEST_F(ExportRunTest, CountsAndWritesOneSnapshotWhateverIsWrittenMeanwhile) {
   const ExportReport report = ExportDiary(Out(), Db16(), Defaults(), *ui_);
   ASSERT_TRUE(report.completed) << report.cause;
   EXPECT_EQ(report.entries, 2);
-  EXPECT_EQ(ui_->progress.log[ui_->progress.log.size() - 2], "txtText=2件のレコードをエクスポート完了。\r\nExport完了！");
+  EXPECT_EQ(ui_->progress.log[ui_->progress.log.size() - 2],
+            "txtText=2件のレコードをエクスポート完了。\r\nExport完了！");
   const std::string doc = OutBytes();
   std::size_t days = 0;
   for (std::size_t p = doc.find("<day "); p != std::string::npos; p = doc.find("<day ", p + 1)) ++days;
@@ -258,9 +276,12 @@ Document PieceByPiece(const std::u16string& db, const ExportSettingNubelo& set) 
   store::Connection connection;
   connection.Open(std::u16string(store::kConnectionPrefix) + db);
   store::Recordset rows;
-  rows.Open(BuildExportQuery(set), connection, store::adOpenForwardOnly, store::adLockReadOnly, store::adCmdTableDirect);
+  rows.Open(BuildExportQuery(set), connection, store::adOpenForwardOnly, store::adLockReadOnly,
+            store::adCmdTableDirect);
   Document doc;
-  auto append = [&doc](std::u16string_view piece) { doc.replaced += static_cast<std::int64_t>(text::AppendXmlUtf8(piece, doc.bytes)); };
+  auto append = [&doc](std::u16string_view piece) {
+    doc.replaced += static_cast<std::int64_t>(text::AppendXmlUtf8(piece, doc.bytes));
+  };
   append(u"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<diary>\n");
   for (; !rows.IsEOF(); rows.MoveNext()) {
     append(u"<day date=\"");
@@ -279,12 +300,54 @@ Document PieceByPiece(const std::u16string& db, const ExportSettingNubelo& set) 
 // slashes, controls, characters of every UTF-8 length, U+FFFE and U+FFFF, and
 // bytes that are not UTF-8 (encoded surrogates, overlong forms, cut sequences).
 std::string HostileText(std::mt19937& random, std::size_t maxPieces) {
-  static const std::string pieces[] = {
-      "a", "Z", "0", " ", "'", "<", ">", "&", "\"", "-", "/", "\r", "\n", "\r\n", "\t", std::string(1, '\0'), "\x01",
-      "\x0B", "\x1F", "\x7F", "&lt;", "<BR>", "\xC3\xA9", "\xE6\x97\xA5", "\xEF\xBC\x8D", "\xF0\x9F\x8D\x99",
-      "\xEF\xBF\xBE", "\xEF\xBF\xBF", "\xEF\xBF\xBD", "\xED\x9F\xBF", "\xED\xA0\x80", "\xED\xB0\x80", "\xC0\x80",
-      "\xC1\xBF", "\xE0\x80\x80", "\xE0\x9F\xBF", "\xF0\x80\x80\x80", "\xF0\x8F\xBF\xBF", "\xF4\x8F\xBF\xBF",
-      "\xF4\x90\x80\x80", "\x80", "\xBF", "\xC3", "\xE3\x81", "\xF0\x9F\x8D", "\xF5", "\xFE", "\xFF"};
+  static const std::string pieces[] = {"a",
+                                       "Z",
+                                       "0",
+                                       " ",
+                                       "'",
+                                       "<",
+                                       ">",
+                                       "&",
+                                       "\"",
+                                       "-",
+                                       "/",
+                                       "\r",
+                                       "\n",
+                                       "\r\n",
+                                       "\t",
+                                       std::string(1, '\0'),
+                                       "\x01",
+                                       "\x0B",
+                                       "\x1F",
+                                       "\x7F",
+                                       "&lt;",
+                                       "<BR>",
+                                       "\xC3\xA9",
+                                       "\xE6\x97\xA5",
+                                       "\xEF\xBC\x8D",
+                                       "\xF0\x9F\x8D\x99",
+                                       "\xEF\xBF\xBE",
+                                       "\xEF\xBF\xBF",
+                                       "\xEF\xBF\xBD",
+                                       "\xED\x9F\xBF",
+                                       "\xED\xA0\x80",
+                                       "\xED\xB0\x80",
+                                       "\xC0\x80",
+                                       "\xC1\xBF",
+                                       "\xE0\x80\x80",
+                                       "\xE0\x9F\xBF",
+                                       "\xF0\x80\x80\x80",
+                                       "\xF0\x8F\xBF\xBF",
+                                       "\xF4\x8F\xBF\xBF",
+                                       "\xF4\x90\x80\x80",
+                                       "\x80",
+                                       "\xBF",
+                                       "\xC3",
+                                       "\xE3\x81",
+                                       "\xF0\x9F\x8D",
+                                       "\xF5",
+                                       "\xFE",
+                                       "\xFF"};
   std::string text;
   const std::size_t n = std::uniform_int_distribution<std::size_t>(0, maxPieces)(random);
   for (std::size_t i = 0; i < n; ++i) {
@@ -312,31 +375,41 @@ std::string TextLiteral(std::string_view bytes) { return "CAST(x'" + Hex(bytes) 
 // Mostly text, sometimes a BLOB, a number or (when `nullable`) Null, as a store without column types keeps them.
 std::string HostileValue(std::mt19937& random, std::size_t maxPieces, bool nullable) {
   switch (random() % 8) {
-    case 0: return nullable ? "NULL" : "''";
-    case 1: return "x'" + Hex(HostileText(random, maxPieces)) + "'";
-    case 2: return std::to_string(static_cast<int>(random() % 200000) - 100000);
-    case 3: return std::to_string(static_cast<double>(random() % 100000) / 7.0) + "e" + std::to_string(random() % 40 - 20);
-    default: return TextLiteral(HostileText(random, maxPieces));
+    case 0:
+      return nullable ? "NULL" : "''";
+    case 1:
+      return "x'" + Hex(HostileText(random, maxPieces)) + "'";
+    case 2:
+      return std::to_string(static_cast<int>(random() % 200000) - 100000);
+    case 3:
+      return std::to_string(static_cast<double>(random() % 100000) / 7.0) + "e" + std::to_string(random() % 40 - 20);
+    default:
+      return TextLiteral(HostileText(random, maxPieces));
   }
 }
 
 TEST_F(ExportRunTest, WritesThePieceByPieceBytesForEveryStoredTextAndSetting) {
   testing::MakeStore(Db(), {});
-  testing::ExecSql(Db(), "DROP TABLE Contents; CREATE TABLE Contents (Day, Number, Weather, Genre, Private, Title, "
-                         "Contents, extend, excerpt, TrackBack, PublishTime, ImportMark);");
+  testing::ExecSql(Db(),
+                   "DROP TABLE Contents; CREATE TABLE Contents (Day, Number, Weather, Genre, Private, Title, "
+                   "Contents, extend, excerpt, TrackBack, PublishTime, ImportMark);");
   std::mt19937 random(20070105);
   // PublishTime gives ten units: these cut a pair in half, or end right before or after one.
-  std::vector<std::string> publishTimes = {"2007/01/0\xF0\x9F\x8D\x99", "2007/01/\xF0\x9F\x8D\x99!", "2007/01/0\xF0\x9F\x8D",
-                                           "2007/01/0\xFF\xF0\x9F\x8D\x99", "\xF0\x9F\x8D\x99\xF0\x9F\x8D\x99\xF0\x9F\x8D\x99\xF0\x9F\x8D\x99\xF0\x9F\x8D\x99\xF0\x9F\x8D\x99"};
+  std::vector<std::string> publishTimes = {
+      "2007/01/0\xF0\x9F\x8D\x99", "2007/01/\xF0\x9F\x8D\x99!", "2007/01/0\xF0\x9F\x8D",
+      "2007/01/0\xFF\xF0\x9F\x8D\x99",
+      "\xF0\x9F\x8D\x99\xF0\x9F\x8D\x99\xF0\x9F\x8D\x99\xF0\x9F\x8D\x99\xF0\x9F\x8D\x99\xF0\x9F\x8D\x99"};
   constexpr int kRows = 400;
-  std::string insert = "INSERT INTO Contents (Day, Number, Genre, Private, Title, Contents, extend, PublishTime) VALUES ";
+  std::string insert =
+      "INSERT INTO Contents (Day, Number, Genre, Private, Title, Contents, extend, PublishTime) VALUES ";
   for (int i = 0; i < kRows; ++i) {
-    const std::string publish = i < static_cast<int>(publishTimes.size()) ? TextLiteral(publishTimes[static_cast<std::size_t>(i)])
+    const std::string publish = i < static_cast<int>(publishTimes.size())
+                                    ? TextLiteral(publishTimes[static_cast<std::size_t>(i)])
                                 : random() % 2 ? TextLiteral("2007/01/0" + HostileText(random, 4))
                                                : HostileValue(random, 12, false);
     insert += std::string(i ? "," : "") + "(" + TextLiteral("2007/" + HostileText(random, 6)) + ", 1, '一般', 0, " +
-              HostileValue(random, 12, true) + ", " + HostileValue(random, 120, true) + ", " + HostileValue(random, 40, true) +
-              ", " + publish + ")";
+              HostileValue(random, 12, true) + ", " + HostileValue(random, 120, true) + ", " +
+              HostileValue(random, 40, true) + ", " + publish + ")";
   }
   testing::ExecSql(Db(), insert + ";");
 
@@ -354,8 +427,9 @@ TEST_F(ExportRunTest, WritesThePieceByPieceBytesForEveryStoredTextAndSetting) {
         EXPECT_EQ(report.replacedCharacters, expected.replaced);
         const std::string got = OutBytes();
         const auto [differs, _] = std::mismatch(got.begin(), got.end(), expected.bytes.begin(), expected.bytes.end());
-        EXPECT_TRUE(got == expected.bytes) << "the bytes differ from byte " << (differs - got.begin()) << " on: "
-                                           << got.substr(static_cast<std::size_t>(differs - got.begin()), 40);
+        EXPECT_TRUE(got == expected.bytes)
+            << "the bytes differ from byte " << (differs - got.begin())
+            << " on: " << got.substr(static_cast<std::size_t>(differs - got.begin()), 40);
       }
     }
   }

@@ -1,9 +1,9 @@
 #include "plugin/nubelo_handle.h"
 
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <fstream>
-#include <gtest/gtest.h>
 
 #include "common/failure.h"
 #include "common/files.h"
@@ -36,7 +36,8 @@ TEST(HandleInitialize, StoresThePathAndAlwaysResetsTheSettings) {
     std::u16string path;
     vb::Boolean result;
   };
-  const Case cases[] = {{u"", vb::False}, {dir.File("missing.db"), vb::False}, {dir.File("d.db"), vb::True}, {dir.File(""), vb::False}};
+  const Case cases[] = {
+      {u"", vb::False}, {dir.File("missing.db"), vb::False}, {dir.File("d.db"), vb::True}, {dir.File(""), vb::False}};
   for (const auto& c : cases) {
     testing::FakeUi ui;
     clsNubeloHandle h(ui);

@@ -58,8 +58,8 @@ TEST(NextDayNumber, OverflowFailsAndKeepsTheRecord) {
 // The run's indexed table must number exactly as the walk over the same records.
 TEST(DayNumberTable, NumbersAsTheWalkDoes) {
   const std::vector<DayAndNumber> loaded = {{u"2007/05/01", 3}, {u"2007/05/02", 32766}, {u"", 1}, {u"2007/05/01", 9}};
-  const std::u16string days[] = {u"2007/05/01", u"2007/05/03", u"2007/05/02", u"", u"2007/05/03", u"2007/05/02",
-                                 u"2007/05/01", u"2007/5/1", u"2007/05/02", u"2007/05/04"};
+  const std::u16string days[] = {u"2007/05/01", u"2007/05/03", u"2007/05/02", u"",           u"2007/05/03",
+                                 u"2007/05/02", u"2007/05/01", u"2007/5/1",   u"2007/05/02", u"2007/05/04"};
   std::vector<DayAndNumber> walked = loaded;
   DayNumberTable indexed;
   indexed.Reserve(static_cast<std::int32_t>(loaded.size()));
@@ -67,8 +67,16 @@ TEST(DayNumberTable, NumbersAsTheWalkDoes) {
   for (const std::u16string& day : days) {
     SCOPED_TRACE(text::ToUtf8(day));
     int fromWalk = 0, fromIndex = 0;
-    try { fromWalk = NextDayNumber(day, walked).value(); } catch (const OverflowFailure&) { fromWalk = -1; }
-    try { fromIndex = indexed.Next(day).value(); } catch (const OverflowFailure&) { fromIndex = -1; }
+    try {
+      fromWalk = NextDayNumber(day, walked).value();
+    } catch (const OverflowFailure&) {
+      fromWalk = -1;
+    }
+    try {
+      fromIndex = indexed.Next(day).value();
+    } catch (const OverflowFailure&) {
+      fromIndex = -1;
+    }
     EXPECT_EQ(fromIndex, fromWalk);
   }
   const std::vector<DayAndNumber> records = indexed.records();
@@ -93,12 +101,9 @@ TEST(UnixTimeToDate, IsJapanTimeWhateverTheMachineZone) {
     const char* general;
   };
   const Case cases[] = {
-      {0, 25569.375, "1970/01/01 9:00:00"},
-      {-32400, 25569.0, "1970/01/01"},
-      {54000, 25570.0, "1970/01/02"},
-      {1178000000, -1, "2007/05/01 15:13:20"},
-      {1177963387, -1, "2007/05/01 5:03:07"},
-      {-2147483647 - 1, -1, "1901/12/14 5:45:52"},
+      {0, 25569.375, "1970/01/01 9:00:00"},    {-32400, 25569.0, "1970/01/01"},
+      {54000, 25570.0, "1970/01/02"},          {1178000000, -1, "2007/05/01 15:13:20"},
+      {1177963387, -1, "2007/05/01 5:03:07"},  {-2147483647 - 1, -1, "1901/12/14 5:45:52"},
       {2147483647, -1, "2038/01/19 12:14:07"},
   };
   for (const char* zone : {"UTC", "America/New_York", "Asia/Tokyo"}) {

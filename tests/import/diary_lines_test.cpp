@@ -47,9 +47,19 @@ TEST(CutLines, CutsAtTheFirstKindOfBreakFound) {
 
 TEST(RoundToLong, HalvesGoToTheEvenNeighbour) {
   const std::pair<double, std::int32_t> cases[] = {
-      {0.5, 0},   {1.5, 2},   {2.5, 2},           {-0.5, 0},          {-1.5, -2},         {-2.5, -2},
-      {2.4, 2},   {2.6, 3},   {-2.6, -3},         {2147483647.4, 2147483647},             {-2147483648.5, -2147483648},
-      {1178000000.5, 1178000000}, {1178000001.5, 1178000002},
+      {0.5, 0},
+      {1.5, 2},
+      {2.5, 2},
+      {-0.5, 0},
+      {-1.5, -2},
+      {-2.5, -2},
+      {2.4, 2},
+      {2.6, 3},
+      {-2.6, -3},
+      {2147483647.4, 2147483647},
+      {-2147483648.5, -2147483648},
+      {1178000000.5, 1178000000},
+      {1178000001.5, 1178000002},
   };
   for (const auto& [in, out] : cases) {
     SCOPED_TRACE(in);
@@ -67,7 +77,8 @@ TEST(DecodeTitleReferences, DecodesEachReferenceOnce) {
       {u"A&amp;B &lt;x&gt; &quot;q&quot; &apos;", u"A&B <x> \"q\" '"},
       {u"&amp;lt;", u"&lt;"},
       {u"&#12354;&#x3041;&#x1F600;", u"あぁ\U0001F600"},
-      {u"&#0; &#xD800; &#x110000; &#; &#x; &#12a; &#X41; &AMP; &nbsp; &amp", u"&#0; &#xD800; &#x110000; &#; &#x; &#12a; &#X41; &AMP; &nbsp; &amp"},
+      {u"&#0; &#xD800; &#x110000; &#; &#x; &#12a; &#X41; &AMP; &nbsp; &amp",
+       u"&#0; &#xD800; &#x110000; &#; &#x; &#12a; &#X41; &AMP; &nbsp; &amp"},
       {u"&&amp;;", u"&&;"},
       {u"", u""},
   };
@@ -88,7 +99,9 @@ TEST(DecodeBodyEntities, IsTheFourReplacementsInTurn) {
     }
     std::u16string expected = body;
     for (const auto& [find, with] : {std::pair<std::u16string_view, std::u16string_view>{u"&amp;", u"&"},
-                                     {u"&lt;", u"<"}, {u"&gt;", u">"}, {u"&quot;", u"\""}}) {
+                                     {u"&lt;", u"<"},
+                                     {u"&gt;", u">"},
+                                     {u"&quot;", u"\""}}) {
       expected = text::Replace(expected, find, with);
     }
     SCOPED_TRACE(U8(body));
@@ -116,9 +129,8 @@ Walked Walk(const Lines& lines, const ImportSettingNubelo& set = {u"<H2>", u"</H
   std::vector<std::string> utf8;
   for (const std::u16string& line : lines) utf8.push_back(U8(line));
   const std::vector<std::string_view> views(utf8.begin(), utf8.end());
-  DiaryLineReader reader(views, set, [&w](const DiaryEntry& e) {
-    w.stored.push_back(e.day + "|" + e.title + "|" + e.body);
-  });
+  DiaryLineReader reader(views, set,
+                         [&w](const DiaryEntry& e) { w.stored.push_back(e.day + "|" + e.title + "|" + e.body); });
   try {
     for (std::size_t i = 0; i < lines.size();) {
       const std::size_t before = w.stored.size();
@@ -152,8 +164,8 @@ const std::u16string kDay = u"<day date=\"2007-05-01\" title=\"\">";
 TEST(DiaryLineReader, TurnsLinesIntoEntries) {
   const std::vector<WalkCase> cases = {
       {"export document",
-       {u"<?xml version=\"1.0\" encoding=\"UTF-8\"?>", u"<diary>", u"<day date=\"2007-01-05\" title=\"テスト\">", u"<body>",
-        u"a&amp;lt;b", u"", u"</body>", u"</day>", u"</diary>"},
+       {u"<?xml version=\"1.0\" encoding=\"UTF-8\"?>", u"<diary>", u"<day date=\"2007-01-05\" title=\"テスト\">",
+        u"<body>", u"a&amp;lt;b", u"", u"</body>", u"</day>", u"</diary>"},
        {"2007/01/05|テスト|a<b<BR>\r\n<BR>\r\n"},
        u"データ読み捨てエラー："},
       {"numeric heading sets time and title",
@@ -165,7 +177,8 @@ TEST(DiaryLineReader, TurnsLinesIntoEntries) {
        {"2007/05/01|零時の記録|<H2>零時の記録(1970/01/02)</H2><BR>\r\n"},
        u"データ格納エラー：2007/05/01"},
       {"non-numeric field keeps the last time, first heading gives the title",
-       {kDay, u"<body>", u"*メモ*今日あった出来事", u"*1177963387*朝", u"*メモ*昼にあった出来事です", u"</body>", u"</day>"},
+       {kDay, u"<body>", u"*メモ*今日あった出来事", u"*1177963387*朝", u"*メモ*昼にあった出来事です", u"</body>",
+        u"</day>"},
        {"2007/05/01|今日あった出来事|<H2>今日あった出来事()</H2><BR>\r\n<H2>朝(2007/05/01 5:03:07)</H2><BR>\r\n"
         "<H2>昼にあった出来事です(2007/05/01 5:03:07)</H2><BR>\r\n"},
        u"データ格納エラー：2007/05/01"},
@@ -226,8 +239,10 @@ TEST(DiaryLineReader, TurnsLinesIntoEntries) {
        {kDay, u"<body>", u"&amp;amp;lt;", u"</body>", u"<body>", u"&amp;gt;", u"</body></day>"},
        {"2007/05/01||&amp;lt;<BR>\r\n><BR>\r\n"},
        u"データ格納エラー：2007/05/01"},
-      {"characters above U+FFFF pass", {kDay, u"<body>", u"\U0001F600", u"</day>"},
-       {"2007/05/01||\U0001F600<BR>\r\n"}, u"データ格納エラー：2007/05/01"},
+      {"characters above U+FFFF pass",
+       {kDay, u"<body>", u"\U0001F600", u"</day>"},
+       {"2007/05/01||\U0001F600<BR>\r\n"},
+       u"データ格納エラー：2007/05/01"},
   };
   for (const WalkCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -251,7 +266,9 @@ TEST(DiaryLineReader, StructuralFaultsNameTheirLine) {
       {"entry and its end on one line", {u"<day date=\"2007-05-01\" title=\"t\"></day>"}, {}, kStore, 1},
       {"a day line in an open entry",
        {kDay, u"</day>", kDay, u"<body>", u"x", u"</body>", u"<day date=\"2007-05-02\">", u"</day>"},
-       {"2007/05/01||"}, kDate, 7},
+       {"2007/05/01||"},
+       kDate,
+       7},
       {"a day line in a body", {kDay, u"<body>", u"x", u" <day date=\"2007-05-02\">", u"</day>"}, {}, kDate, 4},
       {"a closing line with no entry", {kDay, u"</day>", u"</body></day>"}, {"2007/05/01||"}, u"データ格納エラー：", 3},
       {"</body> with no body", {kDay, u"</body>"}, {}, kBody, 2},
@@ -281,7 +298,9 @@ TEST(DiaryLineReader, StructuralFaultsNameTheirLine) {
 TEST(DecodeDiaryBytes, DropsTheMarkAndRefusesANul) {
   encoding::Bytes storage;
   EXPECT_THROW(DecodeDiaryBytes(encoding::Bytes(), storage), ConversionFailure);
-  const std::string marked = "\xEF\xBB\xBF" "caf\xC3\xA9";
+  const std::string marked =
+      "\xEF\xBB\xBF"
+      "caf\xC3\xA9";
   EXPECT_EQ(DecodeDiaryBytes(encoding::Bytes(marked.begin(), marked.end()), storage), "café");
   const std::pair<std::string, std::size_t> nuls[] = {{"a\nb\nc", 3}, {"a\r\nb\rc", 2}, {"a\rb\rc", 3}, {"", 1}};
   for (const auto& [before, line] : nuls) {

@@ -15,8 +15,8 @@
 #include "common/files.h"
 #include "common/text.h"
 #include "store/connection.h"
-#include "support/fake_ui.h"
 #include "support/diary_store.h"
+#include "support/fake_ui.h"
 #include "support/run_command.h"
 #include "support/temp_dir.h"
 
@@ -45,12 +45,15 @@ std::string Iconv(const char* to, const char* from, const std::string& in) {
   return out;
 }
 
-const char* kColumns = "SELECT Day, Number, Weather, Genre, Title, Contents, extend, excerpt, TrackBack, PublishTime, Private "
-                       "FROM Contents WHERE ImportMark IS NOT NULL ORDER BY rowid";
+const char* kColumns =
+    "SELECT Day, Number, Weather, Genre, Title, Contents, extend, excerpt, TrackBack, PublishTime, Private "
+    "FROM Contents WHERE ImportMark IS NOT NULL ORDER BY rowid";
 
 // A fresh store and file path, with recording fake windows.
 struct Scene {
-  Scene() : ui(std::make_unique<testing::FakeUi>()), db(dir.File("diary.db")), file(dir.File("in.xml")) { store::CreateDiaryStore(db); }
+  Scene() : ui(std::make_unique<testing::FakeUi>()), db(dir.File("diary.db")), file(dir.File("in.xml")) {
+    store::CreateDiaryStore(db);
+  }
   void Write(const std::string& bytes) const { std::ofstream(text::ToUtf8(file), std::ios::binary) << bytes; }
   ImportReport Import(const ImportSettingNubelo& set = {u"<H2>", u"</H2>"}) const {
     ui->progress.log.clear();
@@ -71,10 +74,11 @@ struct Scene {
 TEST(ImportRun, StoresEachClosedDayAsANumberedRow) {
   Scene t;
   Sql(t.db, "INSERT INTO Contents (Day, Number, Title) VALUES ('2007/05/01', 3, 'old'), ('2007/05/01', 1, 'old')");
-  t.Write("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<diary>\n"
-        "<day date=\"2007-05-01\" title=\"Q&amp;A\">\n<body>\nx&amp;lt;y\n\n</body>\n</day>\n"
-        "<day date=\"2007-05-02\" title=\"\">\n<body>\n*1178000000*お知らせ\n</body>\n</day>\n"
-        "<day date=\"2007-05-01\" title=\"\">\n<body>\n\n\n</body>\n</day>\n</diary>");
+  t.Write(
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<diary>\n"
+      "<day date=\"2007-05-01\" title=\"Q&amp;A\">\n<body>\nx&amp;lt;y\n\n</body>\n</day>\n"
+      "<day date=\"2007-05-02\" title=\"\">\n<body>\n*1178000000*お知らせ\n</body>\n</day>\n"
+      "<day date=\"2007-05-01\" title=\"\">\n<body>\n\n\n</body>\n</day>\n</diary>");
   t.Import();
   EXPECT_TRUE(t.ui->messages.empty());
   const std::vector<std::string> expected = {
@@ -83,14 +87,24 @@ TEST(ImportRun, StoresEachClosedDayAsANumberedRow) {
       "2007/05/01|5|-|一般|無題|<BR>\r\n<BR>\r\n||||2007/05/01 00:00:00|0",
   };
   EXPECT_EQ(Sql(t.db, kColumns), expected);
-  const std::vector<std::string> marks = Sql(t.db, "SELECT DISTINCT ImportMark FROM Contents WHERE ImportMark IS NOT NULL");
+  const std::vector<std::string> marks =
+      Sql(t.db, "SELECT DISTINCT ImportMark FROM Contents WHERE ImportMark IS NOT NULL");
   ASSERT_EQ(marks.size(), 1u);
-  EXPECT_TRUE(std::regex_match(marks[0], std::regex(R"(\d{4}/\d\d/\d\d \d{1,2}:\d\d:\d\d byNBLinout\.dll)"))) << marks[0];
+  EXPECT_TRUE(std::regex_match(marks[0], std::regex(R"(\d{4}/\d\d/\d\d \d{1,2}:\d\d:\d\d byNBLinout\.dll)")))
+      << marks[0];
 
   const std::vector<std::string>& log = t.ui->progress.log;
-  const std::vector<std::string> start = {"Show", "Caption=Nubelo Imp/Exp for Loggamo", "txtTitle=Nubelo Import", "Btn_OK=0",
-                                          "Yield", "Refresh", "Max=19", "txtText=19行のテキストをインポートします。",
-                                          "Yield", "Refresh", "Value=0"};
+  const std::vector<std::string> start = {"Show",
+                                          "Caption=Nubelo Imp/Exp for Loggamo",
+                                          "txtTitle=Nubelo Import",
+                                          "Btn_OK=0",
+                                          "Yield",
+                                          "Refresh",
+                                          "Max=19",
+                                          "txtText=19行のテキストをインポートします。",
+                                          "Yield",
+                                          "Refresh",
+                                          "Value=0"};
   ASSERT_GE(log.size(), start.size() + 2);
   EXPECT_EQ(std::vector<std::string>(log.begin() + 1, log.begin() + 1 + static_cast<long>(start.size())), start);
   EXPECT_EQ(log[log.size() - 3], "Value=19");
@@ -115,20 +129,36 @@ TEST(ImportRun, ReadsEveryKindOfFile) {
   const std::string day = "<day date=\"2007-05-01\" title=\"日記\">";
   const std::vector<Case> cases = {
       {"UTF-8 with byte-order mark",
-       "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<diary>\n" + day + "\n<body>\n本文\n</body>\n</day>\n</diary>",
-       {"2007/05/01|1|日記|本文<BR>\r\n"}, "\r\n1件の日記をImport完了！"},
-      {"CR LF", day + "\r\n<body>\r\n本文\r\n</body>\r\n</day>\r\n", {"2007/05/01|1|日記|本文<BR>\r\n"},
+       "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<diary>\n" + day +
+           "\n<body>\n本文\n</body>\n</day>\n</diary>",
+       {"2007/05/01|1|日記|本文<BR>\r\n"},
        "\r\n1件の日記をImport完了！"},
-      {"CR only", day + "\r<body>\r本文\r</body></day>", {"2007/05/01|1|日記|本文<BR>\r\n"}, "\r\n1件の日記をImport完了！"},
-      {"characters above U+FFFF are kept", day + "\n<body>\n\xF0\x9F\x98\x80 日記\n</body></day>",
-       {"2007/05/01|1|日記|\xF0\x9F\x98\x80 日記<BR>\r\n"}, "\r\n1件の日記をImport完了！"},
-      {"Shift-JIS", "<day date=\"2007-05-01\" title=\"\x93\xFA\x8B\x4C\">\n</day>", {"2007/05/01|1|日記|"},
+      {"CR LF",
+       day + "\r\n<body>\r\n本文\r\n</body>\r\n</day>\r\n",
+       {"2007/05/01|1|日記|本文<BR>\r\n"},
+       "\r\n1件の日記をImport完了！"},
+      {"CR only",
+       day + "\r<body>\r本文\r</body></day>",
+       {"2007/05/01|1|日記|本文<BR>\r\n"},
+       "\r\n1件の日記をImport完了！"},
+      {"characters above U+FFFF are kept",
+       day + "\n<body>\n\xF0\x9F\x98\x80 日記\n</body></day>",
+       {"2007/05/01|1|日記|\xF0\x9F\x98\x80 日記<BR>\r\n"},
+       "\r\n1件の日記をImport完了！"},
+      {"Shift-JIS",
+       "<day date=\"2007-05-01\" title=\"\x93\xFA\x8B\x4C\">\n</day>",
+       {"2007/05/01|1|日記|"},
        "\r\n1件の日記をImport完了！"},
       // A pair in its two surrogate forms, an overlong "/", a stray byte dropped; a lone surrogate stored as U+FFFD.
       {"UTF-8 that is not plain",
-       "<day date=\"2007-05-01\" title=\"\xED\xA0\xBD\xED\xB8\x80\">\n<body>\na\xE0\x80\xAF" "b\xFF" "c\nx\xED\xA0\x80\n</body></day>",
-       {"2007/05/01|1|\xF0\x9F\x98\x80|a/bc<BR>\r\nx\xEF\xBF\xBD<BR>\r\n"}, "\r\n1件の日記をImport完了！"},
-      {"a leading U+FEFF is kept", "<day date=\"2007-05-01\" title=\"&#xFEFF;日記\">\n</day>", {"2007/05/01|1|\xEF\xBB\xBF日記|"},
+       "<day date=\"2007-05-01\" title=\"\xED\xA0\xBD\xED\xB8\x80\">\n<body>\na\xE0\x80\xAF"
+       "b\xFF"
+       "c\nx\xED\xA0\x80\n</body></day>",
+       {"2007/05/01|1|\xF0\x9F\x98\x80|a/bc<BR>\r\nx\xEF\xBF\xBD<BR>\r\n"},
+       "\r\n1件の日記をImport完了！"},
+      {"a leading U+FEFF is kept",
+       "<day date=\"2007-05-01\" title=\"&#xFEFF;日記\">\n</day>",
+       {"2007/05/01|1|\xEF\xBB\xBF日記|"},
        "\r\n1件の日記をImport完了！"},
   };
   for (const Case& c : cases) {
@@ -150,19 +180,34 @@ TEST(ImportRun, FailuresShowTheStepTextAndLetTheWindowClose) {
     const char* message;
     std::size_t line;  // of the file, where the failure is
   };
-  const std::string good = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<day date=\"2007-05-01\" title=\"t\">\n</day>\n";
+  const std::string good =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<day date=\"2007-05-01\" title=\"t\">\n</day>\n";
   const std::vector<Case> cases = {
       {"missing file", [](Scene&) {}, "インポート元ファイル読み込みエラー", 0},
       {"empty file", [](Scene& t) { t.Write(""); }, "インポート元ファイル読み込みエラー", 0},
-      {"missing store", [&](Scene& t) { t.Write(good); t.db = t.dir.File("none.db"); }, "日付読み込みエラー", 0},
+      {"missing store",
+       [&](Scene& t) {
+         t.Write(good);
+         t.db = t.dir.File("none.db");
+       },
+       "日付読み込みエラー", 0},
       {"stored number Null",
-       [&](Scene& t) { t.Write(good); Sql(t.db, "INSERT INTO Contents (Day, Number) VALUES ('2007/05/01', NULL)"); },
+       [&](Scene& t) {
+         t.Write(good);
+         Sql(t.db, "INSERT INTO Contents (Day, Number) VALUES ('2007/05/01', NULL)");
+       },
        "日付読み込みエラー", 0},
       {"stored number past 16 bits",
-       [&](Scene& t) { t.Write(good); Sql(t.db, "INSERT INTO Contents (Day, Number) VALUES ('2007/05/01', 40000)"); },
+       [&](Scene& t) {
+         t.Write(good);
+         Sql(t.db, "INSERT INTO Contents (Day, Number) VALUES ('2007/05/01', 40000)");
+       },
        "日付読み込みエラー", 0},
       {"stored day Null",
-       [&](Scene& t) { t.Write(good); Sql(t.db, "INSERT INTO Contents (Day, Number) VALUES (NULL, 1)"); },
+       [&](Scene& t) {
+         t.Write(good);
+         Sql(t.db, "INSERT INTO Contents (Day, Number) VALUES (NULL, 1)");
+       },
        "日付読み込みエラー", 0},
       {"JIS cut inside a character", [](Scene& t) { t.Write("\x1B$BF|F"); }, "漢字コード変換エラー", 0},
       {"NUL in a JIS file", [](Scene& t) { t.Write("\x1B$BF|\x1B(J\n\n<day date=\"2007-05-01\">\n</day>\0\n"s); },
@@ -175,12 +220,26 @@ TEST(ImportRun, FailuresShowTheStepTextAndLetTheWindowClose) {
        "データ格納エラー：2007/05/02", 4},
       {"body never closed", [](Scene& t) { t.Write("<day date=\"2007-05-01\" title=\"\">\n<body>\ntext"); },
        "データ取得エラー <body>：2007/05/01", 1},
-      {"bodies closed by </body> only", [](Scene& t) { t.Write("<day date=\"2007-05-01\">\n<body>\nx\n</body>\n</diary>"); },
+      {"bodies closed by </body> only",
+       [](Scene& t) { t.Write("<day date=\"2007-05-01\">\n<body>\nx\n</body>\n</diary>"); },
        "データ格納エラー：2007/05/01", 1},
-      {"window refuses to show", [&](Scene& t) { t.Write(good); t.ui->progress.failOn = "Show"; }, "", 0},
-      {"window refuses the maximum", [&](Scene& t) { t.Write(good); t.ui->progress.failOn = "Max="; },
+      {"window refuses to show",
+       [&](Scene& t) {
+         t.Write(good);
+         t.ui->progress.failOn = "Show";
+       },
+       "", 0},
+      {"window refuses the maximum",
+       [&](Scene& t) {
+         t.Write(good);
+         t.ui->progress.failOn = "Max=";
+       },
        "改行コード変換エラー", 0},
-      {"window refuses the first value", [&](Scene& t) { t.Write(good); t.ui->progress.failOn = "Value="; },
+      {"window refuses the first value",
+       [&](Scene& t) {
+         t.Write(good);
+         t.ui->progress.failOn = "Value=";
+       },
        "データ読み捨てエラー：", 1},
   };
   for (const Case& c : cases) {
@@ -204,7 +263,8 @@ TEST(ImportRun, AFailureInTheLastEntryLeavesTheStoreAsItWas) {
   Scene t;
   Sql(t.db, "INSERT INTO Contents (Day, Number, Title) VALUES ('2007/05/01', 3, 'old'), ('2007/05/02', 1, NULL)");
   std::string doc = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<diary>\n";
-  for (int k = 0; k < 10000; ++k) doc += "<day date=\"2007-05-0" + std::to_string(k % 9 + 1) + "\">\n<body>\n本文\n</body>\n</day>\n";
+  for (int k = 0; k < 10000; ++k)
+    doc += "<day date=\"2007-05-0" + std::to_string(k % 9 + 1) + "\">\n<body>\n本文\n</body>\n</day>\n";
   t.Write(doc + "<day date=\"2007-05-32\">\n</day>\n</diary>");
   const std::vector<std::string> dump = {"sqlite3", text::ToUtf8(t.db), ".dump"};
   const std::string before = testing::RunCommand(dump).output;
@@ -231,7 +291,8 @@ TEST(ImportRun, JisEucAndShiftJisImportAlike) {
   }
   ASSERT_GT(chars.size(), 6800u);
   const std::string heading = chars[1000] + chars[2000] + chars[3000] + chars[4000];
-  std::string eucDoc = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<diary>\n<day date=\"2007-05-01\" title=\"\">\n<body>\n";
+  std::string eucDoc =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<diary>\n<day date=\"2007-05-01\" title=\"\">\n<body>\n";
   std::vector<std::string> bodyLines = {"*1178000000*" + heading};
   for (std::size_t k = 0; k < chars.size(); k += 40) {
     std::string line;
@@ -257,7 +318,8 @@ TEST(ImportRun, JisEucAndShiftJisImportAlike) {
     ASSERT_EQ(rows.size(), 1u);
     const std::string want = title + "|" + expected;
     EXPECT_TRUE(rows[0] == want) << "first difference at byte "
-                                 << std::mismatch(rows[0].begin(), rows[0].end(), want.begin(), want.end()).first - rows[0].begin();
+                                 << std::mismatch(rows[0].begin(), rows[0].end(), want.begin(), want.end()).first -
+                                        rows[0].begin();
   }
 }
 

@@ -1,11 +1,10 @@
-#include "plugin/com/dispatch.h"
-
 #include <gtest/gtest.h>
 
 #include <span>
 #include <stdexcept>
 
 #include "common/failure.h"
+#include "plugin/com/dispatch.h"
 #include "plugin/com/interfaces.h"
 #include "plugin/invoke_call.h"
 
@@ -52,7 +51,9 @@ TEST(DispArgsBind, PlacesArgumentsByPositionOrRefuses) {
     DispArgs args;
     UINT argErr = none;
     EXPECT_EQ(args.Bind(params, c.min, c.max, &argErr), c.hr);
-    if (c.argErr != none) { EXPECT_EQ(argErr, c.argErr); }
+    if (c.argErr != none) {
+      EXPECT_EQ(argErr, c.argErr);
+    }
     for (UINT i = 0; i < c.slots.size(); ++i) {
       if (c.slots[i] == u"-") {
         EXPECT_TRUE(args.Missing(i)) << i;
@@ -97,7 +98,9 @@ Converted Convert(VARIANT v, bool asBoolean) {
   EXPECT_EQ(args.Bind(params, 0, 1, &argErr), S_OK);
   Converted out{S_OK, u"?", 7};
   out.hr = asBoolean ? args.GetBoolean(0, 5, out.boolean) : args.GetString(0, out.text);
-  if (out.hr == DISP_E_TYPEMISMATCH) { EXPECT_EQ(argErr, 0u); }
+  if (out.hr == DISP_E_TYPEMISMATCH) {
+    EXPECT_EQ(argErr, 0u);
+  }
   return out;
 }
 
@@ -150,7 +153,8 @@ TEST(DispArgsConvert, TakesBooleansAsScriptAndCompiledHostsPassThem) {
       {"nonzero Boolean kept as given", VBoolRef(&one), S_OK, 1},
       {"number 1", VI2(1), S_OK, VARIANT_TRUE},
       {"number 0", VI4(0), S_OK, VARIANT_FALSE},
-      {"number by reference", [&] {
+      {"number by reference",
+       [&] {
          VARIANT v = VEmpty();
          v.vt = VT_I2 | VT_BYREF;
          v.piVal = &two;
@@ -199,8 +203,12 @@ TEST(DispArgsConvert, TakesRecordsOfTheRightTypeOnly) {
     ASSERT_EQ(args.Bind(params, 1, 1, &argErr), S_OK);
     void* layout = nullptr;
     EXPECT_EQ(args.GetRecord(0, GUID_ExportSettingNubelo, layout), c.hr);
-    if (c.hr == S_OK) { EXPECT_EQ(layout, &record); }
-    if (c.hr != S_OK) { EXPECT_EQ(argErr, 0u); }
+    if (c.hr == S_OK) {
+      EXPECT_EQ(layout, &record);
+    }
+    if (c.hr != S_OK) {
+      EXPECT_EQ(argErr, 0u);
+    }
   }
   EXPECT_EQ(same.refs, 1u);  // looked at, not kept
 }
@@ -211,17 +219,29 @@ struct Counter {
 };
 
 const DispMember<Counter> kCounterTable[] = {
-    {u"Bump", 0x60030000, 0, 0, {},
+    {u"Bump",
+     0x60030000,
+     0,
+     0,
+     {},
      [](Counter& c, const DispArgs&, VARIANT* r) -> HRESULT {
        SetResultShort(r, static_cast<SHORT>(++c.calls));
        return S_OK;
      }},
-    {u"Fail", 0x60030001, 0, 0, {},
+    {u"Fail",
+     0x60030001,
+     0,
+     0,
+     {},
      [](Counter& c, const DispArgs&, VARIANT*) -> HRESULT {
        ++c.calls;
        throw FileFailure("cannot delete 'x': Operation not permitted");
      }},
-    {u"Take", 0x60030002, 1, 2, {u"first", u"second"},
+    {u"Take",
+     0x60030002,
+     1,
+     2,
+     {u"first", u"second"},
      [](Counter& c, const DispArgs& a, VARIANT* r) -> HRESULT {
        std::u16string s;
        const HRESULT hr = a.GetString(0, s);
@@ -246,8 +266,14 @@ TEST(InvokeIn, AnswersWithTheExactCodes) {
   };
   const std::vector<Case> cases = {
       {"method", 0x60030000, DISPATCH_METHOD, {}, true, S_OK, 1, VT_I2},
-      {"method or property get, as late-bound callers ask", 0x60030000, DISPATCH_METHOD | DISPATCH_PROPERTYGET, {}, true,
-       S_OK, 1, VT_I2},
+      {"method or property get, as late-bound callers ask",
+       0x60030000,
+       DISPATCH_METHOD | DISPATCH_PROPERTYGET,
+       {},
+       true,
+       S_OK,
+       1,
+       VT_I2},
       {"property get only", 0x60030000, DISPATCH_PROPERTYGET, {}, true, DISP_E_MEMBERNOTFOUND, 0, VT_EMPTY},
       {"property put", 0x60030000, DISPATCH_PROPERTYPUT, {}, true, DISP_E_MEMBERNOTFOUND, 0, VT_EMPTY},
       {"unknown id", 0x60030003, DISPATCH_METHOD, {}, true, DISP_E_MEMBERNOTFOUND, 0, VT_EMPTY},
@@ -272,7 +298,9 @@ TEST(InvokeIn, AnswersWithTheExactCodes) {
                                 c.nullRiid ? IID_NULL : someIid, c.flags, &params, &result, &excep, &argErr);
     EXPECT_EQ(hr, c.hr);
     EXPECT_EQ(counter.calls, c.calls);
-    if (SUCCEEDED(hr) || hr == DISP_E_EXCEPTION) { EXPECT_EQ(result.vt, c.resultType); }
+    if (SUCCEEDED(hr) || hr == DISP_E_EXCEPTION) {
+      EXPECT_EQ(result.vt, c.resultType);
+    }
     if (hr == DISP_E_EXCEPTION) {
       EXPECT_EQ(FromBstr(excep.bstrSource), u"Test.Counter");
       EXPECT_EQ(FromBstr(excep.bstrDescription), u"cannot delete 'x': Operation not permitted");

@@ -22,7 +22,9 @@ class ServerLibrary {
   ServerLibrary(const ServerLibrary&) = delete;
   ServerLibrary& operator=(const ServerLibrary&) = delete;
 
-  HRESULT DllGetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) const { return getClassObject_(rclsid, riid, ppv); }
+  HRESULT DllGetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) const {
+    return getClassObject_(rclsid, riid, ppv);
+  }
   HRESULT DllCanUnloadNow() const { return canUnloadNow_(); }
   HRESULT DllRegisterServer() const { return registerServer_(); }
   HRESULT DllUnregisterServer() const { return unregisterServer_(); }

@@ -12,10 +12,10 @@
 #include "plugin/com/interfaces.h"
 #include "plugin/com/objects.h"
 #include "plugin/com/plugin_ui.h"
+#include "plugin/invoke_call.h"
 #include "store/connection.h"
 #include "support/diary_store.h"
 #include "support/fake_ui.h"
-#include "plugin/invoke_call.h"
 #include "support/temp_dir.h"
 
 namespace nbl::com {
@@ -32,7 +32,9 @@ class HandleObjectTest : public ::testing::Test {
     disp_ = handle_;
   }
   void TearDown() override {
-    if (handle_ != nullptr) { EXPECT_EQ(handle_->Release(), 0u); }
+    if (handle_ != nullptr) {
+      EXPECT_EQ(handle_->Release(), 0u);
+    }
   }
 
   std::string Db() const { return (dir_.path() / "diary.db").string(); }
@@ -83,10 +85,12 @@ TEST_F(HandleObjectTest, AnswersForItsInterfacesOnly) {
 }
 
 TEST_F(HandleObjectTest, NamesTheNineMethodsInSlotOrder) {
-  const char16_t* names[] = {u"Initialize", u"SetImport", u"SetExport", u"setExportSetting",
-                             u"SetExportSettingMySelf", u"SetPath", u"Execute", u"setImportSetting",
-                             u"SetImportSettingMySelf"};
-  for (DISPID i = 0; i < 9; ++i) { EXPECT_EQ(IdOf(disp_, names[i]), 0x60030000 + i) << text::ToUtf8(names[i]); }
+  const char16_t* names[] = {
+      u"Initialize", u"SetImport", u"SetExport",        u"setExportSetting",      u"SetExportSettingMySelf",
+      u"SetPath",    u"Execute",   u"setImportSetting", u"SetImportSettingMySelf"};
+  for (DISPID i = 0; i < 9; ++i) {
+    EXPECT_EQ(IdOf(disp_, names[i]), 0x60030000 + i) << text::ToUtf8(names[i]);
+  }
   EXPECT_EQ(IdOf(disp_, u"SETEXPORTSETTING"), kDispSetExportSetting);
   EXPECT_EQ(IdOf(disp_, u"setpath"), kDispSetPath);
   EXPECT_EQ(IdOf(disp_, u"FilePath"), DISPID_UNKNOWN);  // members are not reachable
@@ -121,7 +125,9 @@ TEST_F(HandleObjectTest, RefusesCallsItCannotTake) {
     SCOPED_TRACE(c.name);
     InvokeCall call(disp_, c.id, c.args);
     EXPECT_EQ(call.hr, c.hr);
-    if (c.hr == DISP_E_TYPEMISMATCH || c.hr == DISP_E_PARAMNOTOPTIONAL) { EXPECT_EQ(call.argErr, c.argErr); }
+    if (c.hr == DISP_E_TYPEMISMATCH || c.hr == DISP_E_PARAMNOTOPTIONAL) {
+      EXPECT_EQ(call.argErr, c.argErr);
+    }
     EXPECT_EQ(call.result.vt, VT_EMPTY);
   }
 }

@@ -43,7 +43,9 @@ TEST(Bstr, CopiesUpToTheFirstZeroOrMakesZeros) {
   BSTR zeros = SysAllocStringLen(nullptr, 3);
   ASSERT_NE(zeros, nullptr);
   EXPECT_EQ(SysStringLen(zeros), 3u);
-  for (int i = 0; i <= 3; ++i) { EXPECT_EQ(zeros[i], 0); }
+  for (int i = 0; i <= 3; ++i) {
+    EXPECT_EQ(zeros[i], 0);
+  }
   EXPECT_EQ(SysAllocString(nullptr), nullptr);
   EXPECT_EQ(SysStringLen(nullptr), 0u);
   EXPECT_EQ(SysAllocStringLen(u"x", 0x7FFFFFFFu), nullptr);  // byte length past 32 bits
@@ -65,12 +67,14 @@ TEST(Variant, ClearFreesWhatItOwnsAndNoMore) {
       {"string", testing::VBstr(SysAllocString(u"freed")), 3},  // the sanitizer build sees a leak otherwise
       {"string by reference", testing::VBstrRef(&byRef), 3},
       {"number", testing::VI4(7), 3},
-      {"record", [&] {
+      {"record",
+       [&] {
          info.AddRef();
          return testing::VRecord(nullptr, &info);
        }(),
        2},
-      {"interface", [&] {
+      {"interface",
+       [&] {
          VARIANT v = testing::VEmpty();
          v.vt = VT_UNKNOWN;
          v.punkVal = &info;

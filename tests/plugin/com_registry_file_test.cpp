@@ -1,11 +1,10 @@
-#include "plugin/com/registry_file.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 
+#include "plugin/com/registry_file.h"
 #include "support/temp_dir.h"
 
 namespace nbl::com {
@@ -29,7 +28,8 @@ TEST(RegistryFile, FindsItsPlace) {
   };
   const char* names[] = {"NBL_COM_REGISTRY", "XDG_CONFIG_HOME", "HOME"};
   std::vector<std::optional<std::string>> saved;
-  for (const char* n : names) saved.push_back(std::getenv(n) ? std::optional<std::string>(std::getenv(n)) : std::nullopt);
+  for (const char* n : names)
+    saved.push_back(std::getenv(n) ? std::optional<std::string>(std::getenv(n)) : std::nullopt);
   for (const Case& c : cases) {
     const char* values[] = {c.explicitPath, c.config, c.home};
     for (int i = 0; i < 3; ++i) values[i] ? ::setenv(names[i], values[i], 1) : ::unsetenv(names[i]);
@@ -106,7 +106,9 @@ TEST(RegistryFile, RefusesRowsThatWouldBreakTheFile) {
       {{u"K", u"a=b", u"x"}},
       {{u"Good", u"", u"x"}, {u"K", u"", u"x\n[Injected]"}},  // nothing of a refused batch is written
   };
-  for (const auto& rows : bad) { EXPECT_EQ(reg.WriteRows(rows), E_INVALIDARG); }
+  for (const auto& rows : bad) {
+    EXPECT_EQ(reg.WriteRows(rows), E_INVALIDARG);
+  }
   EXPECT_FALSE(std::filesystem::exists(reg.path()));
 }
 

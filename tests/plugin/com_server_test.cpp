@@ -1,5 +1,3 @@
-#include "plugin/com/server.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -8,6 +6,7 @@
 #include "plugin/com/com_util.h"
 #include "plugin/com/interfaces.h"
 #include "plugin/com/registry_file.h"
+#include "plugin/com/server.h"
 #include "plugin/com/unknown.h"
 #include "plugin/invoke_call.h"
 #include "support/temp_dir.h"
@@ -57,9 +56,12 @@ TEST(ClassFactory, MakesObjectsOfItsClassWithoutAggregation) {
     HRESULT hr;
   };
   const Case cases[] = {
-      {&CLSID_clsNubeloHandle, &IID__clsNubeloHandle, S_OK}, {&CLSID_clsNubeloHandle, &IID_IDispatch, S_OK},
-      {&CLSID_clsNubeloHandle, &IID__Information, E_NOINTERFACE}, {&CLSID_Information, &IID__Information, S_OK},
-      {&CLSID_Information, &IID_IUnknown, S_OK},                 {&CLSID_Information, &IID_IClassFactory, E_NOINTERFACE},
+      {&CLSID_clsNubeloHandle, &IID__clsNubeloHandle, S_OK},
+      {&CLSID_clsNubeloHandle, &IID_IDispatch, S_OK},
+      {&CLSID_clsNubeloHandle, &IID__Information, E_NOINTERFACE},
+      {&CLSID_Information, &IID__Information, S_OK},
+      {&CLSID_Information, &IID_IUnknown, S_OK},
+      {&CLSID_Information, &IID_IClassFactory, E_NOINTERFACE},
   };
   for (const Case& c : cases) {
     IClassFactory* f = Factory(*c.clsid);

@@ -22,21 +22,18 @@ TEST(GuidText, RoundTripsAndRefusesMalformedTexts) {
     bool valid;
   };
   const Case cases[] = {
-      {u"{880C04B5-036F-4CF5-B753-28D921705F70}", true},
-      {u"{880c04b5-036f-4cf5-b753-28d921705f70}", true},
-      {u"880C04B5-036F-4CF5-B753-28D921705F70", false},
-      {u"{880C04B5-036F-4CF5-B753-28D921705F7}", false},
-      {u"{880C04B5-036F-4CF5-B753-28D921705F700}", false},
-      {u"{880C04B5+036F-4CF5-B753-28D921705F70}", false},
-      {u"{880C04B5-036F-4CF5-B753-28D921705G70}", false},
-      {u"{880C04B5-036F4-CF5-B753-28D921705F70}", false},
-      {u"(880C04B5-036F-4CF5-B753-28D921705F70)", false},
-      {u"", false},
+      {u"{880C04B5-036F-4CF5-B753-28D921705F70}", true},   {u"{880c04b5-036f-4cf5-b753-28d921705f70}", true},
+      {u"880C04B5-036F-4CF5-B753-28D921705F70", false},    {u"{880C04B5-036F-4CF5-B753-28D921705F7}", false},
+      {u"{880C04B5-036F-4CF5-B753-28D921705F700}", false}, {u"{880C04B5+036F-4CF5-B753-28D921705F70}", false},
+      {u"{880C04B5-036F-4CF5-B753-28D921705G70}", false},  {u"{880C04B5-036F4-CF5-B753-28D921705F70}", false},
+      {u"(880C04B5-036F-4CF5-B753-28D921705F70)", false},  {u"", false},
   };
   for (const Case& c : cases) {
     const auto guid = GuidFromString(c.text);
     EXPECT_EQ(guid.has_value(), c.valid) << text::ToUtf8(c.text);
-    if (guid) { EXPECT_TRUE(IsEqualGUID(*guid, CLSID_clsNubeloHandle)); }
+    if (guid) {
+      EXPECT_TRUE(IsEqualGUID(*guid, CLSID_clsNubeloHandle));
+    }
   }
 }
 

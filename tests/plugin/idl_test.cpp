@@ -97,7 +97,9 @@ TEST(InterfaceDescription, CarriesTheServersIdentifiers) {
       {"struct tagImportSettingNubelo", GUID_ImportSettingNubelo},
       {"struct tagDayAndNumber", GUID_DayAndNumber},
   };
-  for (const Case& c : cases) { EXPECT_EQ(UuidBefore(idl, c.declaration), Upper(GuidToString(c.guid))) << c.declaration; }
+  for (const Case& c : cases) {
+    EXPECT_EQ(UuidBefore(idl, c.declaration), Upper(GuidToString(c.guid))) << c.declaration;
+  }
   // Both interfaces are hidden duals.
   const std::regex attributes(R"(\[\s*odl,[^\]]*hidden,\s*dual,[^\]]*\]\s*interface _)");
   EXPECT_EQ(std::distance(std::sregex_iterator(idl.begin(), idl.end(), attributes), std::sregex_iterator()), 2);
@@ -129,9 +131,14 @@ TEST(InterfaceDescription, LaysOutTheRecordsAsTheServerReadsThem) {
   const std::string idl = Idl();
   using F = std::vector<std::pair<std::string, std::size_t>>;
   const std::size_t p = sizeof(BSTR);
-  EXPECT_EQ(Fields(idl, "tagExportSettingNubelo"),
-            (F{{"stGenre", p}, {"stStartDay", p}, {"stEndDay", p}, {"intPublish", 2}, {"intScroll", 2}, {"intBR", 2},
-               {"intHyphen", 2}, {"intPublishDay", 2}}));
+  EXPECT_EQ(Fields(idl, "tagExportSettingNubelo"), (F{{"stGenre", p},
+                                                      {"stStartDay", p},
+                                                      {"stEndDay", p},
+                                                      {"intPublish", 2},
+                                                      {"intScroll", 2},
+                                                      {"intBR", 2},
+                                                      {"intHyphen", 2},
+                                                      {"intPublishDay", 2}}));
   EXPECT_EQ(Fields(idl, "tagImportSettingNubelo"), (F{{"stTitleStTag", p}, {"stTitleEdTag", p}}));
   EXPECT_EQ(Fields(idl, "tagDayAndNumber"), (F{{"stDay", p}, {"iNumber", 2}}));
   EXPECT_EQ(NaturalSize(Fields(idl, "tagExportSettingNubelo")), sizeof(ExportSettingNubelo));

@@ -12,8 +12,8 @@
 
 #include "common/text.h"
 #include "plugin/com/com_util.h"
-#include "plugin/com_host.h"
 #include "plugin/com/interfaces.h"
+#include "plugin/com_host.h"
 #include "plugin/invoke_call.h"
 #include "plugin/version_info.h"
 #include "store/connection.h"
@@ -26,7 +26,6 @@ namespace nbl::com {
 namespace {
 
 using namespace nbl::testing;  // NOLINT: the variant builders
-
 
 class PluginLibraryTest : public ::testing::Test {
  protected:
@@ -205,7 +204,10 @@ TEST_F(PluginLibraryTest, ReportsRefusedCallsAndFailures) {
       {"unknown dispatch id", 0x60030010, {}, DISP_E_MEMBERNOTFOUND, 0},
       {"wrong argument count", kDispExecute, {VBool(0)}, DISP_E_BADPARAMCOUNT, 0},
       {"wrong type", kDispInitialize, {VI2(1)}, DISP_E_TYPEMISMATCH, 0},
-      {"refused replacement", kDispSetPath, {VBstr(locked.get()), VBool(VARIANT_TRUE)}, DISP_E_EXCEPTION,
+      {"refused replacement",
+       kDispSetPath,
+       {VBstr(locked.get()), VBool(VARIANT_TRUE)},
+       DISP_E_EXCEPTION,
        kPathFileAccessError},
   };
   for (const Case& c : cases) {

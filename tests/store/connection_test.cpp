@@ -7,7 +7,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -214,7 +213,7 @@ TEST(ConnectionTransactions, KeepOrUndoWhatWasWritten) {
       {"begin insert", "ok 0", "0"},  // released without a commit
       {"begin begin insert commit", "ok fail 0 ok", "1"},
       {"commit rollback insert", "fail ok 0", "1"},
-      {"begin other commit other", "ok fail ok 0", "1"},  // another writer waits for the lock
+      {"begin other commit other", "ok fail ok 0", "1"},        // another writer waits for the lock
       {"other-begin begin in insert", "ok fail no fail", "0"},  // and so does this one
       {"read in count other count commit count", "ok yes 0 0 0 ok 1", "1"},
       {"closed-begin closed-read closed-commit", "fail fail fail", "0"},

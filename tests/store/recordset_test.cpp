@@ -130,7 +130,7 @@ TEST_F(RecordsetTest, ReadsEachStoredKindAndRefusesUnknownColumns) {
   EXPECT_EQ(std::get<std::int64_t>(rs.Field(u"NUMBER").raw()), 7);
   EXPECT_TRUE(rs.Field(u"title").IsNull());
   EXPECT_EQ(std::get<double>(rs.Field(u"Private").raw()), 2.5);
-  EXPECT_EQ(rs.Field(u"extend").CStr(), u"日");  // a BLOB is read as UTF-8 text
+  EXPECT_EQ(rs.Field(u"extend").CStr(), u"日");                                        // a BLOB is read as UTF-8 text
   EXPECT_EQ(rs.Field(u"Contents").CStr(), std::u16string(u"a\xDCFF\U0001F359\0", 5));  // a bad byte keeps its mark
   for (const char16_t* unknown : {u"Nope", u"Contents.Day", u""}) {
     EXPECT_THROW(rs.Field(unknown), StoreFailure) << text::ToUtf8(unknown);
@@ -138,7 +138,11 @@ TEST_F(RecordsetTest, ReadsEachStoredKindAndRefusesUnknownColumns) {
   }
   // The same values as the bytes the store holds, numbers in Field's text form.
   const std::pair<const char16_t*, std::optional<std::string>> bytes[] = {
-      {u"Day", "d"}, {u"NUMBER", "7"}, {u"title", std::nullopt}, {u"Private", "2.5"}, {u"extend", "\xE6\x97\xA5"},
+      {u"Day", "d"},
+      {u"NUMBER", "7"},
+      {u"title", std::nullopt},
+      {u"Private", "2.5"},
+      {u"extend", "\xE6\x97\xA5"},
       {u"Contents", std::string("a\xFF\xF0\x9F\x8D\x99\0", 7)}};
   for (const auto& [column, expected] : bytes) {
     const std::optional<std::string_view> got = rs.FieldBytes(rs.ColumnIndex(column));
@@ -268,8 +272,17 @@ TEST_F(RecordsetTest, AppendedRowsAreStoredAtOnceAndSurviveALaterFailure) {
 // joined with the one after it (as binding UTF-16 would have SQLite do).
 TEST_F(RecordsetTest, TextIsStoredAsItsUtf8) {
   const std::u16string cases[] = {
-      u"", u"é日\U0001F600", {u'a', 0, u'b'}, {u'a', 0xFEFF}, {0xFEFF, u'a'}, {0xFFFE, u'a', u'b'}, {0xD800},
-      {u'x', 0xD800}, {0xD800, u'A', u'B'}, {u'x', 0xDC01, u'A'}, {0xDBFF, 0xDFFF, 0xD800},
+      u"",
+      u"é日\U0001F600",
+      {u'a', 0, u'b'},
+      {u'a', 0xFEFF},
+      {0xFEFF, u'a'},
+      {0xFFFE, u'a', u'b'},
+      {0xD800},
+      {u'x', 0xD800},
+      {0xD800, u'A', u'B'},
+      {u'x', 0xDC01, u'A'},
+      {0xDBFF, 0xDFFF, 0xD800},
   };
   Raw(file_, "DELETE FROM Contents;");
   Recordset rs;

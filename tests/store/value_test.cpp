@@ -43,30 +43,50 @@ TEST(ValueCInt, RoundsHalvesToEvenAndParsesNumericText) {
     Value value;
     int expected;
   } cases[] = {
-      {Value::Double(2.5), 2},        {Value::Double(3.5), 4},      {Value::Double(-2.5), -2},
-      {Value::Double(-3.5), -4},      {Value::Double(0.5), 0},      {Value::Double(1.5), 2},
-      {Value::Double(2.4999), 2},     {Value::Double(2.5001), 3},   {Value::Double(32767.4), 32767},
+      {Value::Double(2.5), 2},
+      {Value::Double(3.5), 4},
+      {Value::Double(-2.5), -2},
+      {Value::Double(-3.5), -4},
+      {Value::Double(0.5), 0},
+      {Value::Double(1.5), 2},
+      {Value::Double(2.4999), 2},
+      {Value::Double(2.5001), 3},
+      {Value::Double(32767.4), 32767},
       {Value::Double(-32768.5), -32768},
-      {Value::Integer(32767), 32767}, {Value::Integer(-32768), -32768},
-      {Value(u"12"), 12},             {Value(u" -7 "), -7},         {Value(u"+3"), 3},
-      {Value(u"2.5"), 2},             {Value(u"3.5"), 4},           {Value(u".5"), 0},
-      {Value(u"1e3"), 1000},          {Value(u"1e-999"), 0},
-      {Value::Boolean(true), -1},     {Value::Boolean(false), 0},
+      {Value::Integer(32767), 32767},
+      {Value::Integer(-32768), -32768},
+      {Value(u"12"), 12},
+      {Value(u" -7 "), -7},
+      {Value(u"+3"), 3},
+      {Value(u"2.5"), 2},
+      {Value(u"3.5"), 4},
+      {Value(u".5"), 0},
+      {Value(u"1e3"), 1000},
+      {Value(u"1e-999"), 0},
+      {Value::Boolean(true), -1},
+      {Value::Boolean(false), 0},
   };
   for (const auto& c : cases) EXPECT_EQ(c.value.CInt().value(), c.expected) << text::ToUtf8(c.value.CStr());
 }
 
 TEST(ValueCInt, FailsOutOfRangeAndOnTextThatIsNoNumber) {
   const Value overflows[] = {
-      Value::Integer(32768), Value::Integer(-32769), Value::Integer(1LL << 40),
-      Value::Double(32767.5), Value::Double(-32768.51), Value::Double(1e300),
-      Value::Double(std::numeric_limits<double>::quiet_NaN()), Value::Double(INFINITY),
-      Value(u"32768"), Value(u"-32769"), Value(u"1e999"),
+      Value::Integer(32768),
+      Value::Integer(-32769),
+      Value::Integer(1LL << 40),
+      Value::Double(32767.5),
+      Value::Double(-32768.51),
+      Value::Double(1e300),
+      Value::Double(std::numeric_limits<double>::quiet_NaN()),
+      Value::Double(INFINITY),
+      Value(u"32768"),
+      Value(u"-32769"),
+      Value(u"1e999"),
   };
   for (const auto& v : overflows) EXPECT_THROW(v.CInt(), OverflowFailure) << text::ToUtf8(v.CStr());
 
-  const std::u16string notNumbers[] = {u"", u"  ", u"abc", u"12abc", u"0x10", u"inf", u"nan",
-                                       u"--1", u"+-1", u"1e", u".", u"1.2.3", u"１２"};
+  const std::u16string notNumbers[] = {u"",    u"  ",  u"abc", u"12abc", u"0x10",  u"inf", u"nan",
+                                       u"--1", u"+-1", u"1e",  u".",     u"1.2.3", u"１２"};
   for (const auto& t : notNumbers) EXPECT_THROW(Value(t).CInt(), ConversionFailure) << text::ToUtf8(t);
 }
 

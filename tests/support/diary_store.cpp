@@ -21,13 +21,17 @@ struct Db {
 };
 
 void Bind(sqlite3_stmt* st, int i, const Text& t) {
-  if (t) sqlite3_bind_text(st, i, t->c_str(), static_cast<int>(t->size()), SQLITE_TRANSIENT);
-  else sqlite3_bind_null(st, i);
+  if (t)
+    sqlite3_bind_text(st, i, t->c_str(), static_cast<int>(t->size()), SQLITE_TRANSIENT);
+  else
+    sqlite3_bind_null(st, i);
 }
 
 void Bind(sqlite3_stmt* st, int i, const std::optional<int>& v) {
-  if (v) sqlite3_bind_int(st, i, *v);
-  else sqlite3_bind_null(st, i);
+  if (v)
+    sqlite3_bind_int(st, i, *v);
+  else
+    sqlite3_bind_null(st, i);
 }
 
 }  // namespace

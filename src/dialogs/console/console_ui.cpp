@@ -201,8 +201,8 @@ class Asker {
   }
 
   std::optional<PickerDate> Date(std::u16string_view caption, const PickerDate& byDefault) {
-    std::u16string prompt = std::u16string(caption) + u" [" +
-                            date::ShortDate(byDefault.year, byDefault.month, byDefault.day) + u"]: ";
+    std::u16string prompt =
+        std::u16string(caption) + u" [" + date::ShortDate(byDefault.year, byDefault.month, byDefault.day) + u"]: ";
     for (;;) {
       std::optional<std::u16string> answer = Line(prompt);
       if (!answer) return std::nullopt;
@@ -216,8 +216,7 @@ class Asker {
   // Free text taken as typed; a lone "-" stands for the empty text, since an
   // empty line keeps the default.
   std::optional<std::u16string> Text(std::u16string_view caption, const std::u16string& byDefault) {
-    std::optional<std::u16string> answer =
-        Line(std::u16string(caption) + u" [" + byDefault + u"] (空にする: -): ");
+    std::optional<std::u16string> answer = Line(std::u16string(caption) + u" [" + byDefault + u"] (空にする: -): ");
     if (!answer) return std::nullopt;
     if (answer->empty()) return byDefault;
     if (*answer == u"-") return std::u16string();
@@ -321,9 +320,7 @@ class ConsoleUi : public Ui {
   frmProgress& Progress() override { return progress_; }
   frmOption& Option() override { return option_; }
   frmOptionImport& OptionImport() override { return optionImport_; }
-  void MsgBoxCritical(std::u16string_view message) override {
-    term_.Line(u"NBLinout: " + std::u16string(message));
-  }
+  void MsgBoxCritical(std::u16string_view message) override { term_.Line(u"NBLinout: " + std::u16string(message)); }
 
  private:
   Terminal term_;

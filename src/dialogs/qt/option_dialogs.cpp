@@ -10,7 +10,6 @@
 #include <QPushButton>
 #include <QTabBar>
 #include <QTabWidget>
-
 #include <exception>
 #include <memory>
 

@@ -8,7 +8,6 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
-
 #include <cmath>
 
 #include "dialogs/qt/geometry.h"
@@ -133,7 +132,8 @@ void QtProgress::OnChange(Change what) {
     case Change::ProgressMax:
     case Change::ProgressValue:
       // A maximum of 0 (an import of an empty file) shows a full bar, not a busy one.
-      widget_->ProgressBar1->setValue(static_cast<int>(std::lround(ProgressShare(s.progressValue, s.progressMax) * kBarScale)));
+      widget_->ProgressBar1->setValue(
+          static_cast<int>(std::lround(ProgressShare(s.progressValue, s.progressMax) * kBarScale)));
       break;
     case Change::Refresh:
       widget_->repaint();

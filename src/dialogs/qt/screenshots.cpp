@@ -8,7 +8,6 @@
 #include <QTabWidget>
 #include <QTimer>
 #include <QWidget>
-
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -80,28 +79,34 @@ int main(int argc, char** argv) {
   Save(progress.widget(), "progress_done");
 
   // A failure message over the window.
-  WhileModal([](QWidget* box) {
-    Save(box, "message_box");
-    box->close();
-  }, [&] { ui->MsgBoxCritical(u"DB接続エラー"); });
+  WhileModal(
+      [](QWidget* box) {
+        Save(box, "message_box");
+        box->close();
+      },
+      [&] { ui->MsgBoxCritical(u"DB接続エラー"); });
   progress.ClickOK();
 
   // The export options on both tabs, with the genres a sample store would list.
   ui->Option().PathDiaryMdb = u"diary.db";
   ui->Option().ListGenres = [](std::u16string_view) { return std::vector<std::u16string>{u"仕事", u"旅行", u"読書"}; };
-  WhileModal([](QWidget* dlg) {
-    Save(dlg, "export_options_tab1");
-    auto* tabs = dlg->findChild<QTabWidget*>(QStringLiteral("TabStrip1"));
-    tabs->tabBar()->setCurrentIndex(1);
-    Save(dlg, "export_options_tab2");
-    dlg->findChild<QPushButton*>(QStringLiteral("Btn_Cancel"))->click();
-  }, [&] { ui->Option().Show(); });
+  WhileModal(
+      [](QWidget* dlg) {
+        Save(dlg, "export_options_tab1");
+        auto* tabs = dlg->findChild<QTabWidget*>(QStringLiteral("TabStrip1"));
+        tabs->tabBar()->setCurrentIndex(1);
+        Save(dlg, "export_options_tab2");
+        dlg->findChild<QPushButton*>(QStringLiteral("Btn_Cancel"))->click();
+      },
+      [&] { ui->Option().Show(); });
 
   // The import options.
-  WhileModal([](QWidget* dlg) {
-    Save(dlg, "import_options");
-    dlg->findChild<QPushButton*>(QStringLiteral("BtnClose"))->click();
-  }, [&] { ui->OptionImport().Show(); });
+  WhileModal(
+      [](QWidget* dlg) {
+        Save(dlg, "import_options");
+        dlg->findChild<QPushButton*>(QStringLiteral("BtnClose"))->click();
+      },
+      [&] { ui->OptionImport().Show(); });
 
   return g_failures == 0 ? 0 : 1;
 }

@@ -10,10 +10,10 @@
 
 #ifdef _WIN32
 
-#include <windows.h>
 #include <objbase.h>
 #include <oleauto.h>
 #include <olectl.h>
+#include <windows.h>
 
 // Windows exports the entry points through NBLinout.def.
 #define NBL_COM_EXPORT
@@ -255,8 +255,8 @@ struct VARIANT {
 typedef VARIANT VARIANTARG;
 
 struct DISPPARAMS {
-  VARIANTARG* rgvarg;          // arguments, last first; named ones before positional ones
-  DISPID* rgdispidNamedArgs;   // parameter positions of the named arguments
+  VARIANTARG* rgvarg;         // arguments, last first; named ones before positional ones
+  DISPID* rgdispidNamedArgs;  // parameter positions of the named arguments
   UINT cArgs;
   UINT cNamedArgs;
 };
@@ -308,8 +308,7 @@ struct IRecordInfo : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE GetField(PVOID pvData, LPCOLESTR szFieldName, VARIANT* pvarField) = 0;
   virtual HRESULT STDMETHODCALLTYPE GetFieldNoCopy(PVOID pvData, LPCOLESTR szFieldName, VARIANT* pvarField,
                                                    PVOID* ppvDataCArray) = 0;
-  virtual HRESULT STDMETHODCALLTYPE PutField(ULONG wFlags, PVOID pvData, LPCOLESTR szFieldName,
-                                             VARIANT* pvarField) = 0;
+  virtual HRESULT STDMETHODCALLTYPE PutField(ULONG wFlags, PVOID pvData, LPCOLESTR szFieldName, VARIANT* pvarField) = 0;
   virtual HRESULT STDMETHODCALLTYPE PutFieldNoCopy(ULONG wFlags, PVOID pvData, LPCOLESTR szFieldName,
                                                    VARIANT* pvarField) = 0;
   virtual HRESULT STDMETHODCALLTYPE GetFieldNames(ULONG* pcNames, BSTR* rgBstrNames) = 0;
@@ -372,7 +371,8 @@ NBL_PLATFORM_INLINE HRESULT WriteRegistryRows(const std::vector<RegistryRow>& ro
 // fine. SELFREG_E_CLASS when the registry cannot be written.
 NBL_PLATFORM_INLINE HRESULT DeleteRegistryKeys(const std::vector<std::u16string>& keys);
 // The value of a key ("" name: its default value); false when either is missing.
-NBL_PLATFORM_INLINE bool ReadRegistryValue(const std::u16string& key, const std::u16string& name, std::u16string& value);
+NBL_PLATFORM_INLINE bool ReadRegistryValue(const std::u16string& key, const std::u16string& name,
+                                           std::u16string& value);
 
 #ifdef _WIN32
 
@@ -425,8 +425,8 @@ inline bool ReadRegistryValue(const std::u16string& key, const std::u16string& n
     return false;
   }
   std::wstring text(bytes / sizeof(wchar_t), L'\0');
-  if (RegGetValueW(HKEY_CLASSES_ROOT, k.c_str(), n.empty() ? nullptr : n.c_str(), RRF_RT_REG_SZ, nullptr,
-                   text.data(), &bytes) != ERROR_SUCCESS) {
+  if (RegGetValueW(HKEY_CLASSES_ROOT, k.c_str(), n.empty() ? nullptr : n.c_str(), RRF_RT_REG_SZ, nullptr, text.data(),
+                   &bytes) != ERROR_SUCCESS) {
     return false;
   }
   text.resize(wcsnlen(text.c_str(), text.size()));

@@ -62,7 +62,8 @@ std::optional<GUID> GuidFromString(std::u16string_view text) {
   unsigned char bytes[16];
   for (int i = 0; i < 16; ++i) bytes[i] = static_cast<unsigned char>(digits[2 * i] * 16 + digits[2 * i + 1]);
   GUID g{};
-  g.Data1 = (std::uint32_t{bytes[0]} << 24) | (std::uint32_t{bytes[1]} << 16) | (std::uint32_t{bytes[2]} << 8) | bytes[3];
+  g.Data1 =
+      (std::uint32_t{bytes[0]} << 24) | (std::uint32_t{bytes[1]} << 16) | (std::uint32_t{bytes[2]} << 8) | bytes[3];
   g.Data2 = static_cast<std::uint16_t>((bytes[4] << 8) | bytes[5]);
   g.Data3 = static_cast<std::uint16_t>((bytes[6] << 8) | bytes[7]);
   std::memcpy(g.Data4, bytes + 8, 8);

@@ -42,9 +42,9 @@ struct ComError {
 };
 
 // Error codes of the host language's run-time errors, as its components report them.
-inline constexpr HRESULT kOverflowError = static_cast<HRESULT>(0x800A0006L);            // error 6
-inline constexpr HRESULT kPathFileAccessError = static_cast<HRESULT>(0x800A004BL);      // error 75
-inline constexpr HRESULT kInvalidUseOfNullError = static_cast<HRESULT>(0x800A005EL);    // error 94
+inline constexpr HRESULT kOverflowError = static_cast<HRESULT>(0x800A0006L);          // error 6
+inline constexpr HRESULT kPathFileAccessError = static_cast<HRESULT>(0x800A004BL);    // error 75
+inline constexpr HRESULT kInvalidUseOfNullError = static_cast<HRESULT>(0x800A005EL);  // error 94
 
 // The exception being handled, as a code and description: an OverflowFailure
 // becomes kOverflowError, a FileFailure kPathFileAccessError, a

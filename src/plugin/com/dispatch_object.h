@@ -25,14 +25,13 @@ class DispatchObject : public Unknown<Interface> {
     *ppTInfo = nullptr;
     return DISP_E_BADINDEX;
   }
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID,
-                                          DISPID* rgDispId) final {
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID, DISPID* rgDispId) final {
     return GetIDsOfNamesIn(table_, riid, rgszNames, cNames, rgDispId);
   }
   HRESULT STDMETHODCALLTYPE Invoke(DISPID dispIdMember, REFIID riid, LCID, WORD wFlags, DISPPARAMS* pDispParams,
                                    VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr) final {
-    return InvokeIn(table_, static_cast<Interface&>(*this), source_, dispIdMember, riid, wFlags, pDispParams, pVarResult, pExcepInfo,
-                    puArgErr);
+    return InvokeIn(table_, static_cast<Interface&>(*this), source_, dispIdMember, riid, wFlags, pDispParams,
+                    pVarResult, pExcepInfo, puArgErr);
   }
 
  protected:

@@ -32,8 +32,8 @@ const DispMember<_Information> kTable[] = {
 
 class InformationObject final : public DispatchObject<_Information> {
  public:
-  InformationObject() : DispatchObject({&IID_IUnknown, &IID_IDispatch, &IID__Information}, kTable, kProgIdInformation) {}
-
+  InformationObject()
+      : DispatchObject({&IID_IUnknown, &IID_IDispatch, &IID__Information}, kTable, kProgIdInformation) {}
 
   HRESULT STDMETHODCALLTYPE GetVersion(SHORT* result) override { return Get(result, &Information::GetVersion); }
   HRESULT STDMETHODCALLTYPE GetVersionMajor(SHORT* result) override {

@@ -16,24 +16,28 @@ namespace {
 using plugin::clsNubeloHandle;
 
 nbl::ExportSettingNubelo FromRecord(const ExportSettingNubelo& r) {
-  return {FromBstr(r.stGenre), FromBstr(r.stStartDay), FromBstr(r.stEndDay), r.intPublish,
-          r.intScroll,         r.intBR,                r.intHyphen,          r.intPublishDay};
+  return {FromBstr(r.stGenre), FromBstr(r.stStartDay), FromBstr(r.stEndDay), r.intPublish, r.intScroll, r.intBR,
+          r.intHyphen,         r.intPublishDay};
 }
 
 nbl::ImportSettingNubelo FromRecord(const ImportSettingNubelo& r) {
   return {FromBstr(r.stTitleStTag), FromBstr(r.stTitleEdTag)};
 }
 
-#define NBL_RETURN_IF_FAILED(expr)   \
-  do {                               \
-    const HRESULT hr_ = (expr);      \
-    if (FAILED(hr_)) return hr_;     \
+#define NBL_RETURN_IF_FAILED(expr) \
+  do {                             \
+    const HRESULT hr_ = (expr);    \
+    if (FAILED(hr_)) return hr_;   \
   } while (false)
 
 // Late-bound calls convert their arguments and go through the vtable methods
 // below, so that pointer checks, defaults and Guard live there only.
 const DispMember<_clsNubeloHandle> kTable[] = {
-    {u"Initialize", kDispInitialize, 1, 1, {u"stDiaryMdbPath"},
+    {u"Initialize",
+     kDispInitialize,
+     1,
+     1,
+     {u"stDiaryMdbPath"},
      [](_clsNubeloHandle& h, const DispArgs& a, VARIANT* r) -> HRESULT {
        BSTR path = nullptr;
        NBL_RETURN_IF_FAILED(a.GetBstr(0, path));
@@ -42,31 +46,51 @@ const DispMember<_clsNubeloHandle> kTable[] = {
        SetResultBoolean(r, result);
        return S_OK;
      }},
-    {u"SetImport", kDispSetImport, 0, 0, {},
+    {u"SetImport",
+     kDispSetImport,
+     0,
+     0,
+     {},
      [](_clsNubeloHandle& h, const DispArgs&, VARIANT*) -> HRESULT {
        ThrowIfFailed(h.SetImport());
        return S_OK;
      }},
-    {u"SetExport", kDispSetExport, 0, 0, {},
+    {u"SetExport",
+     kDispSetExport,
+     0,
+     0,
+     {},
      [](_clsNubeloHandle& h, const DispArgs&, VARIANT*) -> HRESULT {
        ThrowIfFailed(h.SetExport());
        return S_OK;
      }},
-    {u"setExportSetting", kDispSetExportSetting, 1, 1, {u"eExpSet"},
+    {u"setExportSetting",
+     kDispSetExportSetting,
+     1,
+     1,
+     {u"eExpSet"},
      [](_clsNubeloHandle& h, const DispArgs& a, VARIANT*) -> HRESULT {
        void* layout = nullptr;
        NBL_RETURN_IF_FAILED(a.GetRecord(0, GUID_ExportSettingNubelo, layout));
        ThrowIfFailed(h.setExportSetting(static_cast<ExportSettingNubelo*>(layout)));
        return S_OK;
      }},
-    {u"SetExportSettingMySelf", kDispSetExportSettingMySelf, 0, 0, {},
+    {u"SetExportSettingMySelf",
+     kDispSetExportSettingMySelf,
+     0,
+     0,
+     {},
      [](_clsNubeloHandle& h, const DispArgs&, VARIANT* r) -> HRESULT {
        VARIANT_BOOL result = VARIANT_FALSE;
        ThrowIfFailed(h.SetExportSettingMySelf(&result));
        SetResultBoolean(r, result);
        return S_OK;
      }},
-    {u"SetPath", kDispSetPath, 1, 2, {u"stFilePath", u"OverWrite"},
+    {u"SetPath",
+     kDispSetPath,
+     1,
+     2,
+     {u"stFilePath", u"OverWrite"},
      [](_clsNubeloHandle& h, const DispArgs& a, VARIANT* r) -> HRESULT {
        BSTR path = nullptr;
        VARIANT_BOOL overWrite = VARIANT_FALSE;
@@ -78,21 +102,33 @@ const DispMember<_clsNubeloHandle> kTable[] = {
        SetResultBoolean(r, result);
        return S_OK;
      }},
-    {u"Execute", kDispExecute, 0, 0, {},
+    {u"Execute",
+     kDispExecute,
+     0,
+     0,
+     {},
      [](_clsNubeloHandle& h, const DispArgs&, VARIANT* r) -> HRESULT {
        VARIANT_BOOL result = VARIANT_FALSE;
        ThrowIfFailed(h.Execute(&result));
        SetResultBoolean(r, result);
        return S_OK;
      }},
-    {u"setImportSetting", kDispSetImportSetting, 1, 1, {u"eImpSet"},
+    {u"setImportSetting",
+     kDispSetImportSetting,
+     1,
+     1,
+     {u"eImpSet"},
      [](_clsNubeloHandle& h, const DispArgs& a, VARIANT*) -> HRESULT {
        void* layout = nullptr;
        NBL_RETURN_IF_FAILED(a.GetRecord(0, GUID_ImportSettingNubelo, layout));
        ThrowIfFailed(h.setImportSetting(static_cast<ImportSettingNubelo*>(layout)));
        return S_OK;
      }},
-    {u"SetImportSettingMySelf", kDispSetImportSettingMySelf, 0, 0, {},
+    {u"SetImportSettingMySelf",
+     kDispSetImportSettingMySelf,
+     0,
+     0,
+     {},
      [](_clsNubeloHandle& h, const DispArgs&, VARIANT* r) -> HRESULT {
        VARIANT_BOOL result = VARIANT_FALSE;
        ThrowIfFailed(h.SetImportSettingMySelf(&result));

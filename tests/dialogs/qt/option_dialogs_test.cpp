@@ -13,16 +13,15 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
-
 #include <functional>
 #include <memory>
 #include <string>
 
 #include "common/failure.h"
 #include "dialogs/genre_store.h"
-#include "plugin/genre_list.h"
 #include "dialogs/qt/qt_env.h"
 #include "dialogs/qt/qt_ui.h"
+#include "plugin/genre_list.h"
 #include "support/temp_dir.h"
 
 namespace nbl::dialogs::qt {
@@ -109,13 +108,14 @@ TEST_F(QtOptionTest, ExportDialogAfterLoad) {
 }
 
 TEST_F(QtOptionTest, ControlsAreFoundByTheirNames) {
-  const char* names[] = {"TabStrip1", "Picture1_0", "Picture1_1", "chkGenre", "cmbGenre", "chkPeriod", "dtpStart",
-                         "Label4", "dtpEnd", "chkPublish", "cmbPublish", "Label1", "cmbBR", "Label2", "cmbHyphen",
-                         "Label6", "cmbPublishDay", "Btn_OK", "Btn_Cancel"};
+  const char* names[] = {"TabStrip1", "Picture1_0", "Picture1_1",    "chkGenre",   "cmbGenre",  "chkPeriod", "dtpStart",
+                         "Label4",    "dtpEnd",     "chkPublish",    "cmbPublish", "Label1",    "cmbBR",     "Label2",
+                         "cmbHyphen", "Label6",     "cmbPublishDay", "Btn_OK",     "Btn_Cancel"};
   ASSERT_TRUE(ShowExport([&](OptionWidget* w) {
     for (const char* name : names) EXPECT_NE(w->findChild<QWidget*>(QString::fromLatin1(name)), nullptr) << name;
   }));
-  const char* importNames[] = {"Label1", "tTitleStTag", "Label2", "tTitleEdTag", "Label3", "Label4", "BtnOK", "BtnClose"};
+  const char* importNames[] = {"Label1", "tTitleStTag", "Label2", "tTitleEdTag",
+                               "Label3", "Label4",      "BtnOK",  "BtnClose"};
   ASSERT_TRUE(ShowImport([&](OptionImportWidget* w) {
     EXPECT_EQ(w->windowTitle(), QStringLiteral("Nubelo Import Option"));
     for (const char* name : importNames) EXPECT_NE(w->findChild<QWidget*>(QString::fromLatin1(name)), nullptr) << name;
@@ -130,11 +130,12 @@ TEST_F(QtOptionTest, OkTakesTheControlStates) {
     std::u16string stGenre, stStart, stEnd;
     int publish, br, hyphen, day;
   } cases[] = {
-      {"untouched", [](OptionWidget*) {}, vb::False, vb::False, vb::False, u"", u"2006/02/25", u"2006/02/25", 0, 1, 1, 1},
-      {"genre ticked with [ALL]", [](OptionWidget* w) { w->chkGenre->setChecked(true); },
-       vb::False, vb::False, vb::False, u"", u"2006/02/25", u"2006/02/25", 0, 1, 1, 1},
-      {"genre chosen but unticked", [](OptionWidget* w) { w->cmbGenre->setCurrentIndex(3); },
-       vb::False, vb::False, vb::False, u"旅行", u"2006/02/25", u"2006/02/25", 0, 1, 1, 1},
+      {"untouched", [](OptionWidget*) {}, vb::False, vb::False, vb::False, u"", u"2006/02/25", u"2006/02/25", 0, 1, 1,
+       1},
+      {"genre ticked with [ALL]", [](OptionWidget* w) { w->chkGenre->setChecked(true); }, vb::False, vb::False,
+       vb::False, u"", u"2006/02/25", u"2006/02/25", 0, 1, 1, 1},
+      {"genre chosen but unticked", [](OptionWidget* w) { w->cmbGenre->setCurrentIndex(3); }, vb::False, vb::False,
+       vb::False, u"旅行", u"2006/02/25", u"2006/02/25", 0, 1, 1, 1},
       {"period unticked keeps the dates",
        [](OptionWidget* w) {
          w->dtpStart->setDate(QDate(2001, 1, 2));
@@ -276,8 +277,8 @@ TEST_F(QtOptionTest, ImportDialog) {
     vb::Boolean isOK;
     std::u16string start, end;
   } cases[] = {
-      {"OK without editing", [](OptionImportWidget* w) { QTest::mouseClick(w->BtnOK, Qt::LeftButton); },
-       vb::True, u"<H2>", u"</H2>"},
+      {"OK without editing", [](OptionImportWidget* w) { QTest::mouseClick(w->BtnOK, Qt::LeftButton); }, vb::True,
+       u"<H2>", u"</H2>"},
       {"OK with both boxes emptied",
        [](OptionImportWidget* w) {
          w->tTitleStTag->clear();

@@ -12,7 +12,6 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
-
 #include <functional>
 #include <memory>
 
@@ -62,7 +61,8 @@ TEST_F(QtProgressTest, DesignState) {
   EXPECT_TRUE(w->Btn_OK->isEnabled());
   EXPECT_EQ(w->Btn_OK->text(), QStringLiteral("OK"));
   for (QWidget* box : {static_cast<QWidget*>(w->txtTitle), static_cast<QWidget*>(w->txtText)}) {
-    EXPECT_EQ(box->palette().color(QPalette::Base), box->palette().color(QPalette::Button)) << qPrintable(box->objectName());
+    EXPECT_EQ(box->palette().color(QPalette::Base), box->palette().color(QPalette::Button))
+        << qPrintable(box->objectName());
   }
   EXPECT_EQ(progress_->EnableBatsuBtn, vb::False);
 }
@@ -73,7 +73,8 @@ TEST_F(QtProgressTest, EveryCloseRequestIsRefusedUntilOk) {
     std::function<void(ProgressWidget*, frmProgress&)> close;
   } attempts[] = {
       {"close() from code", [](ProgressWidget* w, frmProgress&) { w->close(); }},
-      {"close box", [](ProgressWidget* w, frmProgress&) {
+      {"close box",
+       [](ProgressWidget* w, frmProgress&) {
          QCloseEvent e;
          QCoreApplication::sendEvent(w, &e);
        }},
@@ -146,9 +147,8 @@ TEST_F(QtProgressTest, ControlsFollowTheRun) {
     float max, value;
     int shown;  // in tenths of a percent
   } cases[] = {
-      {100, 0, 0}, {4, 1, 250}, {3, 2, 667}, {4, 4, 1000},
-      {10, 25, 1000},  // the export never resets the value
-      {0, 0, 1000},    // nothing to do: full, and not a busy bar
+      {100, 0, 0},  {4, 1, 250}, {3, 2, 667}, {4, 4, 1000}, {10, 25, 1000},  // the export never resets the value
+      {0, 0, 1000},                                                          // nothing to do: full, and not a busy bar
       {0, 5, 1000},
   };
   for (const Case& c : cases) {

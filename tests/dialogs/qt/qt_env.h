@@ -5,7 +5,6 @@
 #include <QApplication>
 #include <QDialog>
 #include <QTimer>
-
 #include <functional>
 
 namespace nbl::testing {

@@ -14,6 +14,7 @@
 
 #include "cli/import_preview.h"
 #include "cli/info_command.h"
+#include "common/date.h"
 #include "common/failure.h"
 #include "common/files.h"
 #include "common/text.h"
@@ -54,12 +55,13 @@ int RefusePath(const std::string& action, const std::string& path) {
       (kind == nbl::files::PathKind::Denied ? "; check the permissions of its folders" : "; give the path of a file"));
 }
 
+// A calendar day written YYYY/MM/DD: a filter like 2007/13/01 would select by text and surprise.
 bool IsDayText(const std::string& s) {
   if (s.size() != 10 || s[4] != '/' || s[7] != '/') return false;
   for (std::size_t i : {0, 1, 2, 3, 5, 6, 8, 9}) {
     if (s[i] < '0' || s[i] > '9') return false;
   }
-  return true;
+  return nbl::date::IsCalendarDay(std::stoi(s.substr(0, 4)), std::stoi(s.substr(5, 2)), std::stoi(s.substr(8, 2)));
 }
 
 bool IsSet(const char* name) {
@@ -125,8 +127,9 @@ constexpr std::string_view kStandardOutput = "-";
 int RunExport(const Options& o, int& argc, char** argv) {
   if (o.file.empty()) return Refuse("no output file given");
   if (!o.from.empty() && !IsDayText(o.from))
-    return Refuse("--from '" + o.from + "' is not a day of the form YYYY/MM/DD");
-  if (!o.to.empty() && !IsDayText(o.to)) return Refuse("--to '" + o.to + "' is not a day of the form YYYY/MM/DD");
+    return Refuse("--from '" + o.from + "' is not a calendar day of the form YYYY/MM/DD");
+  if (!o.to.empty() && !IsDayText(o.to))
+    return Refuse("--to '" + o.to + "' is not a calendar day of the form YYYY/MM/DD");
   const bool toStandardOutput = o.file == kStandardOutput;
   const nbl::files::PathKind output = nbl::files::KindOf(FromUtf8(o.file));
   if (!toStandardOutput && (output == nbl::files::PathKind::Directory || output == nbl::files::PathKind::Other)) {

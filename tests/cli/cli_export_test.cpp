@@ -98,6 +98,7 @@ TEST_F(CliExport, ExitStatusesTellWhatHappened) {
       {{"export", Path("d.db"), Path("exists.xml"), "--ui", "none"}, 2, "--overwrite"},
       {{"export", Path("d.db"), Path("no/such/dir/o.xml"), "--ui", "none"}, 1, "NBLinout: ファイルオープンエラー"},
       {{"export", Path("d.db"), Path("o.xml"), "--from", "2007-01-01"}, 2, "YYYY/MM/DD"},
+      {{"export", Path("d.db"), Path("o.xml"), "--to", "2007/02/29"}, 2, "--to '2007/02/29' is not a calendar day"},
       {{"export", Path("d.db"), Path("o.xml"), "--publish", "some"}, 2, "--publish"},
       {{"export", Path("d.db"), Path("o.xml"), "--ui", "fancy"}, 2, "--ui"},
       {{"export", Path("d.db")}, 2, "FILE"},

@@ -221,6 +221,39 @@ const Attribute* Find(const std::vector<Attribute>& attributes, std::string_view
   return nullptr;
 }
 
+// Whether `rest`, the text after a value's closing quote, goes on as a tag does:
+// blanks, then the tag's end with nothing after it, or another name="value".
+bool ContinuesTag(std::string_view rest) {
+  std::size_t i = 0;
+  while (i < rest.size() && IsBlank(rest[i])) ++i;
+  if (i == rest.size()) return true;
+  if (rest[i] == '>' || rest[i] == '/') return rest.substr(i) == ">" || rest.substr(i) == "/>";
+  const std::size_t nameStart = i;
+  while (i < rest.size() && !IsBlank(rest[i]) && rest[i] != '=' && rest[i] != '>' && rest[i] != '"' &&
+         rest[i] != '\'') {
+    ++i;
+  }
+  if (i == nameStart) return false;
+  while (i < rest.size() && IsBlank(rest[i])) ++i;
+  if (i == rest.size() || rest[i] != '=') return false;
+  ++i;
+  while (i < rest.size() && IsBlank(rest[i])) ++i;
+  return i < rest.size() && (rest[i] == '"' || rest[i] == '\'');
+}
+
+// The service writes titles unescaped, so a title may hold its own quote: when
+// the last attribute of `line` (blank-trimmed) is followed by text that no tag
+// holds, its value runs to the quote just before the tag's end, as the line reads.
+std::string_view TitleOfLine(std::string_view line, const Attribute& title) {
+  const std::size_t start = static_cast<std::size_t>(title.value.data() - line.data());
+  const std::size_t end = start + title.value.size();  // its closing quote
+  if (!title.closed || ContinuesTag(line.substr(end + 1))) return title.value;
+  const std::size_t last = line.rfind(line[start - 1]);
+  const std::string_view after = text::TrimBlanks(line.substr(last + 1));
+  if (last <= end || (after != ">" && after != "/>")) return title.value;
+  return line.substr(start, last - start);
+}
+
 // "YYYY/MM/DD" of a date written YYYY-MM-DD or YYYY/MM/DD that names a calendar day.
 std::optional<std::string> DayText(std::string_view date) {
   if (date.size() != 10 || (date[4] != '-' && date[4] != '/') || date[7] != date[4]) return std::nullopt;
@@ -531,7 +564,8 @@ void DiaryLineReader::ReadDayLine(std::size_t i, std::string_view line) {
   if (const Attribute* title = Find(attributes, "title")) {
     if (!title->closed) throw DiaryFormatFailure(i + 1, "the title has no closing quote; end it with a \"");
     entry_.title.clear();
-    AppendTitleReferences(title->value, entry_.title);
+    // Only a title that stands last may run past its quote: a date after it stays its own.
+    AppendTitleReferences(title > date ? TitleOfLine(line, *title) : title->value, entry_.title);
   }
   open_ = true;
   entryLine_ = i;

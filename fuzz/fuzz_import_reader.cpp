@@ -34,8 +34,11 @@ std::u16string ReferenceText(const encoding::Bytes& bytes) {
       return encoding::JisBytesToText(bytes);
     case encoding::kCodeEuc:
       return encoding::EucBytesToText(bytes);
-    default:
-      return encoding::CodePageBytesToText(bytes);
+    default: {
+      const std::u16string text = encoding::CodePageBytesToText(bytes);
+      const bool lossy = text.find(u'\uFFFD') != std::u16string::npos;
+      return lossy && encoding::IsEucText(bytes) ? encoding::EucBytesToText(bytes) : text;
+    }
   }
 }
 

@@ -98,6 +98,20 @@ std::int32_t GuessKanjiCode(const Bytes& bytes) {
   return kCodeEuc;
 }
 
+bool IsEucText(const Bytes& bytes) {
+  bool any = false;
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    const std::uint8_t c = bytes[i];
+    if (c < 0x80) continue;
+    if (i + 1 == bytes.size()) return false;
+    const std::uint8_t d = bytes[++i];
+    const bool kana = c == 0x8E && d >= 0xA1 && d <= 0xDF;
+    if (!kana && (c < 0xA1 || c > 0xFE || d < 0xA1 || d > 0xFE)) return false;
+    any = true;
+  }
+  return any;
+}
+
 Bytes JisToSjisBytes(const Bytes& bytes) {
   RequireInput(bytes);
   Output out(bytes.size());

@@ -17,6 +17,11 @@ inline constexpr std::int32_t kCodeEuc = 3;
 // Which code the bytes most likely use (0-3). Throws ConversionFailure for an empty array.
 std::int32_t GuessKanjiCode(const Bytes& bytes);
 
+// Whether every byte from 0x80 up belongs to an EUC-JP character that
+// EucBytesToText reads (a JIS X 0208 pair, or 0x8E and a half-width kana),
+// with at least one such character.
+bool IsEucText(const Bytes& bytes);
+
 // Byte converters; each returns a new array cut before its first 0x00 byte.
 // They throw ConversionFailure on a read past the end, a computed byte outside
 // 0-255, or an empty result.

@@ -303,8 +303,15 @@ std::string_view DecodeDiaryBytes(const encoding::Bytes& bytes, encoding::Bytes&
       return Utf8Of(encoding::JisBytesToText(bytes), storage);
     case encoding::kCodeEuc:
       return Utf8Of(encoding::EucBytesToText(bytes), storage);
-    default:
-      return Utf8Of(encoding::CodePageBytesToText(bytes), storage);
+    default: {
+      std::u16string text = encoding::CodePageBytesToText(bytes);
+      // The guess stops at its first telling pair, and 0x8E starts a half-width kana in EUC-JP as well as a
+      // Shift-JIS pair: a file that Shift-JIS cannot read whole (U+FFFD) but EUC-JP can is EUC-JP.
+      if (text.find(u'\uFFFD') != std::u16string::npos && encoding::IsEucText(bytes)) {
+        text = encoding::EucBytesToText(bytes);
+      }
+      return Utf8Of(text, storage);
+    }
   }
 }
 

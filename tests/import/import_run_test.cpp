@@ -156,6 +156,11 @@ TEST(ImportRun, ReadsEveryKindOfFile) {
        "c\nx\xED\xA0\x80\n</body></day>",
        {"2007/05/01|1|\xF0\x9F\x98\x80|a/bc<BR>\r\nx\xEF\xBF\xBD<BR>\r\n"},
        "\r\n1件の日記をImport完了！"},
+      // The guess takes 8E B6 for a Shift-JIS pair, but FC B5 is none.
+      {"EUC-JP whose first telling pair is a half-width kana",
+       "<day date=\"2007-05-01\" title=\"\x8E\xB6\x8E\xC5\">\n<body>\n\xC6\xFC\xB5\xAD\n</body></day>",
+       {"2007/05/01|1|ｶﾅ|日記<BR>\r\n"},
+       "\r\n1件の日記をImport完了！"},
       {"a leading U+FEFF is kept",
        "<day date=\"2007-05-01\" title=\"&#xFEFF;日記\">\n</day>",
        {"2007/05/01|1|\xEF\xBB\xBF日記|"},

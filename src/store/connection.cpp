@@ -194,8 +194,21 @@ void SetLockWait(std::chrono::milliseconds wait) { g_lockWaitMs.store(std::max<s
 
 void Connection::BeginTrans() {
   RequireNoTransaction("begin a transaction");
-  detail::Exec(db_.get(), "BEGIN IMMEDIATE;",
-               "cannot begin a transaction on " + Quoted(DataSourceOf(connectionString_)));
+  const std::string what = "cannot begin a transaction on " + Quoted(DataSourceOf(connectionString_));
+  // The owner write bit marks a read-only store, and a folder its journal may not be written in, even for
+  // root, which the file system itself would let write.
+  const std::string path = detail::DatabaseFile(db_.get());
+  const std::pair<std::string, const char*> places[] = {
+      {path, "the store is read-only; make it writable or choose another store"},
+      {std::filesystem::path(path).parent_path().string(),
+       "the folder is read-only; make it writable or move the store"}};
+  for (const auto& [name, why] : places) {
+    struct stat st {};
+    if (!name.empty() && ::stat(name.c_str(), &st) == 0 && (st.st_mode & S_IWUSR) == 0) {
+      throw StoreFailure(what + ": '" + name + "' is read-only", "permission denied on '" + name + "': " + why);
+    }
+  }
+  detail::Exec(db_.get(), "BEGIN IMMEDIATE;", what);
 }
 
 void Connection::BeginReadTrans() {

@@ -32,6 +32,9 @@ TEST(CliFaults, KeepWhatWasThereLeaveNothingBehindAndSayWhy) {
   std::filesystem::create_directories(dir.path() / "folder.db");
   std::filesystem::create_directories(dir.path() / "ro");
   std::ofstream(path("ro/out.xml")) << "the old document";
+  MakeStore(path("ro/import.db"), {});
+  MakeStore(path("read-only.db"), {});
+  ::chmod(path("read-only.db").c_str(), 0444);
   ::chmod(path("ro").c_str(), 0555);
   // Another program holds held.db, as a writer in exclusive locking mode does. It lies outside `dir`,
   // since closing any file of it in this process would drop the holder's locks.
@@ -86,6 +89,12 @@ TEST(CliFaults, KeepWhatWasThereLeaveNothingBehindAndSayWhy) {
        0,
        1,
        {"NBLinout: ファイルオープンエラー", "nblinout: " + ro}},
+      {"read-only store, import",
+       {"import", "read-only.db", "in.xml"},
+       0,
+       1,
+       {"NBLinout: 日付読み込みエラー", "nblinout: permission denied on '" + path("read-only.db") + "'"}},
+      {"read-only folder, import", {"import", "ro/import.db", "in.xml"}, 0, 1, {"nblinout: " + ro}},
       {"directory as the store",
        {"export", "folder.db", "out.xml", "--overwrite"},
        0,

@@ -86,9 +86,22 @@ struct Place {
   throw FileFailure("cannot replace '" + target + "': " + reason, cause);
 }
 
+// The file a chain of symbolic links ends at, existing or not: the replacement goes there,
+// so that a link stays a link and the file it names gets the new content.
+std::filesystem::path FollowLinks(std::filesystem::path path) {
+  for (int hops = 0; hops < 40; ++hops) {  // the kernel's own limit
+    std::error_code error;
+    if (!std::filesystem::is_symlink(std::filesystem::symlink_status(path, error))) break;
+    const std::filesystem::path next = std::filesystem::read_symlink(path, error);
+    if (error) break;
+    path = next.is_absolute() ? next : path.parent_path() / next;
+  }
+  return path;
+}
+
 Place Examine(std::u16string_view targetText) {
   Place place;
-  place.target = ToPath(targetText);
+  place.target = FollowLinks(ToPath(targetText));
   const std::string name = place.target.string();
   place.folder = place.target.parent_path();
   if (place.folder.empty()) place.folder = ".";

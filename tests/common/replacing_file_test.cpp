@@ -44,6 +44,26 @@ TEST(ReplacingFile, ReplacesALongerOldFileWholeKeepingItsPermissions) {
   }
 }
 
+// A link stays a link: the file it names, even through a chain or not there yet, gets the content.
+TEST(ReplacingFile, ReplacesTheFileALinkNames) {
+  testing::TempDir dir;
+  std::filesystem::create_directory(dir.path() / "sub");
+  std::ofstream(dir.path() / "sub" / "real.xml") << "old";
+  std::filesystem::create_symlink("sub/real.xml", dir.path() / "link.xml");
+  std::filesystem::create_symlink("link.xml", dir.path() / "chain.xml");
+  std::filesystem::create_symlink("sub/new.xml", dir.path() / "dangling.xml");
+  for (const auto& [link, real] : {std::pair{"chain.xml", "sub/real.xml"}, std::pair{"dangling.xml", "sub/new.xml"}}) {
+    SCOPED_TRACE(link);
+    ReplacingFile f(dir.File(link));
+    Put(f, "new");
+    f.Commit();
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.path() / link));
+    EXPECT_EQ(ReadFile(dir.path() / real), "new");
+  }
+  EXPECT_EQ(FilesIn(dir.path()), 4u);
+  EXPECT_EQ(FilesIn(dir.path() / "sub"), 2u);
+}
+
 TEST(ReplacingFile, WithoutCommitLeavesTheTargetAndNoTemporaryFile) {
   testing::TempDir dir;
   std::ofstream(dir.path() / "out.xml") << "old";

@@ -3,11 +3,14 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <iostream>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -237,15 +240,26 @@ void AddUiOption(CLI::App& cmd, Options& o) {
 
 void AddLockWaitOption(CLI::App& cmd, Options& o) {
   cmd.add_option("--lock-wait", o.lockWait,
-                 "Seconds to wait for a diary store that another program is writing to before the run fails")
+                 "Seconds to wait for a diary store that another program is writing to before the command fails")
       ->type_name("SECONDS")
       ->check(CLI::Range(0.0, 2000000.0).description(""))  // the wait is kept in 32-bit milliseconds
       ->capture_default_str();
 }
 
-}  // namespace
+// A command's status once what it printed on stdout is out: what could not be
+// written there (a full disk, a closed stdout) fails a command that had completed.
+int StatusAfterFlush(int status) {
+  errno = 0;
+  std::cout.flush();  // through stdout's buffer, which the first failed write marks
+  const bool failed = std::fflush(stdout) != 0 || std::ferror(stdout) != 0 || std::cout.fail();
+  if (!failed) return status;
+  const int error = errno;
+  std::fprintf(stderr, "nblinout: cannot write to standard output%s%s\n", error != 0 ? ": " : "",
+               error != 0 ? std::strerror(error) : "");
+  return status == kCompleted ? kRunFailed : status;
+}
 
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
   Options o;
   CLI::App app{
       "nblinout moves diary entries between a diary store (an SQLite file) and the diary XML file format, both ways."};
@@ -296,6 +310,7 @@ int main(int argc, char** argv) {
   CLI::App* info = app.add_subcommand(
       "info", "Print what a diary store holds: entries, days, genres, public and private, import marks");
   info->add_option("DB", o.db, "The diary store to look at; it is only read")->required();
+  AddLockWaitOption(*info, o);
 
   app.add_subcommand("version", "Print the version entries of the plug-in");
   app.set_version_flag("--version", "nblinout " + nbl::plugin::NumericVersion(), "Print the version number and exit");
@@ -312,7 +327,9 @@ int main(int argc, char** argv) {
   } catch (const CLI::CallForAllHelp& e) {
     return app.exit(e);
   } catch (const CLI::CallForVersion& e) {
-    return app.exit(e);
+    // Printed here, not by app.exit, whose std::endl would flush a failed write's cause away before it is told.
+    std::printf("%s\n", e.what());
+    return kCompleted;
   } catch (const CLI::ParseError& e) {
     app.exit(e);
     return kRefused;
@@ -329,3 +346,7 @@ int main(int argc, char** argv) {
     return Refuse(nbl::CauseOf(std::current_exception()));
   }
 }
+
+}  // namespace
+
+int main(int argc, char** argv) { return StatusAfterFlush(Run(argc, argv)); }

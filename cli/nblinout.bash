@@ -28,7 +28,8 @@ _nblinout() {
     "") options="--help --version" ;;
     export) options="--genre --from --to --publish --keep-line-breaks --keep-hyphens --date --overwrite --dialog --ui --lock-wait --help" ;;
     import) options="--heading-tags --dialog --dry-run --skip-existing --ui --lock-wait --help" ;;
-    new-db | info | version) options="--help" ;;
+    info) options="--lock-wait --help" ;;
+    new-db | version) options="--help" ;;
   esac
 
   if [[ -z $command && $cur != -* ]]; then

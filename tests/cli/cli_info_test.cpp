@@ -97,5 +97,27 @@ TEST(CliInfo, PrintsTheFactsAndLeavesTheStoreAsItWas) {
   }
 }
 
+// What a command prints must reach stdout: a full disk or a closed stdout fails a command that had completed.
+TEST(CliInfo, CommandsThatPrintFailWhenStandardOutputTakesNothing) {
+  TempDir dir;
+  const std::string db = (dir.path() / "d.db").string();
+  ASSERT_EQ(RunCli({"new-db", db}).status, 0);
+  const struct {
+    std::string command;  // bash; $0 is nblinout, $1 the store
+    int status;
+    const char* says;
+  } cases[] = {
+      {"\"$0\" info \"$1\" >/dev/full", 1, "nblinout: cannot write to standard output: No space left on device"},
+      {"\"$0\" --version >/dev/full", 1, "No space left on device"},
+      {"\"$0\" info --help >&-", 1, "Bad file descriptor"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.command);
+    const CommandResult r = RunCommand({"bash", "-c", c.command, NBL_CLI_PATH, db});
+    EXPECT_EQ(r.status, c.status) << r.output;
+    EXPECT_NE(r.output.find(c.says), std::string::npos) << r.output;
+  }
+}
+
 }  // namespace
 }  // namespace nbl::testing

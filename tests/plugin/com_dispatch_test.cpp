@@ -13,6 +13,14 @@ namespace {
 
 using namespace nbl::testing;  // NOLINT: the variant builders
 
+// An argument as the caller's text, copied ("" for a null string).
+HRESULT GetText(const DispArgs& args, UINT pos, std::u16string& out) {
+  BSTR s = nullptr;
+  const HRESULT hr = args.GetBstr(pos, s);
+  if (SUCCEEDED(hr)) out = FromBstr(s);
+  return hr;
+}
+
 std::vector<VARIANT> LastFirst(std::vector<VARIANT> args) { return {args.rbegin(), args.rend()}; }
 
 TEST(DispArgsBind, PlacesArgumentsByPositionOrRefuses) {
@@ -59,7 +67,7 @@ TEST(DispArgsBind, PlacesArgumentsByPositionOrRefuses) {
         EXPECT_TRUE(args.Missing(i)) << i;
       } else {
         std::u16string s;
-        EXPECT_EQ(args.GetString(i, s), S_OK) << i;
+        EXPECT_EQ(GetText(args, i, s), S_OK) << i;
         EXPECT_EQ(s, c.slots[i]) << i;
       }
     }
@@ -97,7 +105,7 @@ Converted Convert(VARIANT v, bool asBoolean) {
   UINT argErr = 99;
   EXPECT_EQ(args.Bind(params, 0, 1, &argErr), S_OK);
   Converted out{S_OK, u"?", 7};
-  out.hr = asBoolean ? args.GetBoolean(0, 5, out.boolean) : args.GetString(0, out.text);
+  out.hr = asBoolean ? args.GetBoolean(0, 5, out.boolean) : GetText(args, 0, out.text);
   if (out.hr == DISP_E_TYPEMISMATCH) {
     EXPECT_EQ(argErr, 0u);
   }
@@ -244,7 +252,7 @@ const DispMember<Counter> kCounterTable[] = {
      {u"first", u"second"},
      [](Counter& c, const DispArgs& a, VARIANT* r) -> HRESULT {
        std::u16string s;
-       const HRESULT hr = a.GetString(0, s);
+       const HRESULT hr = GetText(a, 0, s);
        if (FAILED(hr)) return hr;
        ++c.calls;
        SetResultBoolean(r, VARIANT_TRUE);

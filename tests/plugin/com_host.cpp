@@ -2,6 +2,8 @@
 
 #include <dlfcn.h>
 
+#include <cstdint>
+#include <cstring>
 #include <map>
 #include <mutex>
 
@@ -26,7 +28,54 @@ std::map<std::string, std::unique_ptr<ServerLibrary>>& Loaded() {
   return loaded;
 }
 
+// The value in the registry the server registers itself in.
+bool ReadDefaultRegistryValue(const std::u16string& key, std::u16string& value) {
+  const auto path = RegistryFile::DefaultPath();
+  return path && ReadRegistryValue(RegistryFile(*path), key, u"", value);
+}
+
 }  // namespace
+
+std::optional<GUID> GuidFromString(std::u16string_view text) {
+  // {8-4-4-4-12}: 38 units with the dashes at fixed places.
+  if (text.size() != 38 || text.front() != u'{' || text.back() != u'}') return std::nullopt;
+  const std::u16string_view body = text.substr(1, 36);
+  int digits[32];
+  std::size_t n = 0;
+  for (std::size_t i = 0; i < body.size(); ++i) {
+    if (i == 8 || i == 13 || i == 18 || i == 23) {
+      if (body[i] != u'-') return std::nullopt;
+      continue;
+    }
+    const int v = text::HexDigitValue(body[i]);
+    if (v < 0) return std::nullopt;
+    digits[n++] = v;
+  }
+  unsigned char bytes[16];
+  for (int i = 0; i < 16; ++i) bytes[i] = static_cast<unsigned char>(digits[2 * i] * 16 + digits[2 * i + 1]);
+  GUID g{};
+  g.Data1 =
+      (std::uint32_t{bytes[0]} << 24) | (std::uint32_t{bytes[1]} << 16) | (std::uint32_t{bytes[2]} << 8) | bytes[3];
+  g.Data2 = static_cast<std::uint16_t>((bytes[4] << 8) | bytes[5]);
+  g.Data3 = static_cast<std::uint16_t>((bytes[6] << 8) | bytes[7]);
+  std::memcpy(g.Data4, bytes + 8, 8);
+  return g;
+}
+
+bool ReadRegistryValue(const RegistryFile& registry, const std::u16string& key, const std::u16string& name,
+                       std::u16string& value) {
+  try {
+    const RegistryKeys keys = registry.Load();
+    const auto k = keys.find(key);
+    if (k == keys.end()) return false;
+    const auto v = k->second.find(name);
+    if (v == k->second.end()) return false;
+    value = v->second;
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
 
 HRESULT ServerLibrary::Load(const std::string& path, std::unique_ptr<ServerLibrary>& out, std::string* error) {
   out.reset();
@@ -63,7 +112,7 @@ HRESULT CLSIDFromProgID(LPCOLESTR progId, CLSID* clsid) {
   if (progId == nullptr || clsid == nullptr) return E_INVALIDARG;
   try {
     std::u16string text;
-    if (!platform::ReadRegistryValue(View(progId) + u"\\CLSID", u"", text)) return CO_E_CLASSSTRING;
+    if (!ReadDefaultRegistryValue(View(progId) + u"\\CLSID", text)) return CO_E_CLASSSTRING;
     const auto guid = GuidFromString(text);
     if (!guid) return CO_E_CLASSSTRING;
     *clsid = *guid;
@@ -78,8 +127,7 @@ HRESULT CreateInstance(REFCLSID clsid, IUnknown* outer, REFIID riid, void** ppv)
   *ppv = nullptr;
   try {
     std::u16string path;
-    if (!platform::ReadRegistryValue(u"CLSID\\" + GuidToString(clsid) + u"\\InprocServer32", u"", path) ||
-        path.empty()) {
+    if (!ReadDefaultRegistryValue(u"CLSID\\" + GuidToString(clsid) + u"\\InprocServer32", path) || path.empty()) {
       return REGDB_E_CLASSNOTREG;
     }
     const std::string file = text::ToUtf8(path);

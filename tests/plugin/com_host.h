@@ -5,11 +5,23 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "plugin/com/com_platform.h"
+#include "plugin/com/registry_file.h"
 
 namespace nbl::com::host {
+
+// A class id as the registry writes it (GuidToString; braces required, either
+// case); nullopt when malformed.
+std::optional<GUID> GuidFromString(std::u16string_view text);
+
+// The value `name` ("" for the key's default value) of `key` in `registry`;
+// false when either is missing or the file cannot be read.
+bool ReadRegistryValue(const RegistryFile& registry, const std::u16string& key, const std::u16string& name,
+                       std::u16string& value);
 
 // One in-process server library, loaded by path; unloaded when destroyed.
 class ServerLibrary {

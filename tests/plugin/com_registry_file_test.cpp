@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "plugin/com/registry_file.h"
+#include "plugin/com_host.h"
 #include "support/temp_dir.h"
 
 namespace nbl::com {
@@ -44,7 +45,7 @@ TEST(RegistryFile, WritesReadsAndDeletesKeys) {
   RegistryFile reg(dir.path() / "a" / "b" / "registry");
   std::u16string v;
   EXPECT_TRUE(reg.Load().empty());  // no file yet
-  EXPECT_FALSE(reg.ReadValue(u"X", u"", v));
+  EXPECT_FALSE(host::ReadRegistryValue(reg, u"X", u"", v));
   EXPECT_EQ(reg.DeleteKeys({u"X"}), S_OK);
   EXPECT_FALSE(std::filesystem::exists(reg.path()));  // deleting nothing creates nothing
 
@@ -76,7 +77,7 @@ TEST(RegistryFile, WritesReadsAndDeletesKeys) {
   };
   for (const Read& r : reads) {
     std::u16string value;
-    EXPECT_EQ(reg.ReadValue(r.key, r.name, value), r.found);
+    EXPECT_EQ(host::ReadRegistryValue(reg, r.key, r.name, value), r.found);
     EXPECT_EQ(value, r.value);
   }
 

@@ -8,6 +8,7 @@
 #include "plugin/com/registry_file.h"
 #include "plugin/com/server.h"
 #include "plugin/com/unknown.h"
+#include "plugin/com_host.h"
 #include "plugin/invoke_call.h"
 #include "support/temp_dir.h"
 
@@ -147,9 +148,10 @@ TEST(Registration, RegistersAndUnregistersInTheRegistryFile) {
   EXPECT_EQ(RegisterServer(u"/lib/one.so"), S_OK);
   EXPECT_EQ(RegisterServer(u"/lib/two.so"), S_OK);  // again: replaces the path
   std::u16string value;
-  ASSERT_TRUE(registry.ReadValue(u"CLSID\\" + GuidToString(CLSID_Information) + u"\\InprocServer32", u"", value));
+  ASSERT_TRUE(host::ReadRegistryValue(registry, u"CLSID\\" + GuidToString(CLSID_Information) + u"\\InprocServer32", u"",
+                                      value));
   EXPECT_EQ(value, u"/lib/two.so");
-  ASSERT_TRUE(registry.ReadValue(u"nblhandledll.clsnubelohandle\\clsid", u"", value));
+  ASSERT_TRUE(host::ReadRegistryValue(registry, u"nblhandledll.clsnubelohandle\\clsid", u"", value));
   EXPECT_EQ(value, GuidToString(CLSID_clsNubeloHandle));
   EXPECT_EQ(RegisterServer(u""), SELFREG_E_CLASS);
 

@@ -10,6 +10,7 @@
 #include "plugin/com/com_util.h"
 #include "plugin/com/interfaces.h"
 #include "plugin/com/objects.h"
+#include "plugin/invoke_call.h"
 #include "support/temp_dir.h"
 
 namespace nbl::com {
@@ -56,29 +57,60 @@ std::string UuidBefore(const std::string& idl, const std::string& what) {
   return idl.substr(u + 5, 36);
 }
 
-TEST(InterfaceDescription, DeclaresTheDispatchTablesOfBothClasses) {
+// The fewest arguments the method insists on, found as a host would: `k`
+// arguments, each marked omitted, are refused by their count while fewer than
+// required, and as not optional once enough. 0 for a method without parameters.
+unsigned RequiredCount(IDispatch* object, DISPID id, unsigned declared) {
+  for (unsigned k = 1; k <= declared; ++k) {
+    const HRESULT hr = testing::InvokeCall(object, id, std::vector<VARIANT>(k, testing::VMissing())).hr;
+    if (hr == DISP_E_PARAMNOTOPTIONAL) return k;
+    if (hr != DISP_E_BADPARAMCOUNT) return k - 1;
+  }
+  return declared == 0 ? 0 : declared + 1;
+}
+
+TEST(InterfaceDescription, DeclaresWhatTheObjectsAnswerLateBound) {
   const std::string idl = Idl();
   ASSERT_FALSE(idl.empty());
+  IDispatch* handle = nullptr;
+  IDispatch* information = nullptr;
+  ASSERT_EQ(CreateNubeloHandle(IID_IDispatch, reinterpret_cast<void**>(&handle)), S_OK);
+  ASSERT_EQ(CreateInformation(IID_IDispatch, reinterpret_cast<void**>(&information)), S_OK);
   struct Case {
     std::string interfaceName;
-    std::vector<DispatchRow> rows;
+    IDispatch* object;
   };
-  const Case cases[] = {{"_clsNubeloHandle", NubeloHandleDispatchRows()}, {"_Information", InformationDispatchRows()}};
+  const Case cases[] = {{"_clsNubeloHandle", handle}, {"_Information", information}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.interfaceName);
     const std::vector<IdlMethod> methods = Methods(idl, c.interfaceName);
-    ASSERT_EQ(methods.size(), c.rows.size());
+    ASSERT_FALSE(methods.empty());
     for (std::size_t i = 0; i < methods.size(); ++i) {
-      SCOPED_TRACE(methods[i].name);
-      EXPECT_EQ(methods[i].name, text::ToUtf8(c.rows[i].name));
-      EXPECT_EQ(methods[i].id, c.rows[i].id);
-      EXPECT_EQ(methods[i].id, 0x60030000 + static_cast<long>(i));  // slot order
-      EXPECT_EQ(methods[i].required, c.rows[i].required);
-      std::vector<std::string> params;
-      for (auto p : c.rows[i].params) params.push_back(text::ToUtf8(p));
-      EXPECT_EQ(methods[i].params, params);
+      const IdlMethod& m = methods[i];
+      SCOPED_TRACE(m.name);
+      EXPECT_EQ(m.id, 0x60030000 + static_cast<long>(i));  // slot order
+      // The method and its parameters by name: its id, then their positions.
+      std::vector<std::u16string> names{text::FromUtf8(m.name)};
+      for (const std::string& p : m.params) names.push_back(text::FromUtf8(p));
+      std::vector<LPOLESTR> asked;
+      for (std::u16string& n : names) asked.push_back(reinterpret_cast<LPOLESTR>(n.data()));
+      std::vector<DISPID> ids(names.size(), DISPID_UNKNOWN);
+      EXPECT_EQ(c.object->GetIDsOfNames(IID_NULL, asked.data(), static_cast<UINT>(asked.size()), LOCALE_USER_DEFAULT,
+                                        ids.data()),
+                S_OK);
+      EXPECT_EQ(ids[0], m.id);
+      for (std::size_t p = 1; p < ids.size(); ++p) EXPECT_EQ(ids[p], static_cast<DISPID>(p - 1)) << m.params[p - 1];
+      // No parameter beyond those declared, and the declared required ones.
+      const std::vector<VARIANT> tooMany(m.params.size() + 1, testing::VMissing());
+      EXPECT_EQ(testing::InvokeCall(c.object, m.id, tooMany).hr, DISP_E_BADPARAMCOUNT);
+      EXPECT_EQ(RequiredCount(c.object, m.id, static_cast<unsigned>(m.params.size())), m.required);
     }
+    // No method beyond those declared.
+    EXPECT_EQ(testing::InvokeCall(c.object, 0x60030000 + static_cast<DISPID>(methods.size()), {}).hr,
+              DISP_E_MEMBERNOTFOUND);
   }
+  EXPECT_EQ(handle->Release(), 0u);
+  EXPECT_EQ(information->Release(), 0u);
 }
 
 TEST(InterfaceDescription, CarriesTheServersIdentifiers) {

@@ -370,9 +370,6 @@ NBL_PLATFORM_INLINE HRESULT WriteRegistryRows(const std::vector<RegistryRow>& ro
 // Removes each key with everything below it; keys that are already gone are
 // fine. SELFREG_E_CLASS when the registry cannot be written.
 NBL_PLATFORM_INLINE HRESULT DeleteRegistryKeys(const std::vector<std::u16string>& keys);
-// The value of a key ("" name: its default value); false when either is missing.
-NBL_PLATFORM_INLINE bool ReadRegistryValue(const std::u16string& key, const std::u16string& name,
-                                           std::u16string& value);
 
 #ifdef _WIN32
 
@@ -414,24 +411,6 @@ inline HRESULT DeleteRegistryKeys(const std::vector<std::u16string>& keys) {
     if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND) return SELFREG_E_CLASS;
   }
   return S_OK;
-}
-
-inline bool ReadRegistryValue(const std::u16string& key, const std::u16string& name, std::u16string& value) {
-  const std::wstring k(key.begin(), key.end());
-  const std::wstring n(name.begin(), name.end());
-  DWORD bytes = 0;
-  if (RegGetValueW(HKEY_CLASSES_ROOT, k.c_str(), n.empty() ? nullptr : n.c_str(), RRF_RT_REG_SZ, nullptr, nullptr,
-                   &bytes) != ERROR_SUCCESS) {
-    return false;
-  }
-  std::wstring text(bytes / sizeof(wchar_t), L'\0');
-  if (RegGetValueW(HKEY_CLASSES_ROOT, k.c_str(), n.empty() ? nullptr : n.c_str(), RRF_RT_REG_SZ, nullptr, text.data(),
-                   &bytes) != ERROR_SUCCESS) {
-    return false;
-  }
-  text.resize(wcsnlen(text.c_str(), text.size()));
-  value.assign(text.begin(), text.end());
-  return true;
 }
 
 #endif  // _WIN32

@@ -44,32 +44,6 @@ std::u16string GuidToString(const GUID& guid) {
   return out;
 }
 
-std::optional<GUID> GuidFromString(std::u16string_view text) {
-  // {8-4-4-4-12}: 38 units with the dashes at fixed places.
-  if (text.size() != 38 || text.front() != u'{' || text.back() != u'}') return std::nullopt;
-  const std::u16string_view body = text.substr(1, 36);
-  int digits[32];
-  std::size_t n = 0;
-  for (std::size_t i = 0; i < body.size(); ++i) {
-    if (i == 8 || i == 13 || i == 18 || i == 23) {
-      if (body[i] != u'-') return std::nullopt;
-      continue;
-    }
-    const int v = text::HexDigitValue(body[i]);
-    if (v < 0) return std::nullopt;
-    digits[n++] = v;
-  }
-  unsigned char bytes[16];
-  for (int i = 0; i < 16; ++i) bytes[i] = static_cast<unsigned char>(digits[2 * i] * 16 + digits[2 * i + 1]);
-  GUID g{};
-  g.Data1 =
-      (std::uint32_t{bytes[0]} << 24) | (std::uint32_t{bytes[1]} << 16) | (std::uint32_t{bytes[2]} << 8) | bytes[3];
-  g.Data2 = static_cast<std::uint16_t>((bytes[4] << 8) | bytes[5]);
-  g.Data3 = static_cast<std::uint16_t>((bytes[6] << 8) | bytes[7]);
-  std::memcpy(g.Data4, bytes + 8, 8);
-  return g;
-}
-
 ComError CurrentError() {
   try {
     try {

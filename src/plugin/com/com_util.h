@@ -3,7 +3,6 @@
 #pragma once
 
 #include <memory>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -32,8 +31,6 @@ inline const OLECHAR* Ole(const char16_t* s) { return reinterpret_cast<const OLE
 
 // "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}" in upper case, as the registry writes class ids.
 std::u16string GuidToString(const GUID& guid);
-// The class id written as above (braces required, either case); nullopt when malformed.
-std::optional<GUID> GuidFromString(std::u16string_view text);
 
 // What a failure looks like to a caller: its code and its description.
 struct ComError {

@@ -77,13 +77,6 @@ HRESULT DispArgs::Mismatch(UINT pos) const {
   return DISP_E_TYPEMISMATCH;
 }
 
-HRESULT DispArgs::GetString(UINT pos, std::u16string& out) const {
-  BSTR s = nullptr;
-  const HRESULT hr = GetBstr(pos, s);
-  if (SUCCEEDED(hr)) out = FromBstr(s);
-  return hr;
-}
-
 HRESULT DispArgs::GetBstr(UINT pos, BSTR& out) const {
   const VARIANT* v = Value(pos);
   if (v == nullptr) return Mismatch(pos);

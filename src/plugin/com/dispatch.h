@@ -30,10 +30,8 @@ class DispArgs {
   // DISP_E_PARAMNOTFOUND, the usual mark of an omitted optional argument).
   bool Missing(UINT pos) const;
 
-  // VT_BSTR by value or reference ("" for a null string), VT_EMPTY as "".
-  HRESULT GetString(UINT pos, std::u16string& out) const;
-  // The same, as the caller's own string (null for VT_EMPTY), for passing on
-  // by reference to a method that only reads it.
+  // VT_BSTR by value or reference, VT_EMPTY as a null string: the caller's
+  // own string, for passing on by reference to a method that only reads it.
   HRESULT GetBstr(UINT pos, BSTR& out) const;
   // VT_BOOL by value or reference as given; VT_I2, VT_I4, VT_UI1 (either way)
   // and VT_EMPTY as True when nonzero; `fallback` when Missing.

@@ -60,10 +60,4 @@ class InformationObject final : public DispatchObject<_Information> {
 
 HRESULT CreateInformation(REFIID riid, void** ppv) { return CreateObject<InformationObject>(riid, ppv); }
 
-std::vector<DispatchRow> InformationDispatchRows() {
-  std::vector<DispatchRow> rows;
-  for (const auto& m : kTable) rows.push_back({m.name, m.id, m.minArgs, {}});
-  return rows;
-}
-
 }  // namespace nbl::com

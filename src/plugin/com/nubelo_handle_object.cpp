@@ -196,14 +196,4 @@ class NubeloHandleObject final : public DispatchObject<_clsNubeloHandle> {
 
 HRESULT CreateNubeloHandle(REFIID riid, void** ppv) { return CreateObject<NubeloHandleObject>(riid, ppv); }
 
-std::vector<DispatchRow> NubeloHandleDispatchRows() {
-  std::vector<DispatchRow> rows;
-  for (const auto& m : kTable) {
-    DispatchRow row{m.name, m.id, m.minArgs, {}};
-    for (UINT i = 0; i < m.maxArgs; ++i) row.params.emplace_back(m.params[i]);
-    rows.push_back(std::move(row));
-  }
-  return rows;
-}
-
 }  // namespace nbl::com

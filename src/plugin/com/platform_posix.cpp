@@ -32,9 +32,4 @@ HRESULT DeleteRegistryKeys(const std::vector<std::u16string>& keys) {
   return RegistryFile(*path).DeleteKeys(keys);
 }
 
-bool ReadRegistryValue(const std::u16string& key, const std::u16string& name, std::u16string& value) {
-  const auto path = RegistryFile::DefaultPath();
-  return path && RegistryFile(*path).ReadValue(key, name, value);
-}
-
 }  // namespace nbl::com::platform

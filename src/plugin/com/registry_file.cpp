@@ -169,18 +169,4 @@ HRESULT RegistryFile::DeleteKeys(const std::vector<std::u16string>& roots) const
   }
 }
 
-bool RegistryFile::ReadValue(const std::u16string& key, const std::u16string& name, std::u16string& value) const {
-  try {
-    const RegistryKeys keys = Load();
-    const auto k = keys.find(key);
-    if (k == keys.end()) return false;
-    const auto v = k->second.find(name);
-    if (v == k->second.end()) return false;
-    value = v->second;
-    return true;
-  } catch (...) {
-    return false;
-  }
-}
-
 }  // namespace nbl::com

@@ -44,12 +44,11 @@ class RegistryFile {
   // the file exists but cannot be read.
   RegistryKeys Load() const;
 
-  // See platform::WriteRegistryRows / DeleteRegistryKeys / ReadRegistryValue.
+  // See platform::WriteRegistryRows / DeleteRegistryKeys.
   // A key, name or value holding a line break, an empty key, or a name "@"
   // or holding "=" is refused with E_INVALIDARG and nothing is written.
   HRESULT WriteRows(const std::vector<platform::RegistryRow>& rows) const;
   HRESULT DeleteKeys(const std::vector<std::u16string>& keys) const;
-  bool ReadValue(const std::u16string& key, const std::u16string& name, std::u16string& value) const;
 
  private:
   void Save(const RegistryKeys& keys) const;

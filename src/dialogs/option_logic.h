@@ -64,7 +64,7 @@ struct ExportControls {
   int publishDayIndex = 0;
 };
 
-// "[ALL]", "一般", then what the dialog's ListGenres gives for its
+// kAllGenres, kGeneralGenre, then what the dialog's ListGenres gives for its
 // PathDiaryMdb (nothing more without one). A failure of ListGenres passes.
 std::vector<std::u16string> FillGenreList(const frmOption& dlg);
 

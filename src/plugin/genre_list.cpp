@@ -1,5 +1,6 @@
 #include "plugin/genre_list.h"
 
+#include "common/records.h"
 #include "store/connection.h"
 #include "store/recordset.h"
 
@@ -7,9 +8,12 @@ namespace nbl::plugin {
 namespace {
 
 // Every genre but the general one, each once, in order.
-constexpr std::u16string_view kGenreListSql =
-    u"SELECT Contents.Genre From Contents GROUP BY Contents.Genre Having (((Contents.Genre) <> \"一般\")) "
-    u"ORDER BY Contents.Genre;";
+const std::u16string& GenreListSql() {
+  static const std::u16string sql =
+      u"SELECT Contents.Genre From Contents GROUP BY Contents.Genre Having (((Contents.Genre) <> \"" +
+      std::u16string(kGeneralGenre) + u"\")) ORDER BY Contents.Genre;";
+  return sql;
+}
 
 }  // namespace
 
@@ -18,7 +22,7 @@ std::vector<std::u16string> ReadGenreList(std::u16string_view pathDiaryMdb) {
   store::Connection cn;
   cn.Open(std::u16string(store::kConnectionPrefix) + std::u16string(pathDiaryMdb));
   store::Recordset rs;
-  rs.Open(kGenreListSql, cn, store::adOpenKeyset, store::adLockReadOnly, store::adCmdTableDirect);
+  rs.Open(GenreListSql(), cn, store::adOpenKeyset, store::adLockReadOnly, store::adCmdTableDirect);
   while (!rs.IsEOF()) {
     genres.push_back(rs.Field(u"Genre").CStr());
     rs.MoveNext();

@@ -7,9 +7,9 @@
 
 namespace nbl::plugin {
 
-// The genres of the store at `pathDiaryMdb` other than "一般", each once, in
-// ascending order; Null genres left out. Throws StoreFailure when the store
-// cannot be opened or read.
+// The genres of the store at `pathDiaryMdb` other than the general one
+// (kGeneralGenre), each once, in ascending order; Null genres left out.
+// Throws StoreFailure when the store cannot be opened or read.
 std::vector<std::u16string> ReadGenreList(std::u16string_view pathDiaryMdb);
 
 }  // namespace nbl::plugin

@@ -1,31 +1,28 @@
-// A diary store whose rows carry only the genres a dialog test needs.
+// A diary store whose rows carry only the genres a dialog test needs, made by
+// the one store helper of tests/support.
 #pragma once
 
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "store/connection.h"
-#include "store/recordset.h"
+#include "common/text.h"
+#include "support/diary_store.h"
 
 namespace nbl::testing {
 
 // Creates the store at `path` with one row per genre (nullopt stores Null).
 inline void MakeGenreStore(const std::u16string& path, const std::vector<std::optional<std::u16string>>& genres) {
-  store::CreateDiaryStore(path);
-  store::Connection cn;
-  cn.Open(u"Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + path);
-  store::Recordset rs;
-  rs.Open(u"Contents", cn, store::adOpenKeyset, store::adLockOptimistic, store::adCmdTableDirect);
+  std::vector<Row> rows;
   int n = 0;
   for (const auto& g : genres) {
-    rs.AddNew();
-    rs.SetField(u"Day", u"2006/02/25");
-    rs.SetField(u"Number", store::Value::Integer(++n));
-    rs.SetField(u"Genre", g ? store::Value(*g) : store::Value());
-    rs.Update();
+    Row row;
+    row.day = "2006/02/25";
+    row.genre = g ? Text(text::ToUtf8(*g)) : std::nullopt;
+    row.number = ++n;
+    rows.push_back(row);
   }
-  rs.Close();
+  MakeStore(text::ToUtf8(path), rows);
 }
 
 }  // namespace nbl::testing

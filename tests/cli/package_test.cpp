@@ -123,6 +123,7 @@ TEST_F(Package, InstalledCommandAndManualPageWork) {
       {"env", "MANWIDTH=80", "MANPAGER=cat", "man", "--warnings", "-l", Installed("share/man/man1/nblinout.1.gz")});
   EXPECT_EQ(man.status, 0) << man.output;
   EXPECT_EQ(man.output.find("warning"), std::string::npos) << man.output;
+  EXPECT_NE(man.output.find("NBLinout " NBL_VERSION), std::string::npos) << "the page's footer names another version";
   for (const char* heading : {"NAME", "SYNOPSIS", "COMMANDS", "OPTIONS", "EXIT STATUS"}) {
     EXPECT_NE(man.output.find(std::string("\n") + heading + "\n"), std::string::npos) << heading;
   }

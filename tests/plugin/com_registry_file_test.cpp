@@ -2,7 +2,6 @@
 
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
 
 #include "plugin/com/registry_file.h"
 #include "plugin/com_host.h"

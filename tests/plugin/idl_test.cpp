@@ -1,10 +1,11 @@
 // The interface description and the server must tell a caller the same thing.
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <map>
+#include <algorithm>
+#include <iterator>
 #include <regex>
-#include <sstream>
+#include <string>
+#include <vector>
 
 #include "common/text.h"
 #include "plugin/com/com_util.h"

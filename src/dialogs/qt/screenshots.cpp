@@ -63,11 +63,7 @@ int main(int argc, char** argv) {
   auto ui = nbl::dialogs::qt::MakeQtUi();
 
   // The progress window during an export and after it.
-  auto& progress = static_cast<QtProgress&>(ui->Progress());
-  progress.Show();
-  progress.SetCaption(u"Nubelo Imp/Exp for Loggamo");
-  progress.SetTxtTitle(u"Nubelo Export");
-  progress.SetBtnOkEnabled(false);
+  auto& progress = static_cast<QtProgress&>(nbl::dialogs::ShowRunWindow(*ui, u"Nubelo Export"));
   progress.SetProgressMax(120);
   progress.SetTxtText(u"120件のレコードを取得。エクスポートします。");
   progress.SetProgressValue(45);

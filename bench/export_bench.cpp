@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "bench_support.h"
+#include "common/records.h"
 #include "common/text.h"
 #include "dialogs/silent_ui.h"
 #include "export/export_run.h"
@@ -58,7 +59,7 @@ std::filesystem::path StoreOf(int entries) {
 std::string Export(const std::filesystem::path& db, const std::filesystem::path& out) {
   std::string failure;
   auto windows = nbl::dialogs::MakeSilentUi([&failure](std::u16string_view m) { failure = nbl::text::ToUtf8(m); });
-  const nbl::ExportSettingNubelo set{u"", u"", u"", 0, 0, 1, 1, 1};
+  const nbl::ExportSettingNubelo set = nbl::DefaultExportSetting();
   nbl::exporting::ExportDiary(nbl::text::FromUtf8(out.string()), nbl::text::FromUtf8(db.string()), set, *windows);
   return failure;
 }

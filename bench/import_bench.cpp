@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "bench_support.h"
+#include "common/records.h"
 #include "common/text.h"
 #include "dialogs/silent_ui.h"
 #include "import/import_run.h"
@@ -53,7 +54,7 @@ void RemoveStore(const std::filesystem::path& db) {
 std::string Import(const std::filesystem::path& file, const std::filesystem::path& db) {
   std::string failure;
   auto windows = nbl::dialogs::MakeSilentUi([&failure](std::u16string_view m) { failure = nbl::text::ToUtf8(m); });
-  const nbl::ImportSettingNubelo set{u"<H2>", u"</H2>"};
+  const nbl::ImportSettingNubelo set = nbl::DefaultImportSetting();
   nbl::importing::ImportDiary(nbl::text::FromUtf8(file.string()), nbl::text::FromUtf8(db.string()), set, *windows);
   return failure;
 }

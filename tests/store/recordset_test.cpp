@@ -39,7 +39,7 @@ class RecordsetTest : public ::testing::Test {
   void SetUp() override {
     CreateDiaryStore(path_);
     Raw(file_, kRows);
-    cn_.Open(u"Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + path_);
+    cn_.Open(std::u16string(kConnectionPrefix) + path_);
   }
 
   // The values of `column` of every row, read the way the runs read them; "Null" for Null.
@@ -185,7 +185,7 @@ TEST_F(RecordsetTest, KeysetCountIsKnownAtOnceAndReadingOutlivesTheConnection) {
   Recordset rs;
   {
     Connection cn;
-    cn.Open(u"Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + path_);
+    cn.Open(std::u16string(kConnectionPrefix) + path_);
     rs.Open(u"SELECT Contents.Title FROM Contents WHERE Contents.Day = '2009/01/01';", cn, adOpenKeyset, adLockReadOnly,
             adCmdTableDirect);
   }  // the connection is released first, as the runs do
@@ -199,7 +199,8 @@ TEST_F(RecordsetTest, KeysetCountIsKnownAtOnceAndReadingOutlivesTheConnection) {
   EXPECT_EQ(seen, 5000);
 
   Recordset none;
-  none.Open(u"SELECT Contents.* FROM Contents WHERE Contents.Day = 'x';", cn_, adOpenKeyset, adLockReadOnly, 512);
+  none.Open(u"SELECT Contents.* FROM Contents WHERE Contents.Day = 'x';", cn_, adOpenKeyset, adLockReadOnly,
+            adCmdTableDirect);
   EXPECT_EQ(none.RecordCount(), 0);
   EXPECT_TRUE(none.IsEOF());
 }

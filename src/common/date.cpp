@@ -115,11 +115,6 @@ Parts ToParts(double value) {
   return p;
 }
 
-std::u16string GeneralDate(double value) {
-  const Parts p = ToParts(value);
-  return DayText(p, HasTime(p));
-}
-
 void AppendGeneralDate(double value, std::string& out) {
   const Parts p = ToParts(value);
   AppendDayText(out, p, HasTime(p));

@@ -20,9 +20,8 @@ double FromParts(const Parts& p);
 // The calendar parts of a date value, rounded to the nearest second.
 Parts ToParts(double value);
 
-// "YYYY/MM/DD H:MM:SS"; the date alone ("YYYY/MM/DD") when the time of day is exactly 0:00:00.
-std::u16string GeneralDate(double value);
-// The same appended to `out` as bytes (it is ASCII).
+// Appends "YYYY/MM/DD H:MM:SS" to `out` (it is ASCII); the date alone ("YYYY/MM/DD")
+// when the time of day is exactly 0:00:00.
 void AppendGeneralDate(double value, std::string& out);
 
 // "YYYY/MM/DD H:MM:SS", with the time even at 0:00:00.

@@ -115,7 +115,9 @@ TEST(UnixTimeToDate, IsJapanTimeWhateverTheMachineZone) {
       if (c.value >= 0) {
         EXPECT_DOUBLE_EQ(value, c.value);
       }
-      EXPECT_EQ(text::ToUtf8(date::GeneralDate(value)), c.general);
+      std::string general;
+      date::AppendGeneralDate(value, general);
+      EXPECT_EQ(general, c.general);
     }
   }
   ::setenv("TZ", "UTC", 1);

@@ -34,8 +34,9 @@ class DiaryFormatFailure : public Failure {
 // UTF-8, or when the whole file is UTF-8 with at least one multi-byte
 // character, every byte that starts no sequence being dropped; else as JIS,
 // EUC-JP or code page 932, as GuessKanjiCode tells, except that a file it
-// calls Shift-JIS which that code cannot read whole but IsEucText accepts is EUC-JP. Decoded text is written as
-// TextToUtf8Bytes writes it, a surrogate outside a pair as its own three bytes.
+// calls Shift-JIS which that code cannot read whole but IsEucText accepts is
+// EUC-JP. Decoded text is written as TextToUtf8Bytes writes it, a surrogate
+// outside a pair as its own three bytes.
 // Throws DiaryFormatFailure for a NUL byte, ConversionFailure where the converters fail.
 std::string_view DecodeDiaryBytes(const encoding::Bytes& bytes, encoding::Bytes& storage);
 

@@ -14,6 +14,7 @@
 #include "encoding/kanji_code_convert.h"
 #include "encoding/utf8.h"
 #include "fuzz_support.h"
+#include "import/diary_file.h"
 #include "import/diary_lines.h"
 
 using namespace nbl;
@@ -81,11 +82,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Check(documentText == std::string_view(reinterpret_cast<const char*>(expected.data()), expected.size()),
         "DecodeDiaryBytes differs from the 16-bit decoders' text as UTF-8");
 
-  const std::vector<std::string_view> lines = CutLines(documentText);
-  Check(!lines.empty(), "CutLines gives at least one line");
+  // Cut whole and in two pieces at a point the bytes choose: the same lines either way.
+  const char separator = SeparatorOf(documentText);
+  std::vector<std::string> lines, inPieces;
+  const auto cut = [separator](const std::vector<std::string_view>& pieces, std::vector<std::string>& into) {
+    LineCutter cutter(separator);
+    const LineFn keep = [&into](std::string_view line) { into.emplace_back(line); };
+    for (const std::string_view piece : pieces) cutter.Feed(piece, keep);
+    cutter.Finish(keep);
+  };
+  cut({documentText}, lines);
+  const std::size_t at = documentText.empty() ? 0 : data[size - 1] % (documentText.size() + 1);
+  cut({documentText.substr(0, at), documentText.substr(at)}, inPieces);
+  Check(lines == inPieces, "the lines depend on where the pieces end");
   // Put back together, the lines are the text with each CR LF as LF (or the text itself).
   const bool crlf = documentText.find("\r\n") != std::string_view::npos;
-  const char separator = crlf || documentText.find('\n') != std::string_view::npos ? '\n' : '\r';
   std::string joined, unbroken;
   for (std::size_t k = 0; k < lines.size(); ++k) {
     if (k > 0) joined += separator;
@@ -96,23 +107,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       unbroken += documentText[k];
     }
   }
-  Check(joined == unbroken, "CutLines loses or adds text");
+  Check(joined == unbroken, "the cut loses or adds text");
 
   std::vector<DiaryEntry> stored;
-  DiaryLineReader reader(lines, DefaultImportSetting(),
-                         [&stored](const DiaryEntry& entry) { stored.push_back(entry); });
+  DiaryLineReader reader(DefaultImportSetting(), [&stored](const DiaryEntry& entry) { stored.push_back(entry); });
+  std::size_t handed = 0;
   try {
-    for (std::size_t i = 0; i < lines.size();) {
-      const std::size_t before = stored.size();
-      const DiaryLineReader::Step step = reader.HandleLine(i);
-      Check(step.next > i && step.next <= lines.size(), "HandleLine goes on past its own line and stays in the file");
-      Check(step.entryStored == (stored.size() == before + 1), "HandleLine says whether it stored an entry");
-      i = step.next;
+    for (const std::string& line : lines) {
+      ++handed;
+      reader.HandleLine(line);
     }
     reader.Finish();
   } catch (const DiaryFormatFailure& failure) {
     Check(!reader.stepText().empty(), "a failure leaves a step text to report");
-    Check(failure.line() >= 1 && failure.line() <= lines.size(), "a failure names a line of the file");
+    Check(failure.line() >= 1 && failure.line() <= handed, "a failure names a line handed in");
     return 0;
   }
   for (const DiaryEntry& entry : stored) Check(IsDayText(entry.day), "a stored day is YYYY/MM/DD");

@@ -11,6 +11,7 @@
 #include "common/text.h"
 #include "export/diary_document.h"
 #include "fuzz_support.h"
+#include "import/diary_file.h"
 #include "import/diary_lines.h"
 #include "xml_document.h"
 
@@ -54,11 +55,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const encoding::Bytes bytes(document.begin(), document.end());
   encoding::Bytes storage;
-  const std::vector<std::string_view> lines = importing::CutLines(importing::DecodeDiaryBytes(bytes, storage));
+  const std::string_view text = importing::DecodeDiaryBytes(bytes, storage);
   std::vector<importing::DiaryEntry> stored;
-  importing::DiaryLineReader reader(lines, DefaultImportSetting(),
+  importing::DiaryLineReader reader(DefaultImportSetting(),
                                     [&stored](const importing::DiaryEntry& entry) { stored.push_back(entry); });
-  for (std::size_t i = 0; i < lines.size();) i = reader.HandleLine(i).next;
+  importing::LineCutter cutter(importing::SeparatorOf(text));
+  const importing::LineFn handle = [&reader](std::string_view line) { reader.HandleLine(line); };
+  cutter.Feed(text, handle);
+  cutter.Finish(handle);
   reader.Finish();
   Check(stored.size() == 1 && stored[0].day == "2007/01/05", "the import reads another day");
   Check(stored[0].title == utf8, "the import reads another title");

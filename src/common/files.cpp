@@ -81,34 +81,44 @@ std::string CauseOfErrno(int err, const std::string& path) {
   }
 }
 
-std::vector<std::uint8_t> ReadAll(std::u16string_view path) {
-  const std::string name = text::ToUtf8(path);
-  auto fail = [&name](const std::string& action) {
-    const int err = errno;
-    throw FileFailure("cannot " + action + " '" + name + "': " + std::strerror(err), CauseOfErrno(err, name));
-  };
-  const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) fail("open");
-  struct Closer {
-    int fd;
-    ~Closer() { ::close(fd); }
-  } closer{fd};
+InputFile::InputFile(std::u16string_view path) : name_(text::ToUtf8(path)) {
+  fd_ = ::open(name_.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd_ < 0) Fail("open");
   struct stat st {};
-  if (::fstat(fd, &st) != 0) fail("read the length of");
+  if (::fstat(fd_, &st) != 0) Fail("read the length of");
   if (S_ISDIR(st.st_mode)) {
     errno = EISDIR;
-    fail("read");
+    Fail("read");
   }
-  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(st.st_size));
+  size_ = static_cast<std::uint64_t>(st.st_size);
+}
+
+InputFile::~InputFile() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+void InputFile::Fail(const std::string& action) const {
+  const int err = errno;
+  throw FileFailure("cannot " + action + " '" + name_ + "': " + std::strerror(err), CauseOfErrno(err, name_));
+}
+
+std::size_t InputFile::ReadAt(std::uint64_t offset, std::uint8_t* buffer, std::size_t count) {
   std::size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
+  while (done < count) {
+    const ssize_t n = ::pread(fd_, buffer + done, count - done, static_cast<off_t>(offset + done));
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) fail("read");
-    if (n == 0) break;  // the file shrank while it was read
+    if (n < 0) Fail("read");
+    if (n == 0) break;
     done += static_cast<std::size_t>(n);
   }
-  bytes.resize(done);
+  return done;
+}
+
+std::vector<std::uint8_t> ReadAll(std::u16string_view path) {
+  InputFile file(path);
+  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(file.size()));
+  // A file that shrank while it was read ends where it ended.
+  bytes.resize(file.ReadAt(0, bytes.data(), bytes.size()));
   return bytes;
 }
 

@@ -34,6 +34,30 @@ const char* WhyNotAFile(PathKind kind);
 // what to do. Empty when `err` tells nothing a user can act on.
 std::string CauseOfErrno(int err, const std::string& path);
 
+// A file opened for reading, read in pieces from any offset.
+class InputFile {
+ public:
+  // Throws FileFailure (with a cause where the system tells one) when `path`
+  // cannot be opened or is a directory.
+  explicit InputFile(std::u16string_view path);
+  ~InputFile();
+  InputFile(const InputFile&) = delete;
+  InputFile& operator=(const InputFile&) = delete;
+
+  // The length the file had when it was opened.
+  std::uint64_t size() const { return size_; }
+  // Reads up to `count` bytes from `offset` into `buffer`: fewer only where
+  // the file ends. Throws FileFailure.
+  std::size_t ReadAt(std::uint64_t offset, std::uint8_t* buffer, std::size_t count);
+
+ private:
+  [[noreturn]] void Fail(const std::string& action) const;
+
+  std::string name_;
+  int fd_ = -1;
+  std::uint64_t size_ = 0;
+};
+
 // The whole content of the file; throws FileFailure (with a cause where the
 // system tells one) when it cannot be read.
 std::vector<std::uint8_t> ReadAll(std::u16string_view path);

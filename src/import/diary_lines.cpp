@@ -3,10 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <iterator>
-#ifdef __SSE2__
-#include <emmintrin.h>
-#endif
 #include <limits>
 #include <string>
 #include <utility>
@@ -15,8 +11,6 @@
 #include "common/failure.h"
 #include "common/number.h"
 #include "common/text.h"
-#include "encoding/code_page.h"
-#include "encoding/kanji_code_convert.h"
 #include "encoding/utf8.h"
 #include "import/day_numbering.h"
 
@@ -63,81 +57,11 @@ void AppendCodePoint(std::string& out, long cp) {
   }
 }
 
-// The 1-based line of byte `at`, counted as CutLines cuts: at LF when the file
-// holds one (CR LF included), else at CR. Every code read here keeps both bytes.
-std::size_t LineOfByte(const encoding::Bytes& bytes, std::size_t at) {
-  const bool lf = std::find(bytes.begin(), bytes.end(), '\n') != bytes.end();
-  const auto end = bytes.begin() + static_cast<std::ptrdiff_t>(at);
-  return 1 + static_cast<std::size_t>(std::count(bytes.begin(), end, lf ? '\n' : '\r'));
-}
-
-// Calls found(k) for every k with text[k] == c, in order. Sixteen bytes at a
-// time where the processor can, since the lines of a diary file are short and
-// a call to memchr per line would cost more than the search.
-template <typename Found>
-void ForEachByte(std::string_view text, char c, Found found) {
-  const char* const p = text.data();
-  const std::size_t n = text.size();
-  std::size_t i = 0;
-#ifdef __SSE2__
-  const __m128i wanted = _mm_set1_epi8(c);
-  for (; n - i >= 16; i += 16) {
-    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-    for (unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, wanted))); mask != 0;
-         mask &= mask - 1) {
-      found(i + static_cast<std::size_t>(__builtin_ctz(mask)));
-    }
-  }
-#endif
-  for (; i < n; ++i) {
-    if (p[i] == c) found(i);
-  }
-}
-
-// The length of the run of ASCII bytes at the start of `bytes`.
-std::size_t AsciiRun(const unsigned char* bytes, std::size_t n) {
-  std::size_t i = 0;
-#ifdef __SSE2__
-  for (; n - i >= 16; i += 16) {
-    const int high = _mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i)));
-    if (high != 0) return i + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(high)));
-  }
-#endif
-  while (i < n && bytes[i] < 0x80) ++i;
-  return i;
-}
-
-// True when `bytes` are UTF-8 exactly as TextToUtf8Bytes writes what
-// Utf8BytesToText reads from them: every sequence well-formed (see
-// text::Utf8SequenceLength). `multiByte` tells whether one of more than one byte was met.
-bool IsPlainUtf8(std::string_view bytes, bool& multiByte) {
-  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-  const std::size_t n = bytes.size();
-  multiByte = false;
-  std::size_t i = 0;
-  while (i < n) {
-    if (p[i] < 0x80) {
-      i += AsciiRun(p + i, n - i);
-      continue;
-    }
-    const std::size_t length = text::Utf8SequenceLength(bytes, i);
-    if (length == 0) return false;
-    multiByte = true;
-    i += length;
-  }
-  return true;
-}
-
-// `text` written as UTF-8 into `storage`, a surrogate outside a pair as its own three bytes.
-std::string_view Utf8Of(std::u16string_view text, encoding::Bytes& storage) {
-  storage.clear();
-  encoding::TextToUtf8Bytes(text, storage);
-  return {reinterpret_cast<const char*>(storage.data()), storage.size()};
-}
-
+// `text` as UTF-8, a surrogate outside a pair as its own three bytes.
 std::string Utf8Of(std::u16string_view text) {
   encoding::Bytes storage;
-  return std::string(Utf8Of(text, storage));
+  encoding::TextToUtf8Bytes(text, storage);
+  return std::string(storage.begin(), storage.end());
 }
 
 // The 16-bit text that UTF-8 `text` (as Utf8Of writes it) stands for.
@@ -153,6 +77,19 @@ std::size_t UnitsOf(std::string_view text) {
     units += b >= 0xF0;
   }
   return units;
+}
+
+// The value of a field of one to ten digits within 32 bits, the usual spelling
+// of heading seconds, read without the general rule; nothing for any other field.
+std::optional<std::int32_t> SecondsOfDigits(std::string_view field) {
+  if (field.empty() || field.size() > 10) return std::nullopt;
+  std::int64_t value = 0;
+  for (const char c : field) {
+    if (!IsDigit(c)) return std::nullopt;
+    value = value * 10 + (c - '0');
+  }
+  if (value > std::numeric_limits<std::int32_t>::max()) return std::nullopt;
+  return static_cast<std::int32_t>(value);
 }
 
 enum class LineKind { Blank, Markup, DayLine, OpenBody, CloseBody, CloseDay, Other };
@@ -276,66 +213,6 @@ std::optional<std::string> DayText(std::string_view date) {
 DiaryFormatFailure::DiaryFormatFailure(std::size_t line, const std::string& cause)
     : Failure("line " + std::to_string(line) + ": " + cause, cause), line_(line) {}
 
-std::string_view DecodeDiaryBytes(const encoding::Bytes& bytes, encoding::Bytes& storage) {
-  // The converters would cut the text at a NUL and silently drop the rest.
-  // memchr must not see the null data() of an empty array.
-  if (const void* nul = bytes.empty() ? nullptr : std::memchr(bytes.data(), 0, bytes.size())) {
-    throw DiaryFormatFailure(
-        LineOfByte(bytes, static_cast<std::size_t>(static_cast<const std::uint8_t*>(nul) - bytes.data())),
-        "the file holds a NUL byte here; save it as a text file (UTF-8, JIS, EUC-JP or Shift-JIS)");
-  }
-  static constexpr std::uint8_t kMark[] = {0xEF, 0xBB, 0xBF};
-  const bool marked = bytes.size() >= 3 && std::equal(std::begin(kMark), std::end(kMark), bytes.begin());
-  // The mark tells the code; it is no text of the document.
-  const std::string_view unmarked(reinterpret_cast<const char*>(bytes.data()) + (marked ? 3 : 0),
-                                  bytes.size() - (marked ? 3 : 0));
-  bool multiByte = false;
-  const bool plain = IsPlainUtf8(unmarked, multiByte);
-  if (marked || encoding::LooksLikeUtf8(bytes, 1024) == vb::True || (plain ? multiByte : encoding::IsUtf8Text(bytes))) {
-    // Plain UTF-8 is its own text: the file's bytes serve as they are.
-    if (plain) return unmarked;
-    std::u16string text = encoding::Utf8BytesToText(bytes, u"");
-    if (marked) text.erase(0, 1);
-    return Utf8Of(text, storage);
-  }
-  switch (encoding::GuessKanjiCode(bytes)) {
-    case encoding::kCodeJis:
-      return Utf8Of(encoding::JisBytesToText(bytes), storage);
-    case encoding::kCodeEuc:
-      return Utf8Of(encoding::EucBytesToText(bytes), storage);
-    default: {
-      std::u16string text = encoding::CodePageBytesToText(bytes);
-      // The guess stops at its first telling pair, and 0x8E starts a half-width kana in EUC-JP as well as a
-      // Shift-JIS pair: a file that Shift-JIS cannot read whole (U+FFFD) but EUC-JP can is EUC-JP.
-      if (text.find(u'\uFFFD') != std::u16string::npos && encoding::IsEucText(bytes)) {
-        text = encoding::EucBytesToText(bytes);
-      }
-      return Utf8Of(text, storage);
-    }
-  }
-}
-
-std::vector<std::string_view> CutLines(std::string_view text) {
-  // At LF, taking a CR just before it into the break (a text without CR LF has no such CR); else at CR.
-  std::size_t breaks = 0;
-  char separator = '\n';
-  ForEachByte(text, separator, [&breaks](std::size_t) { ++breaks; });
-  if (breaks == 0) {
-    separator = '\r';
-    ForEachByte(text, separator, [&breaks](std::size_t) { ++breaks; });
-  }
-  std::vector<std::string_view> lines;
-  lines.reserve(breaks + 1);
-  std::size_t start = 0;
-  ForEachByte(text, separator, [&](std::size_t hit) {
-    const std::size_t end = separator == '\n' && hit > start && text[hit - 1] == '\r' ? hit - 1 : hit;
-    lines.push_back(text.substr(start, end - start));
-    start = hit + 1;
-  });
-  lines.push_back(text.substr(start));
-  return lines;
-}
-
 std::optional<std::int32_t> RoundToLong(double value) {
   const double rounded = number::RoundHalfEven(value);
   if (!(rounded >= static_cast<double>(std::numeric_limits<std::int32_t>::min()) &&
@@ -446,83 +323,93 @@ const std::string& GeneralGenreUtf8() {
 
 std::u16string MakeImportMark(double now) { return date::DateTimeText(now) + u" byNBLinout.dll"; }
 
-DiaryLineReader::DiaryLineReader(const std::vector<std::string_view>& lines, const ImportSettingNubelo& set,
-                                 StoreFn store)
-    : lines_(lines), startTag_(Utf8Of(set.stTitleStTag)), endTag_(Utf8Of(set.stTitleEdTag)), store_(std::move(store)) {}
+DiaryLineReader::DiaryLineReader(const ImportSettingNubelo& set, StoreFn store)
+    : startTag_(Utf8Of(set.stTitleStTag)), endTag_(Utf8Of(set.stTitleEdTag)), store_(std::move(store)) {}
 
-void DiaryLineReader::SetStep(std::u16string_view text) {
-  stepText_.assign(text);
+void DiaryLineReader::SetStep(std::u16string_view text, bool withDay) {
+  step_ = text;
+  if (withDay) {
+    stepDay_ = entry_.day;
+  } else {
+    stepDay_.clear();
+  }
+}
+
+const std::u16string& DiaryLineReader::stepText() const {
+  stepText_.assign(step_);
   // A day is digits and slashes once it is read, and empty before.
-  for (const char c : entry_.day) stepText_.push_back(static_cast<char16_t>(static_cast<unsigned char>(c)));
+  for (const char c : stepDay_) stepText_.push_back(static_cast<char16_t>(static_cast<unsigned char>(c)));
+  return stepText_;
 }
 
 bool DiaryLineReader::HasTitle() const { return !entry_.title.empty() && entry_.title != NoTitleUtf8(); }
 
-DiaryLineReader::Step DiaryLineReader::HandleLine(std::size_t i) {
-  const std::string_view line = text::TrimBlanks(lines_.at(i));
+void DiaryLineReader::HandleLine(std::string_view source) {
+  ++line_;
+  if (inBody_) {
+    BodyLine(source);
+    return;
+  }
+  const std::string_view line = text::TrimBlanks(source);
   switch (KindOf(line)) {
     case LineKind::CloseDay:
-      StoreEntry(i);
-      return Step{i + 1, true};
+      StoreEntry();
+      return;
     case LineKind::OpenBody:
       if (!open_) {
-        stepText_ = u"日付取得エラー <day>";
-        throw DiaryFormatFailure(i + 1,
+        SetStep(u"日付取得エラー <day>", false);
+        throw DiaryFormatFailure(line_,
                                  "a <body> outside any entry; put a day line <day date=\"YYYY-MM-DD\"> before it");
       }
-      return ReadBody(i);
+      SetStep(u"データ取得エラー <body>：");
+      inBody_ = true;
+      blockStart_ = entry_.body.size();
+      return;
     case LineKind::CloseBody:
       SetStep(u"データ取得エラー <body>：");
-      throw DiaryFormatFailure(i + 1, "this </body> closes no body; remove it or add the <body> it belongs to");
+      throw DiaryFormatFailure(line_, "this </body> closes no body; remove it or add the <body> it belongs to");
     case LineKind::DayLine:
-      ReadDayLine(i, line);
-      break;
+      ReadDayLine(line);
+      return;
     case LineKind::Other:
       ++skipped_;
       [[fallthrough]];
     case LineKind::Blank:
     case LineKind::Markup:
       SetStep(u"データ読み捨てエラー：");
-      break;
+      return;
   }
-  return Step{i + 1, false};
 }
 
 void DiaryLineReader::Finish() {
+  if (inBody_) {
+    throw DiaryFormatFailure(entryLine_,
+                             "the body of the entry that begins on this line is never closed; "
+                             "end it with </body> and </day>");
+  }
   if (!open_) return;
   SetStep(u"データ格納エラー：");
-  throw DiaryFormatFailure(entryLine_ + 1, "the entry that begins on this line is never closed; end it with </day>");
+  throw DiaryFormatFailure(entryLine_, "the entry that begins on this line is never closed; end it with </day>");
 }
 
-DiaryLineReader::Step DiaryLineReader::ReadBody(std::size_t i) {
-  SetStep(u"データ取得エラー <body>：");
-  const std::size_t blockStart = entry_.body.size();
-  std::size_t k = i + 1;
-  LineKind closing = LineKind::CloseBody;
-  for (;; ++k) {
-    if (k >= lines_.size()) {
-      throw DiaryFormatFailure(entryLine_ + 1,
-                               "the body of the entry that begins on this line is never closed; "
-                               "end it with </body> and </day>");
-    }
-    const std::string_view source = lines_[k];
-    closing = KindOf(text::TrimBlanks(source));
-    // A well-formed document cannot hold these as body text: their "<" would be escaped.
-    if (closing == LineKind::CloseDay || closing == LineKind::CloseBody) break;
-    if (closing == LineKind::DayLine) {
-      stepText_ = u"日付取得エラー <day>";
-      throw DiaryFormatFailure(k + 1, "a new day begins inside the body of the entry of line " +
-                                          std::to_string(entryLine_ + 1) +
-                                          "; close that entry with </body> and </day>");
-    }
-    if (!AppendHeading(source)) entry_.body += source;
-    entry_.body += "<BR>\r\n";
+void DiaryLineReader::BodyLine(std::string_view source) {
+  const LineKind kind = KindOf(text::TrimBlanks(source));
+  // A well-formed document cannot hold these as body text: their "<" would be escaped.
+  if (kind == LineKind::CloseDay || kind == LineKind::CloseBody) {
+    inBody_ = false;
+    SetStep(u"HTMLエンコードエラー：");
+    // Only the block just read: text of an earlier block of the same day is decoded already.
+    DecodeBodyEntitiesInPlace(entry_.body, blockStart_);
+    if (kind == LineKind::CloseDay) StoreEntry();
+    return;
   }
-  SetStep(u"HTMLエンコードエラー：");
-  // Only the block just read: text of an earlier block of the same day is decoded already.
-  DecodeBodyEntitiesInPlace(entry_.body, blockStart);
-  if (closing == LineKind::CloseDay) StoreEntry(k);
-  return Step{k + 1, closing == LineKind::CloseDay};
+  if (kind == LineKind::DayLine) {
+    SetStep(u"日付取得エラー <day>", false);
+    throw DiaryFormatFailure(line_, "a new day begins inside the body of the entry of line " +
+                                        std::to_string(entryLine_) + "; close that entry with </body> and </day>");
+  }
+  if (!AppendHeading(source)) entry_.body += source;
+  entry_.body += "<BR>\r\n";
 }
 
 bool DiaryLineReader::AppendHeading(std::string_view line) {
@@ -531,17 +418,19 @@ bool DiaryLineReader::AppendHeading(std::string_view line) {
   const std::size_t second = line.find('*', 1);
   if (second == std::string_view::npos || UnitsOf(line) <= 10) return false;
   const std::string_view field = line.substr(1, second - 1);
-  if (std::all_of(field.begin(), field.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
-    field_.assign(field.begin(), field.end());
-  } else {
-    field_ = TextOf(field);
-  }
   // A numeric field is a decimal spelling (see ParseDecimal) within 32 bits; any other keeps the last heading time.
-  if (const std::optional<double> seconds = number::ParseDecimal(field_)) {
-    if (const std::optional<std::int32_t> whole = RoundToLong(*seconds)) {
-      entry_.headingTime.clear();
-      date::AppendGeneralDate(UnixTimeToDate(*whole), entry_.headingTime);
+  std::optional<std::int32_t> whole = SecondsOfDigits(field);
+  if (!whole) {
+    if (std::all_of(field.begin(), field.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+      field_.assign(field.begin(), field.end());
+    } else {
+      field_ = TextOf(field);
     }
+    if (const std::optional<double> seconds = number::ParseDecimal(field_)) whole = RoundToLong(*seconds);
+  }
+  if (whole) {
+    entry_.headingTime.clear();
+    date::AppendGeneralDate(UnixTimeToDate(*whole), entry_.headingTime);
   }
   const std::string_view heading = line.substr(second + 1);
   entry_.body.append(startTag_).append(heading).append("(").append(entry_.headingTime).append(")").append(endTag_);
@@ -550,38 +439,38 @@ bool DiaryLineReader::AppendHeading(std::string_view line) {
   return true;
 }
 
-void DiaryLineReader::ReadDayLine(std::size_t i, std::string_view line) {
-  stepText_ = u"日付取得エラー <day>";
+void DiaryLineReader::ReadDayLine(std::string_view line) {
+  SetStep(u"日付取得エラー <day>", false);
   if (open_) {
-    throw DiaryFormatFailure(i + 1, "a new day begins before the entry of line " + std::to_string(entryLine_ + 1) +
+    throw DiaryFormatFailure(line_, "a new day begins before the entry of line " + std::to_string(entryLine_) +
                                         " is closed; close that entry with </day>");
   }
   std::vector<Attribute>& attributes = attributes_;
   ReadAttributes(line.substr(4), attributes);
   const Attribute* date = Find(attributes, "date");
-  if (date == nullptr) throw DiaryFormatFailure(i + 1, "the day line has no date; write it as date=\"YYYY-MM-DD\"");
-  if (!date->closed) throw DiaryFormatFailure(i + 1, "the date has no closing quote; end it with a \"");
+  if (date == nullptr) throw DiaryFormatFailure(line_, "the day line has no date; write it as date=\"YYYY-MM-DD\"");
+  if (!date->closed) throw DiaryFormatFailure(line_, "the date has no closing quote; end it with a \"");
   std::optional<std::string> day = DayText(date->value);
   if (!day) {
     throw DiaryFormatFailure(
-        i + 1, "the date \"" + text::ToUtf8(TextOf(date->value)) + "\" is no calendar day; write it as YYYY-MM-DD");
+        line_, "the date \"" + text::ToUtf8(TextOf(date->value)) + "\" is no calendar day; write it as YYYY-MM-DD");
   }
   entry_.day = std::move(*day);
-  stepText_ = u"タイトル取得エラー <day>";
+  SetStep(u"タイトル取得エラー <day>", false);
   if (const Attribute* title = Find(attributes, "title")) {
-    if (!title->closed) throw DiaryFormatFailure(i + 1, "the title has no closing quote; end it with a \"");
+    if (!title->closed) throw DiaryFormatFailure(line_, "the title has no closing quote; end it with a \"");
     entry_.title.clear();
     // Only a title that stands last may run past its quote: a date after it stays its own.
     AppendTitleReferences(title > date ? TitleOfLine(line, *title) : title->value, entry_.title);
   }
   open_ = true;
-  entryLine_ = i;
+  entryLine_ = line_;
 }
 
-void DiaryLineReader::StoreEntry(std::size_t i) {
+void DiaryLineReader::StoreEntry() {
   SetStep(u"データ格納エラー：");
   if (!open_)
-    throw DiaryFormatFailure(i + 1, "this closing tag closes no entry; remove it or add the day line it belongs to");
+    throw DiaryFormatFailure(line_, "this closing tag closes no entry; remove it or add the day line it belongs to");
   store_(entry_);
   open_ = false;
   entry_.day.clear();

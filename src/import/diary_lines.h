@@ -1,5 +1,5 @@
-// The import's reading of a diary file: from bytes to lines, and from lines to
-// entries (day, title, body with rewritten headings), without the store or windows.
+// The import's reading of a diary file's lines into entries (day, title, body
+// with rewritten headings), without the store or windows.
 #pragma once
 
 #include <cstddef>
@@ -26,24 +26,6 @@ class DiaryFormatFailure : public Failure {
  private:
   std::size_t line_;
 };
-
-// The text of a diary file, as UTF-8: a view into `bytes` when the file is
-// plain UTF-8 (well-formed, no surrogate forms), else into `storage`, which
-// receives the decoded text. The file is read as UTF-8 when it starts with the
-// byte-order mark (which is dropped), when its first 1024 bytes look like
-// UTF-8, or when the whole file is UTF-8 with at least one multi-byte
-// character, every byte that starts no sequence being dropped; else as JIS,
-// EUC-JP or code page 932, as GuessKanjiCode tells, except that a file it
-// calls Shift-JIS which that code cannot read whole but IsEucText accepts is
-// EUC-JP. Decoded text is written as TextToUtf8Bytes writes it, a surrogate
-// outside a pair as its own three bytes.
-// Throws DiaryFormatFailure for a NUL byte, ConversionFailure where the converters fail.
-std::string_view DecodeDiaryBytes(const encoding::Bytes& bytes, encoding::Bytes& storage);
-
-// Cuts at CR LF when the text holds one, else at LF when it holds one, else at CR.
-// n separators give n + 1 lines; the result is never empty. The lines are views
-// into `text`, which must outlive them.
-std::vector<std::string_view> CutLines(std::string_view text);
 
 // The value rounded to the nearest integer, halves to the even neighbour;
 // nothing when the result lies outside the 32-bit signed range.
@@ -87,8 +69,8 @@ struct Attribute {
   bool closed = true;  // the value ends with its own quote
 };
 
-// Walks the lines of a diary file one action at a time and hands each closed
-// day to `store`. Keeps the step text of the run up to date before each action,
+// Reads the lines of a diary file, handed in one by one, and hands each closed
+// day to `store`. Keeps the step text of the run up to date before each line,
 // so that a failure (thrown to the caller) can be reported by it.
 //
 // Structure lines are recognised with spaces and tabs around them: the XML
@@ -100,49 +82,46 @@ class DiaryLineReader {
  public:
   using StoreFn = std::function<void(const DiaryEntry&)>;
 
-  // What one action did.
-  struct Step {
-    std::size_t next = 0;      // the first line the action did not use: the next one to hand in
-    bool entryStored = false;  // the action closed an entry and handed it to `store`
-  };
+  DiaryLineReader(const ImportSettingNubelo& set, StoreFn store);
 
-  // `lines` (UTF-8, as CutLines cuts DecodeDiaryBytes' text) must outlive the reader.
-  DiaryLineReader(const std::vector<std::string_view>& lines, const ImportSettingNubelo& set, StoreFn store);
+  // Takes the next line (UTF-8, as DiaryFile hands it out); the first is line 1.
+  // Throws DiaryFormatFailure where the lines would lose or merge an entry (a
+  // day line inside an open entry, a closing line or body with no entry open,
+  // a missing or invalid date, a title without its closing quote), and passes
+  // on the failures of `store`.
+  void HandleLine(std::string_view line);
 
-  // Takes the action of line i: that line alone, or a body with every line up
-  // to the one that closes it. Throws DiaryFormatFailure where the lines would
-  // lose or merge an entry (a day line inside an open entry, a closing line or
-  // body with no entry open, a missing or invalid date, a title without its
-  // closing quote, an entry open at the last line), and passes on the failures
-  // of `store`.
-  Step HandleLine(std::size_t i);
-
-  // After the last line: throws DiaryFormatFailure when an entry is still open.
+  // After the last line: throws DiaryFormatFailure when an entry or its body is still open.
   void Finish();
 
   const DiaryEntry& entry() const { return entry_; }
   // Lines outside bodies that hold something and are no structure line.
   std::size_t skippedLines() const { return skipped_; }
-  // The step of the action in hand, or of the last one: what a failure is reported as.
-  const std::u16string& stepText() const { return stepText_; }
+  // The step of the line in hand, or of the last one: what a failure is reported as.
+  const std::u16string& stepText() const;
 
  private:
-  Step ReadBody(std::size_t i);
-  void ReadDayLine(std::size_t i, std::string_view line);
+  void BodyLine(std::string_view line);
+  void ReadDayLine(std::string_view line);
   // Appends a heading line, rewritten, to the body; false for any other line.
   bool AppendHeading(std::string_view line);
-  // The step text `text` followed by the entry's day.
-  void SetStep(std::u16string_view text);
-  void StoreEntry(std::size_t i);
+  // Makes the step text `text` (a literal), followed by the entry's day unless
+  // `withDay` is false. Built only when asked for, since few runs fail.
+  void SetStep(std::u16string_view text, bool withDay = true);
+  void StoreEntry();
   bool HasTitle() const;
 
-  const std::vector<std::string_view>& lines_;
   const std::string startTag_, endTag_;  // the heading tags of the settings
-  std::u16string stepText_;
+  std::u16string_view step_;
+  std::string stepDay_;
+  mutable std::u16string stepText_;
   StoreFn store_;
   DiaryEntry entry_;
-  bool open_ = false;          // a day line was read and its entry is not closed yet
-  std::size_t entryLine_ = 0;  // index of that day line
+  std::size_t line_ = 0;        // the line in hand, from 1
+  bool open_ = false;           // a day line was read and its entry is not closed yet
+  std::size_t entryLine_ = 0;   // the line of that day line
+  bool inBody_ = false;         // a <body> of that entry was read and not closed yet
+  std::size_t blockStart_ = 0;  // where the text of that body begins in entry_.body
   std::size_t skipped_ = 0;
   std::u16string field_;               // the seconds field of the heading in hand
   std::vector<Attribute> attributes_;  // those of the day line in hand

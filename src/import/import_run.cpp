@@ -14,6 +14,7 @@
 #include "dialogs/windows.h"
 #include "encoding/utf8.h"
 #include "import/day_numbering.h"
+#include "import/diary_file.h"
 #include "import/diary_lines.h"
 #include "store/connection.h"
 #include "store/recordset.h"
@@ -78,19 +79,13 @@ void Run(const std::u16string& filePath, const std::u16string& diaryMdbPath, con
   if (options.skipExisting) stored.emplace(*connection);
 
   stepText = u"インポート元ファイル読み込みエラー";
-  encoding::Bytes bytes = files::ReadAll(filePath);
-  if (bytes.empty()) throw FileFailure("the file to import is empty");
+  DiaryFile file(filePath);
 
   stepText = u"漢字コード変換エラー";
-  encoding::Bytes converted;
-  const std::string_view documentText = DecodeDiaryBytes(bytes, converted);
-  // A plain UTF-8 file is its own text; the bytes of any other are not needed past this point.
-  if (!converted.empty()) encoding::Bytes().swap(bytes);
+  file.Decode();
 
   stepText = u"改行コード変換エラー";
-  const std::vector<std::string_view> lines = CutLines(documentText);
-  const std::size_t last = lines.size() - 1;
-  // A text without line breaks gives a maximum of 0, which the windows draw as a bar with nothing left to do.
+  const std::size_t last = file.LineCount() - 1;
   progress.SetProgressMax(static_cast<float>(last));
   progress.SetTxtText(text::Digits(static_cast<long long>(last)) + u"行のテキストをインポートします。");
   progress.DoEvents();
@@ -105,7 +100,7 @@ void Run(const std::u16string& filePath, const std::u16string& diaryMdbPath, con
   std::optional<std::array<int, kColumns>> columns;
   std::string publishTime;
   std::u16string day;  // the entry's day for the day numbers: digits and "/"
-  DiaryLineReader reader(lines, set, [&](const DiaryEntry& entry) {
+  DiaryLineReader reader(set, [&](const DiaryEntry& entry) {
     const std::string_view title =
         entry.title.empty() ? std::string_view(NoTitleUtf8()) : std::string_view(entry.title);
     if (stored && stored->Holds(entry.day, title, entry.body)) {
@@ -141,16 +136,17 @@ void Run(const std::u16string& filePath, const std::u16string& diaryMdbPath, con
     storedCount += 1;
   });
   try {
-    for (std::size_t i = 0; i <= last;) {
-      lineInHand = i + 1;
-      i = reader.HandleLine(i).next;
-      progress.SetProgressValue(static_cast<float>(i - 1));
-    }
+    std::size_t line = 0;
+    file.ForEachLine([&](std::string_view text) {
+      lineInHand = ++line;
+      reader.HandleLine(text);
+      progress.SetProgressValue(static_cast<float>(line - 1));
+    });
     lineInHand = 0;
     reader.Finish();
   } catch (...) {
     // The reader knows which of its steps failed, storing included.
-    stepText = reader.stepText();
+    stepText = file.reading() ? u"インポート元ファイル読み込みエラー" : reader.stepText();
     throw;
   }
 

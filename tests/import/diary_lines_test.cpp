@@ -20,31 +20,6 @@ using Lines = std::vector<std::u16string>;
 
 std::string U8(std::u16string_view s) { return text::ToUtf8(s); }
 
-TEST(CutLines, CutsAtTheFirstKindOfBreakFound) {
-  struct Case {
-    std::u16string text;
-    Lines lines;
-  };
-  const Case cases[] = {
-      {u"a\r\nb\r\n", {u"a", u"b", u""}},
-      {u"a\r\r\nb\r", {u"a\r", u"b\r"}},
-      {u"a\r\nb\nc\rd", {u"a", u"b", u"c\rd"}},  // CR LF present: lone LF cuts too, lone CR stays
-      {u"a\nb\rc", {u"a", u"b\rc"}},
-      {u"a\rb\r", {u"a", u"b", u""}},
-      {u"one line", {u"one line"}},
-      {u"", {u""}},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(U8(c.text));
-    const std::string text = U8(c.text);
-    std::vector<std::string> cut;
-    for (const std::string_view line : CutLines(text)) cut.emplace_back(line);
-    std::vector<std::string> expected;
-    for (const std::u16string& line : c.lines) expected.push_back(U8(line));
-    EXPECT_EQ(cut, expected);
-  }
-}
-
 TEST(RoundToLong, HalvesGoToTheEvenNeighbour) {
   const std::pair<double, std::int32_t> cases[] = {
       {0.5, 0},
@@ -128,17 +103,9 @@ Walked Walk(const Lines& lines, const ImportSettingNubelo& set = {u"<H2>", u"</H
   Walked w;
   std::vector<std::string> utf8;
   for (const std::u16string& line : lines) utf8.push_back(U8(line));
-  const std::vector<std::string_view> views(utf8.begin(), utf8.end());
-  DiaryLineReader reader(views, set,
-                         [&w](const DiaryEntry& e) { w.stored.push_back(e.day + "|" + e.title + "|" + e.body); });
+  DiaryLineReader reader(set, [&w](const DiaryEntry& e) { w.stored.push_back(e.day + "|" + e.title + "|" + e.body); });
   try {
-    for (std::size_t i = 0; i < lines.size();) {
-      const std::size_t before = w.stored.size();
-      const DiaryLineReader::Step step = reader.HandleLine(i);
-      EXPECT_GT(step.next, i);
-      EXPECT_EQ(step.entryStored, w.stored.size() == before + 1) << "line " << i + 1;
-      i = step.next;
-    }
+    for (const std::string& line : utf8) reader.HandleLine(line);
     reader.Finish();
   } catch (const DiaryFormatFailure& f) {
     w.failed = true;
@@ -295,28 +262,6 @@ TEST(DiaryLineReader, StructuralFaultsNameTheirLine) {
     EXPECT_EQ(w.faultLine, c.line);
     EXPECT_EQ(w.stored, c.stored);
     EXPECT_EQ(U8(w.stepText), U8(c.stepText));
-  }
-}
-
-// The whole-file rule and the round trips are tested through the command line; here the mark, the NUL
-// and the empty array (which the run refuses before; the code guess fails on it).
-TEST(DecodeDiaryBytes, DropsTheMarkAndRefusesANul) {
-  encoding::Bytes storage;
-  EXPECT_THROW(DecodeDiaryBytes(encoding::Bytes(), storage), ConversionFailure);
-  const std::string marked =
-      "\xEF\xBB\xBF"
-      "caf\xC3\xA9";
-  EXPECT_EQ(DecodeDiaryBytes(encoding::Bytes(marked.begin(), marked.end()), storage), "café");
-  const std::pair<std::string, std::size_t> nuls[] = {{"a\nb\nc", 3}, {"a\r\nb\rc", 2}, {"a\rb\rc", 3}, {"", 1}};
-  for (const auto& [before, line] : nuls) {
-    SCOPED_TRACE(before);
-    const std::string bytes = before + '\0' + "\x1B$BF|\x1B(J";
-    try {
-      DecodeDiaryBytes(encoding::Bytes(bytes.begin(), bytes.end()), storage);
-      ADD_FAILURE() << "a NUL byte passed";
-    } catch (const DiaryFormatFailure& f) {
-      EXPECT_EQ(f.line(), line);
-    }
   }
 }
 

@@ -118,7 +118,10 @@ class ConsoleProgress : public frmProgress {
         break;
       case Change::ProgressMax:
       case Change::ProgressValue:
-        term_.Bar(ProgressBarLine(s.progressValue, s.progressMax, term_.streams().barWidth));
+        // The import moves the bar once a line: no line to build where no bar is drawn.
+        if (term_.streams().outIsTerminal) {
+          term_.Bar(ProgressBarLine(s.progressValue, s.progressMax, term_.streams().barWidth));
+        }
         break;
       case Change::BtnOkEnabled:
         if (s.btnOkEnabled) term_.EndBar();

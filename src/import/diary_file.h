@@ -1,0 +1,94 @@
+// The import's reading of a diary file: from its bytes to the lines of its
+// text, as UTF-8, without the store or windows.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/files.h"
+#include "encoding/utf8.h"
+
+namespace nbl::importing {
+
+// The text of a diary file, as UTF-8: a view into `bytes` when the file is
+// plain UTF-8 (well-formed, no surrogate forms), else into `storage`, which
+// receives the decoded text. The file is read as UTF-8 when it starts with the
+// byte-order mark (which is dropped), when its first 1024 bytes look like
+// UTF-8, or when the whole file is UTF-8 with at least one multi-byte
+// character, every byte that starts no sequence being dropped; else as JIS,
+// EUC-JP or code page 932, as GuessKanjiCode tells, except that a file it
+// calls Shift-JIS which that code cannot read whole but IsEucText accepts is
+// EUC-JP. Decoded text is written as TextToUtf8Bytes writes it, a surrogate
+// outside a pair as its own three bytes.
+// Throws DiaryFormatFailure for a NUL byte, ConversionFailure where the converters fail.
+std::string_view DecodeDiaryBytes(const encoding::Bytes& bytes, encoding::Bytes& storage);
+
+using LineFn = std::function<void(std::string_view)>;
+
+// Cuts a text handed in pieces into lines: at `separator`, and with '\n' also
+// at a CR just before it. n separators give n + 1 lines, the last when Finish
+// is called. Each line is a view that lasts until the call it is handed to returns.
+class LineCutter {
+ public:
+  explicit LineCutter(char separator) : separator_(separator) {}
+  void Feed(std::string_view piece, const LineFn& line);
+  void Finish(const LineFn& line);
+
+  // Feed in its parts, for a caller that finds the separators itself: the
+  // piece and where its text starts, each k with piece[k] == separator in
+  // order, and the end of the text the piece held.
+  void Begin(std::string_view piece, std::size_t from = 0);
+  void Break(std::size_t k, const LineFn& line);
+  void End(std::size_t end);
+
+ private:
+  char separator_;
+  std::string_view piece_;  // the piece in hand
+  std::size_t start_ = 0;   // where its next line starts
+  std::string carry_;       // the start of a line that an earlier piece began
+};
+
+// The separator of a text: '\n' when it holds an LF (CR LF included), else '\r'.
+char SeparatorOf(std::string_view text);
+
+// A diary file to import. A plain UTF-8 file, the usual kind, is read through
+// twice in pieces and never held whole: once to learn its code and lines, once
+// to hand the lines out. Any other is read whole and decoded by DecodeDiaryBytes.
+class DiaryFile {
+ public:
+  // The bytes read at a time: few enough to stay in the processor's cache
+  // between the scans of a piece.
+  static constexpr std::size_t kPiece = 256 * 1024;
+
+  // Reads the file through. Throws FileFailure when it cannot be read or is empty.
+  explicit DiaryFile(const std::u16string& path);
+  ~DiaryFile();
+
+  // Decodes a file that is not plain UTF-8: passes on DecodeDiaryBytes' failures.
+  void Decode();
+  // The lines its text cuts into; at least 1.
+  std::size_t LineCount() const { return lineCount_; }
+  // Hands every line to `line`, in order. Throws FileFailure when the file
+  // changed since it was first read; passes on what `line` throws.
+  void ForEachLine(const LineFn& line);
+  // Whether the failure in flight came from reading the file rather than from a line's handler.
+  bool reading() const { return reading_; }
+
+ private:
+  std::unique_ptr<files::InputFile> file_;
+  bool streamed_ = false;                     // plain UTF-8: read again in pieces
+  bool marked_ = false;                       // starts with the byte-order mark
+  std::uint64_t size_ = 0, lf_ = 0, cr_ = 0;  // what the first reading found
+  char separator_ = '\n';
+  std::size_t lineCount_ = 1;
+  encoding::Bytes bytes_, converted_;  // a file read whole, and its decoded text
+  std::string_view text_;              // the text of a file read whole
+  bool reading_ = false;
+};
+
+}  // namespace nbl::importing

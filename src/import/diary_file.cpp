@@ -79,6 +79,11 @@ struct ByteSurvey {
       if (n - i >= 16) {
         // The ASCII bytes at the start of the block, and the breaks and NULs among them.
         const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        // Signed, bytes from 0x80 on are below 0 too: one test passes over a block of printable ASCII.
+        if (_mm_movemask_epi8(_mm_cmplt_epi8(block, _mm_set1_epi8('\r' + 1))) == 0) {
+          i += 16;
+          continue;
+        }
         const auto mask = [&block](char b) {
           return static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, _mm_set1_epi8(b))));
         };
@@ -116,6 +121,12 @@ struct ByteSurvey {
       // Bytes from 0x80 on, which must form well-formed sequences; Japanese text holds runs of them.
       multiByte = true;
       do {
+        // Most kana and kanji: a lead E1..EC or EE..EF and two continuation bytes, nothing more to check.
+        if (n - i >= 3 && ((p[i] >= 0xE1 && p[i] <= 0xEC) || p[i] >= 0xEE) && p[i] <= 0xEF &&
+            (p[i + 1] & 0xC0) == 0x80 && (p[i + 2] & 0xC0) == 0x80) {
+          i += 3;
+          continue;
+        }
         const std::size_t wanted = p[i] >= 0xF0 ? 4 : p[i] >= 0xE0 ? 3 : 2;
         if (!last && n - i < wanted) {
           size += i;

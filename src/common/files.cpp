@@ -114,12 +114,13 @@ std::size_t InputFile::ReadAt(std::uint64_t offset, std::uint8_t* buffer, std::s
   return done;
 }
 
-std::vector<std::uint8_t> ReadAll(std::u16string_view path) {
-  InputFile file(path);
-  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(file.size()));
+std::vector<std::uint8_t> InputFile::ReadAll() {
+  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size_));
   // A file that shrank while it was read ends where it ended.
-  bytes.resize(file.ReadAt(0, bytes.data(), bytes.size()));
+  bytes.resize(ReadAt(0, bytes.data(), bytes.size()));
   return bytes;
 }
+
+std::vector<std::uint8_t> ReadAll(std::u16string_view path) { return InputFile(path).ReadAll(); }
 
 }  // namespace nbl::files

@@ -49,6 +49,8 @@ class InputFile {
   // Reads up to `count` bytes from `offset` into `buffer`: fewer only where
   // the file ends. Throws FileFailure.
   std::size_t ReadAt(std::uint64_t offset, std::uint8_t* buffer, std::size_t count);
+  // The whole content, from the start: as long as the file was opened, or shorter if it shrank.
+  std::vector<std::uint8_t> ReadAll();
 
  private:
   [[noreturn]] void Fail(const std::string& action) const;

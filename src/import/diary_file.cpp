@@ -279,8 +279,7 @@ DiaryFile::DiaryFile(const std::u16string& path) : file_(std::make_unique<files:
     lineCount_ = static_cast<std::size_t>(lf_ > 0 ? lf_ : cr_) + 1;
     return;
   }
-  bytes_.resize(static_cast<std::size_t>(file_->size()));
-  bytes_.resize(file_->ReadAt(0, bytes_.data(), bytes_.size()));
+  bytes_ = file_->ReadAll();
   if (bytes_.empty()) throw FileFailure("the file to import is empty");
 }
 

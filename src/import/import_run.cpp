@@ -5,11 +5,9 @@
 #include <memory>
 #include <optional>
 #include <utility>
-#include <vector>
 
 #include "common/date.h"
 #include "common/failure.h"
-#include "common/files.h"
 #include "common/text.h"
 #include "dialogs/windows.h"
 #include "encoding/utf8.h"
@@ -86,6 +84,7 @@ void Run(const std::u16string& filePath, const std::u16string& diaryMdbPath, con
 
   stepText = u"改行コード変換エラー";
   const std::size_t last = file.LineCount() - 1;
+  // A text without line breaks gives a maximum of 0, which the windows draw as a bar with nothing left to do.
   progress.SetProgressMax(static_cast<float>(last));
   progress.SetTxtText(text::Digits(static_cast<long long>(last)) + u"行のテキストをインポートします。");
   progress.DoEvents();

@@ -57,9 +57,9 @@ class Terminal {
     std::fflush(s_.out);
   }
 
-  // Draws the bar when stderr is a terminal and the bar looks different.
+  // Draws the bar when it looks different; the caller draws one only when stderr is a terminal.
   void Bar(const std::string& bar) {
-    if (!s_.outIsTerminal || (barShown_ && bar == bar_)) return;
+    if (barShown_ && bar == bar_) return;
     bar_ = bar;
     std::fputs("\r\x1b[K", s_.out);
     std::fputs(bar_.c_str(), s_.out);

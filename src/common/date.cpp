@@ -33,17 +33,18 @@ void CivilFromDays(long long z, int& y, int& m, int& d) {
 
 const long long kEpochOffset = DaysFromCivil(1899, 12, 30);
 
-// Appends `n` (0 or more) in decimal, zero-padded to `width` digits, as "%0*d" writes it.
-template <typename String>
-void AppendNumber(String& out, int n, int width) {
+// Writes `n` (0 or more) in decimal at `at`, zero-padded to `width` digits, as "%0*d" writes it;
+// returns the end of what it wrote.
+char* PutNumber(char* at, int n, int width) {
   char digits[12];
   int count = 0;
   do {
     digits[count++] = static_cast<char>('0' + n % 10);
     n /= 10;
   } while (n > 0);
-  for (; width > count; --width) out.push_back('0');
-  while (count > 0) out.push_back(digits[--count]);
+  for (; width > count; --width) *at++ = '0';
+  while (count > 0) *at++ = digits[--count];
+  return at;
 }
 
 // Appends YYYY/MM/DD, and " H:MM:SS" when `time`, as "%04d/%02d/%02d %d:%02d:%02d" writes them.
@@ -59,19 +60,22 @@ void AppendDayText(String& out, const Parts& p, bool time) {
     for (const char* c = buf; *c != '\0'; ++c) out.push_back(static_cast<typename String::value_type>(*c));
     return;
   }
-  AppendNumber(out, p.year, 4);
-  out.push_back('/');
-  AppendNumber(out, p.month, 2);
-  out.push_back('/');
-  AppendNumber(out, p.day, 2);
+  // Each part has at most ten digits, so this holds the longest text.
+  char buf[72];
+  char* at = PutNumber(buf, p.year, 4);
+  *at++ = '/';
+  at = PutNumber(at, p.month, 2);
+  *at++ = '/';
+  at = PutNumber(at, p.day, 2);
   if (time) {
-    out.push_back(' ');
-    AppendNumber(out, p.hour, 1);
-    out.push_back(':');
-    AppendNumber(out, p.minute, 2);
-    out.push_back(':');
-    AppendNumber(out, p.second, 2);
+    *at++ = ' ';
+    at = PutNumber(at, p.hour, 1);
+    *at++ = ':';
+    at = PutNumber(at, p.minute, 2);
+    *at++ = ':';
+    at = PutNumber(at, p.second, 2);
   }
+  out.append(buf, at);
 }
 
 std::u16string DayText(const Parts& p, bool time) {
@@ -115,10 +119,24 @@ Parts ToParts(double value) {
   return p;
 }
 
-void AppendGeneralDate(double value, std::string& out) {
-  const Parts p = ToParts(value);
-  AppendDayText(out, p, HasTime(p));
+Parts PartsOfUnixTime(std::int64_t seconds) {
+  // Floor division, so that a time before 1970 still gets a time of day from 0:00:00 on.
+  std::int64_t days = seconds / 86400, rest = seconds % 86400;
+  if (rest < 0) {
+    rest += 86400;
+    days -= 1;
+  }
+  Parts p;
+  CivilFromDays(days, p.year, p.month, p.day);
+  p.hour = static_cast<int>(rest / 3600);
+  p.minute = static_cast<int>(rest / 60 % 60);
+  p.second = static_cast<int>(rest % 60);
+  return p;
 }
+
+void AppendGeneralDate(const Parts& p, std::string& out) { AppendDayText(out, p, HasTime(p)); }
+
+void AppendGeneralDate(double value, std::string& out) { AppendGeneralDate(ToParts(value), out); }
 
 std::u16string DateTimeText(double value) { return DayText(ToParts(value), true); }
 

@@ -2,6 +2,7 @@
 // independent of the machine's time zone and locale.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace nbl::date {
@@ -20,9 +21,14 @@ double FromParts(const Parts& p);
 // The calendar parts of a date value, rounded to the nearest second.
 Parts ToParts(double value);
 
+// The calendar parts of the time `seconds` after 1970-01-01 0:00:00, in whole
+// seconds: what ToParts gives for the date value of that time, without a double.
+Parts PartsOfUnixTime(std::int64_t seconds);
+
 // Appends "YYYY/MM/DD H:MM:SS" to `out` (it is ASCII); the date alone ("YYYY/MM/DD")
 // when the time of day is exactly 0:00:00.
 void AppendGeneralDate(double value, std::string& out);
+void AppendGeneralDate(const Parts& p, std::string& out);
 
 // "YYYY/MM/DD H:MM:SS", with the time even at 0:00:00.
 std::u16string DateTimeText(double value);

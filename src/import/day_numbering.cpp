@@ -136,4 +136,9 @@ double UnixTimeToDate(std::int32_t seconds) {
   return kEpochInJapan + static_cast<double>(seconds) / 86400.0;
 }
 
+date::Parts UnixTimeInJapan(std::int32_t seconds) {
+  constexpr std::int64_t kJapanOffset = 9 * 3600;
+  return date::PartsOfUnixTime(static_cast<std::int64_t>(seconds) + kJapanOffset);
+}
+
 }  // namespace nbl::importing

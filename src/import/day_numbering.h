@@ -7,6 +7,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "common/date.h"
 #include "common/records.h"
 
 namespace nbl::importing {
@@ -60,5 +61,7 @@ class DayNumberTable {
 
 // The date value in Japan Standard Time (fixed UTC+9) of seconds since 1970-01-01 UTC.
 double UnixTimeToDate(std::int32_t seconds);
+// Its calendar parts (date::ToParts of that value), reckoned in whole seconds.
+date::Parts UnixTimeInJapan(std::int32_t seconds);
 
 }  // namespace nbl::importing

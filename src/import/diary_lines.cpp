@@ -18,6 +18,7 @@ namespace nbl::importing {
 namespace {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsAsciiAlnum(char c) { return IsDigit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
 // The character of a numeric reference body ("#65", "#x1F600"), or -1 when the
 // body is malformed or names no character that text may hold.
@@ -280,8 +281,17 @@ void AppendTitleReferences(std::string_view title, std::string& out) {
   std::size_t i = 0;
   while (i < title.size()) {
     const char c = title[i];
-    const std::size_t semi = c == '&' ? title.find(';', i + 1) : std::string_view::npos;
-    if (semi == std::string_view::npos) {
+    if (c != '&') {
+      const std::size_t next = std::min(title.find('&', i), title.size());
+      out.append(title.substr(i, next - i));
+      i = next;
+      continue;
+    }
+    // A reference holds only letters, digits and "#" before its ";", so the search for
+    // the ";" stops at any other character: a title full of "&" stays one pass.
+    std::size_t semi = i + 1;
+    while (semi < title.size() && (IsAsciiAlnum(title[semi]) || title[semi] == '#')) ++semi;
+    if (semi == title.size() || title[semi] != ';') {
       out.push_back(c);
       ++i;
       continue;
@@ -430,7 +440,7 @@ bool DiaryLineReader::AppendHeading(std::string_view line) {
   }
   if (whole) {
     entry_.headingTime.clear();
-    date::AppendGeneralDate(UnixTimeToDate(*whole), entry_.headingTime);
+    date::AppendGeneralDate(UnixTimeInJapan(*whole), entry_.headingTime);
   }
   const std::string_view heading = line.substr(second + 1);
   entry_.body.append(startTag_).append(heading).append("(").append(entry_.headingTime).append(")").append(endTag_);

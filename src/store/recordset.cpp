@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
 #include <map>
 #include <utility>
@@ -45,51 +46,78 @@ bool OnlyBlanks(const char* p) {
 enum class Mode { Closed, Read, Append };
 
 // One column's value in the row being added, kept in the form it is bound in.
-// Its buffers live on from row to row, so a run of rows allocates little.
+// Its buffers live on from row to row, so a run of rows allocates little, and a
+// value set again as it was keeps its version, so the statement keeps its binding.
 struct Cell {
   enum class Kind { Null, Utf8, Borrowed, Integer, Double } kind = Kind::Null;
   std::string utf8;
   std::string_view borrowed;  // the caller's UTF-8 (SetUtf8), bound where it lies
   std::int64_t integer = 0;
   double real = 0;
+  std::uint64_t version = 0;  // changes with the value; 0 before the first
+
+  // Texts up to this size are copied rather than borrowed, so that a repeated value is seen as one.
+  static constexpr std::size_t kCopied = 64;
+
+  void Changed(std::uint64_t& versions) { version = ++versions; }
+
+  // `utf8` as stored, unless it is that already.
+  void KeepUtf8(std::string&& text, std::uint64_t& versions) {
+    if (kind == Kind::Utf8 && utf8 == text) return;
+    kind = Kind::Utf8;
+    utf8 = std::move(text);
+    Changed(versions);
+  }
 
   // Bound as our own UTF-8, never as UTF-16: SQLite would take a leading U+FEFF
   // or U+FFFE for a byte-order mark and join a lone surrogate with the next unit.
-  void SetText(std::u16string_view text) {
-    kind = Kind::Utf8;
-    utf8 = text::ToUtf8(text);
-  }
+  void SetText(std::u16string_view text, std::uint64_t& versions) { KeepUtf8(text::ToUtf8(text), versions); }
 
-  void SetUtf8(std::string_view text) {
-    if (detail::StoredAsIs(text)) {
+  void SetUtf8(std::string_view text, std::uint64_t& versions) {
+    // What the cell holds is stored as it is, so a text equal to it is stored as it is too.
+    if (kind == Kind::Utf8 && text.size() <= kCopied && utf8 == text) return;
+    if (!detail::StoredAsIs(text)) {
+      KeepUtf8(detail::StoredUtf8(text), versions);
+    } else if (text.size() <= kCopied) {
+      kind = Kind::Utf8;
+      utf8.assign(text);
+      Changed(versions);
+    } else {
       kind = Kind::Borrowed;
       borrowed = text;
-    } else {
-      kind = Kind::Utf8;
-      utf8 = detail::StoredUtf8(text);
+      Changed(versions);
     }
   }
 
-  void Set(Value value) {
+  void SetInteger(std::int64_t v, std::uint64_t& versions) {
+    if (kind == Kind::Integer && integer == v) return;
+    kind = Kind::Integer;
+    integer = v;
+    Changed(versions);
+  }
+
+  void Set(Value value, std::uint64_t& versions) {
     struct Visitor {
       Cell& c;
-      void operator()(std::monostate) const { c.kind = Kind::Null; }
-      void operator()(const std::u16string& t) const { c.SetText(t); }
-      void operator()(std::int64_t v) const {
-        c.kind = Kind::Integer;
-        c.integer = v;
+      std::uint64_t& versions;
+      void operator()(std::monostate) const {
+        if (c.kind == Kind::Null) return;
+        c.kind = Kind::Null;
+        c.Changed(versions);
       }
+      void operator()(const std::u16string& t) const { c.SetText(t, versions); }
+      void operator()(std::int64_t v) const { c.SetInteger(v, versions); }
       void operator()(double v) const {
+        // Compared bit for bit: -0.0 and 0.0 differ, and a NaN is its own value.
+        if (c.kind == Kind::Double && std::memcmp(&c.real, &v, sizeof v) == 0) return;
         c.kind = Kind::Double;
         c.real = v;
+        c.Changed(versions);
       }
       // Stored as 1/0 so that "= TRUE" and "= FALSE" find it.
-      void operator()(Value::BoolBox b) const {
-        c.kind = Kind::Integer;
-        c.integer = b.b ? 1 : 0;
-      }
+      void operator()(Value::BoolBox b) const { c.SetInteger(b.b ? 1 : 0, versions); }
     };
-    std::visit(Visitor{*this}, value.raw());
+    std::visit(Visitor{*this, versions}, value.raw());
   }
 
   static int BindUtf8(sqlite3_stmt* stmt, int index, std::string_view text) {
@@ -97,7 +125,7 @@ struct Cell {
     return sqlite3_bind_text(stmt, index, text.data(), static_cast<int>(text.size()), SQLITE_STATIC);
   }
 
-  // The buffers stay bound until the statement is reset.
+  // The buffers stay bound until the cell's value changes.
   int Bind(sqlite3_stmt* stmt, int index) const {
     switch (kind) {
       case Kind::Null:
@@ -113,6 +141,12 @@ struct Cell {
     }
     return SQLITE_MISUSE;
   }
+};
+
+// A prepared insert of one column set, with the version of the cell each of its parameters was last bound to.
+struct Insert {
+  detail::Statement stmt;
+  std::vector<std::uint64_t> bound;  // by parameter; 0 = nothing bound
 };
 
 }  // namespace
@@ -133,12 +167,13 @@ struct Recordset::Impl {
   std::u16string table;
   std::vector<std::u16string> columns;  // the table's own spelling
   bool pending = false;
-  std::vector<Cell> cells;                                // by column index
-  std::vector<int> row;                                   // the columns set in this row, in the order first set
-  std::vector<char> isSet;                                // by column index
-  std::map<std::vector<int>, detail::Statement> inserts;  // by column set, so a repeated row shape reuses one
-  std::vector<int> lastShape;                             // the column set of the last row stored, and its statement
-  sqlite3_stmt* lastInsert = nullptr;
+  std::vector<Cell> cells;                     // by column index
+  std::vector<int> row;                        // the columns set in this row, in the order first set
+  std::vector<char> isSet;                     // by column index
+  std::map<std::vector<int>, Insert> inserts;  // by column set, so a repeated row shape reuses one
+  std::vector<int> lastShape;                  // the column set of the last row stored, and its insert
+  Insert* lastInsert = nullptr;
+  std::uint64_t versions = 0;  // the last version a cell took
 
   sqlite3* handle() const { return db.get(); }
 
@@ -273,8 +308,8 @@ struct Recordset::Impl {
                        detail::LackingCause(handle(), "no such column: " + text::ToUtf8(name)));
   }
 
-  sqlite3_stmt* InsertFor(const std::vector<int>& shape) {
-    if (lastInsert != nullptr && shape == lastShape) return lastInsert;
+  Insert& InsertFor(const std::vector<int>& shape) {
+    if (lastInsert != nullptr && shape == lastShape) return *lastInsert;
     auto it = inserts.find(shape);
     if (it == inserts.end()) {
       std::string sql = "INSERT INTO " + QuoteIdentifier(table);
@@ -292,39 +327,43 @@ struct Recordset::Impl {
       const int rc = sqlite3_prepare_v3(handle(), sql.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &raw, nullptr);
       detail::Statement stmt(raw);
       if (rc != SQLITE_OK) detail::Fail("cannot add a row to " + Quoted(table), handle(), rc);
-      it = inserts.emplace(shape, std::move(stmt)).first;
+      it = inserts.emplace(shape, Insert{std::move(stmt), std::vector<std::uint64_t>(shape.size(), 0)}).first;
     }
     lastShape = shape;
-    lastInsert = it->second.get();
-    return lastInsert;
+    lastInsert = &it->second;
+    return *lastInsert;
   }
 
   void Set(int index, Value value) {
-    cells[static_cast<std::size_t>(index)].Set(std::move(value));
+    cells[static_cast<std::size_t>(index)].Set(std::move(value), versions);
     MarkSet(index);
   }
 
   void SetText(int index, std::u16string_view text) {
-    cells[static_cast<std::size_t>(index)].SetText(text);
+    cells[static_cast<std::size_t>(index)].SetText(text, versions);
     MarkSet(index);
   }
 
   void SetUtf8(int index, std::string_view text) {
-    cells[static_cast<std::size_t>(index)].SetUtf8(text);
+    cells[static_cast<std::size_t>(index)].SetUtf8(text, versions);
     MarkSet(index);
   }
 
   // What SetField by name checks, for a column given by its index.
   void RequireColumn(int index) const {
+    if (mode == Mode::Append && pending && index >= 0 && static_cast<std::size_t>(index) < columns.size()) [[likely]]
+      return;
+    RefuseColumn(index);
+  }
+
+  [[noreturn]] void RefuseColumn(int index) const {
     RequireOpen();
     if (mode != Mode::Append) throw StoreFailure("cannot set a column: the record set was opened read-only");
     if (index < 0 || static_cast<std::size_t>(index) >= columns.size()) {
       throw StoreFailure("table " + Quoted(table) + " has no column number " + std::to_string(index));
     }
-    if (!pending) {
-      throw StoreFailure("cannot set column " + Quoted(columns[static_cast<std::size_t>(index)]) +
-                         ": no row was added");
-    }
+    // What is left: no row is pending.
+    throw StoreFailure("cannot set column " + Quoted(columns[static_cast<std::size_t>(index)]) + ": no row was added");
   }
 
   // A column set twice keeps its first place in the row.
@@ -342,21 +381,27 @@ struct Recordset::Impl {
 
   void StorePending() {
     pending = false;
-    sqlite3_stmt* stmt = InsertFor(row);
+    Insert& insert = InsertFor(row);
+    sqlite3_stmt* stmt = insert.stmt.get();
     int rc = SQLITE_OK;
+    // A binding outlives the row: only what changed since is bound again, which
+    // for the many alike rows of an import is most of the columns.
     for (std::size_t i = 0; i < row.size() && rc == SQLITE_OK; ++i) {
-      rc = cells[static_cast<std::size_t>(row[i])].Bind(stmt, static_cast<int>(i + 1));
+      const Cell& cell = cells[static_cast<std::size_t>(row[i])];
+      if (insert.bound[i] == cell.version) continue;
+      rc = cell.Bind(stmt, static_cast<int>(i + 1));
+      insert.bound[i] = cell.version;
     }
     if (rc == SQLITE_OK) rc = sqlite3_step(stmt);
     if (rc == SQLITE_DONE) {
       sqlite3_reset(stmt);
-      sqlite3_clear_bindings(stmt);
       return;
     }
     // Taken before the reset, which clears the handle's error.
     StoreFailure failure = detail::FailureOf("cannot add a row to " + Quoted(table), handle(), rc);
     sqlite3_reset(stmt);
     sqlite3_clear_bindings(stmt);
+    std::fill(insert.bound.begin(), insert.bound.end(), 0);
     throw failure;
   }
 

@@ -115,13 +115,33 @@ TEST(UnixTimeToDate, IsJapanTimeWhateverTheMachineZone) {
       if (c.value >= 0) {
         EXPECT_DOUBLE_EQ(value, c.value);
       }
-      std::string general;
+      std::string general, fromParts;
       date::AppendGeneralDate(value, general);
       EXPECT_EQ(general, c.general);
+      date::AppendGeneralDate(UnixTimeInJapan(c.seconds), fromParts);
+      EXPECT_EQ(fromParts, c.general);
     }
   }
   ::setenv("TZ", "UTC", 1);
   ::tzset();
+}
+
+// The headings take the whole-second path; it must give the text of the date value for every time.
+TEST(UnixTimeInJapan, GivesThePartsOfTheDateValue) {
+  std::vector<std::int32_t> times;
+  for (std::int64_t s = -2147483647LL - 1; s <= 2147483647LL; s += 9973 * 60 + 17)
+    times.push_back(static_cast<std::int32_t>(s));
+  for (std::int64_t day = -3; day <= 3; ++day) {  // the ends of days around 1970, in Japan and in UTC
+    for (const std::int64_t edge : {-32400LL, 0LL}) {
+      for (const int off : {-1, 0, 1}) times.push_back(static_cast<std::int32_t>(day * 86400 + edge + off));
+    }
+  }
+  for (const std::int32_t s : times) {
+    std::string viaValue, viaParts;
+    date::AppendGeneralDate(UnixTimeToDate(s), viaValue);
+    date::AppendGeneralDate(UnixTimeInJapan(s), viaParts);
+    ASSERT_EQ(viaParts, viaValue) << s;
+  }
 }
 
 }  // namespace

@@ -268,6 +268,49 @@ TEST_F(RecordsetTest, AppendedRowsAreStoredAtOnceAndSurviveALaterFailure) {
             Texts{text::ToUtf8(smile)});
 }
 
+// A statement keeps its bindings from row to row; each row must still store its own values:
+// a buffer changed in place, a shape left and taken up again, a row after a refused one.
+TEST_F(RecordsetTest, RowsAlikeStoreEachTheirOwnValues) {
+  Raw(file_,
+      "DELETE FROM Contents; CREATE TRIGGER refuse BEFORE INSERT ON Contents WHEN NEW.Day = 'bad' "
+      "BEGIN SELECT RAISE(ABORT, 'refused'); END;");
+  struct Row {
+    const char* day;
+    bool number;        // Number 1, else Null
+    char fill;          // the long text's letter, written into the one buffer
+    const char* title;  // nullptr: not set, so another column set
+    bool refused;
+  };
+  const Row rows[] = {
+      {"2007/05/01", true, 'a', nullptr, false}, {"2007/05/01", true, 'b', nullptr, false},
+      {"2007/05/02", false, 'b', "t", false},    {"2007/05/02", true, 'b', nullptr, false},
+      {"bad", true, 'c', nullptr, true},         {"2007/05/02", true, 'c', nullptr, false},
+  };
+  Recordset rs;
+  rs.Open(u"Contents", cn_, adOpenKeyset, adLockOptimistic, adCmdTableDirect);
+  const int day = rs.ColumnIndex(u"Day"), number = rs.ColumnIndex(u"Number"), contents = rs.ColumnIndex(u"Contents"),
+            title = rs.ColumnIndex(u"Title");
+  std::string dayText, longText(100, ' ');
+  std::vector<Texts> expected;
+  for (const Row& row : rows) {
+    dayText.assign(row.day);  // in place: the same buffer every row
+    std::fill(longText.begin(), longText.end(), row.fill);
+    rs.AddNew();
+    rs.SetUtf8(day, dayText);
+    rs.SetField(number, row.number ? Value::Integer(1) : Value());
+    rs.SetUtf8(contents, longText);
+    if (row.title != nullptr) rs.SetUtf8(title, row.title);
+    if (row.refused) {
+      EXPECT_THROW(rs.Update(), StoreFailure);
+      continue;
+    }
+    rs.Update();
+    expected.push_back({row.day, row.number ? "1" : "NULL", longText, row.title != nullptr ? row.title : "NULL"});
+  }
+  rs.Close();
+  EXPECT_EQ(Raw(file_, "SELECT Day, Number, Contents, Title FROM Contents ORDER BY rowid;"), expected);
+}
+
 // Text set by name, by index or as UTF-8 is stored as its UTF-8, a lone
 // surrogate as U+FFFD: a leading U+FEFF or U+FFFE is kept, and no unit is
 // joined with the one after it (as binding UTF-16 would have SQLite do).

@@ -6,12 +6,13 @@ namespace nbl::importing {
 namespace {
 
 // The eight digits of a day written DDDD/DD/DD as one number, or -1 for any other text.
-std::int64_t DigitsOf(std::u16string_view day) {
-  if (day.size() != 10 || day[4] != u'/' || day[7] != u'/') return -1;
+template <typename Char>
+std::int64_t DigitsOf(std::basic_string_view<Char> day) {
+  if (day.size() != 10 || day[4] != '/' || day[7] != '/') return -1;
   std::int64_t digits = 0;
   for (const std::size_t k : {0, 1, 2, 3, 5, 6, 8, 9}) {
-    if (day[k] < u'0' || day[k] > u'9') return -1;
-    digits = digits * 10 + (day[k] - u'0');
+    if (day[k] < '0' || day[k] > '9') return -1;
+    digits = digits * 10 + (day[k] - '0');
   }
   return digits;
 }
@@ -65,11 +66,15 @@ void DayNumberTable::Grow() {
 }
 
 std::size_t DayNumberTable::Find(const std::u16string& day) const {
-  const std::int64_t digits = DigitsOf(day);
+  const std::int64_t digits = DigitsOf(std::u16string_view(day));
   if (digits < 0) {
     const auto it = others_.find(day);
     return it == others_.end() ? kNone : it->second;
   }
+  return FindDigits(digits);
+}
+
+std::size_t DayNumberTable::FindDigits(std::int64_t digits) const {
   if (slots_.empty()) return kNone;
   const std::uint64_t tag = TagOf(digits);
   for (std::size_t k = HomeOf(tag, slots_.size());; k = (k + 1) & (slots_.size() - 1)) {
@@ -79,7 +84,7 @@ std::size_t DayNumberTable::Find(const std::u16string& day) const {
 }
 
 void DayNumberTable::Index(const std::u16string& day, std::size_t record) {
-  const std::int64_t digits = DigitsOf(day);
+  const std::int64_t digits = DigitsOf(std::u16string_view(day));
   if (digits < 0) {
     others_.try_emplace(day, record);
     return;
@@ -103,9 +108,20 @@ void DayNumberTable::Add(DayAndNumber record) {
 }
 
 vb::Integer DayNumberTable::Next(const std::u16string& day) {
-  const std::size_t found = Find(day);
+  return NextOf(Find(day), [&day] { return day; });
+}
+
+vb::Integer DayNumberTable::Next(std::string_view day) {
+  const auto text = [day] { return std::u16string(day.begin(), day.end()); };
+  const std::int64_t digits = DigitsOf(day);
+  // Only a new day's text is made, and a day of digits needs none to be found.
+  return NextOf(digits < 0 ? Find(text()) : FindDigits(digits), text);
+}
+
+template <typename DayText>
+vb::Integer DayNumberTable::NextOf(std::size_t found, DayText day) {
   if (found == kNone) {
-    Add(DayAndNumber{day, vb::Integer(1)});
+    Add(DayAndNumber{day(), vb::Integer(1)});
     before_.back() = 0;
     return vb::Integer(1);
   }

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -33,6 +34,8 @@ class DayNumberTable {
   void Add(DayAndNumber record);
   // As NextDayNumber: throws OverflowFailure past 32767, leaving the record unchanged.
   vb::Integer Next(const std::u16string& day);
+  // The same for a day given in ASCII, as the import reads it (each byte one unit).
+  vb::Integer Next(std::string_view day);
   // The records in order: those added, then the days Next met first.
   std::vector<DayAndNumber> records() const;
   // The days Next gave numbers to, in the order of the records, each with the
@@ -43,6 +46,11 @@ class DayNumberTable {
   static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
   // The first record of `day`, or kNone.
   std::size_t Find(const std::u16string& day) const;
+  // The first record of the day YYYY/MM/DD whose eight digits spell `digits`, or kNone.
+  std::size_t FindDigits(std::int64_t digits) const;
+  // Next for the record `found` (kNone: a new day, whose text day() makes).
+  template <typename DayText>
+  vb::Integer NextOf(std::size_t found, DayText day);
   // Makes `record` the first record of `day` unless the day has one.
   void Index(const std::u16string& day, std::size_t record);
   void Grow();

@@ -68,16 +68,19 @@ std::string Utf8Of(std::u16string_view text) {
 // The 16-bit text that UTF-8 `text` (as Utf8Of writes it) stands for.
 std::u16string TextOf(std::string_view text) { return encoding::Utf8BytesToText(text, u""); }
 
-// The number of 16-bit units of UTF-8 `text` as Utf8Of writes it: one per
-// sequence, two for a four-byte one.
-std::size_t UnitsOf(std::string_view text) {
+// Whether UTF-8 `text`, as Utf8Of writes it, is more than `limit` 16-bit units
+// long: one per sequence, two for a four-byte one.
+bool MoreUnitsThan(std::string_view text, std::size_t limit) {
+  // No text holds more units than bytes.
+  if (text.size() <= limit) return false;
   std::size_t units = 0;
   for (const char c : text) {
     const auto b = static_cast<unsigned char>(c);
     units += (b & 0xC0) != 0x80;
     units += b >= 0xF0;
+    if (units > limit) return true;
   }
-  return units;
+  return false;
 }
 
 // The value of a field of one to ten digits within 32 bits, the usual spelling
@@ -192,21 +195,22 @@ std::string_view TitleOfLine(std::string_view line, const Attribute& title) {
   return line.substr(start, last - start);
 }
 
-// "YYYY/MM/DD" of a date written YYYY-MM-DD or YYYY/MM/DD that names a calendar day.
-std::optional<std::string> DayText(std::string_view date) {
-  if (date.size() != 10 || (date[4] != '-' && date[4] != '/') || date[7] != date[4]) return std::nullopt;
+// Makes `day` "YYYY/MM/DD" of a date written YYYY-MM-DD or YYYY/MM/DD that
+// names a calendar day; false, leaving `day` as it was, for any other text.
+bool DayText(std::string_view date, std::string& day) {
+  if (date.size() != 10 || (date[4] != '-' && date[4] != '/') || date[7] != date[4]) return false;
   int parts[3] = {0, 0, 0};
   const std::size_t starts[3] = {0, 5, 8}, lengths[3] = {4, 2, 2};
   for (int p = 0; p < 3; ++p) {
     for (std::size_t k = starts[p]; k < starts[p] + lengths[p]; ++k) {
-      if (!IsDigit(date[k])) return std::nullopt;
+      if (!IsDigit(date[k])) return false;
       parts[p] = parts[p] * 10 + (date[k] - '0');
     }
   }
-  if (!date::IsCalendarDay(parts[0], parts[1], parts[2])) return std::nullopt;
-  std::string day(date);
+  if (!date::IsCalendarDay(parts[0], parts[1], parts[2])) return false;
+  day.assign(date);
   day[4] = day[7] = '/';
-  return day;
+  return true;
 }
 
 }  // namespace
@@ -426,7 +430,7 @@ bool DiaryLineReader::AppendHeading(std::string_view line) {
   // A heading is a line of more than 10 characters (16-bit units) that starts with "*" and holds a second one.
   if (line.size() <= 10 || line[0] != '*') return false;
   const std::size_t second = line.find('*', 1);
-  if (second == std::string_view::npos || UnitsOf(line) <= 10) return false;
+  if (second == std::string_view::npos || !MoreUnitsThan(line, 10)) return false;
   const std::string_view field = line.substr(1, second - 1);
   // A numeric field is a decimal spelling (see ParseDecimal) within 32 bits; any other keeps the last heading time.
   std::optional<std::int32_t> whole = SecondsOfDigits(field);
@@ -460,12 +464,10 @@ void DiaryLineReader::ReadDayLine(std::string_view line) {
   const Attribute* date = Find(attributes, "date");
   if (date == nullptr) throw DiaryFormatFailure(line_, "the day line has no date; write it as date=\"YYYY-MM-DD\"");
   if (!date->closed) throw DiaryFormatFailure(line_, "the date has no closing quote; end it with a \"");
-  std::optional<std::string> day = DayText(date->value);
-  if (!day) {
+  if (!DayText(date->value, entry_.day)) {
     throw DiaryFormatFailure(
         line_, "the date \"" + text::ToUtf8(TextOf(date->value)) + "\" is no calendar day; write it as YYYY-MM-DD");
   }
-  entry_.day = std::move(*day);
   SetStep(u"タイトル取得エラー <day>", false);
   if (const Attribute* title = Find(attributes, "title")) {
     if (!title->closed) throw DiaryFormatFailure(line_, "the title has no closing quote; end it with a \"");

@@ -98,7 +98,6 @@ void Run(const std::u16string& filePath, const std::u16string& diaryMdbPath, con
   // Found at the first entry, so that a store lacking a column fails where it stores, as it always did.
   std::optional<std::array<int, kColumns>> columns;
   std::string publishTime;
-  std::u16string day;  // the entry's day for the day numbers: digits and "/"
   DiaryLineReader reader(set, [&](const DiaryEntry& entry) {
     const std::string_view title =
         entry.title.empty() ? std::string_view(NoTitleUtf8()) : std::string_view(entry.title);
@@ -111,10 +110,9 @@ void Run(const std::u16string& filePath, const std::u16string& diaryMdbPath, con
       for (int c = 0; c < kColumns; ++c) (*columns)[c] = table.ColumnIndex(kColumnNames[c]);
     }
     const std::array<int, kColumns>& at = *columns;
-    day.assign(entry.day.begin(), entry.day.end());
     table.AddNew();
     table.SetUtf8(at[kDay], entry.day);
-    table.SetField(at[kNumber], store::Value::Integer(dayNumbers.Next(day)));
+    table.SetField(at[kNumber], store::Value::Integer(dayNumbers.Next(std::string_view(entry.day))));
     table.SetUtf8(at[kWeather], "-");
     table.SetUtf8(at[kGenre], GeneralGenreUtf8());
     table.SetUtf8(at[kTitle], title);
@@ -160,8 +158,10 @@ void Run(const std::u16string& filePath, const std::u16string& diaryMdbPath, con
   report.stored = storedCount.value();
   report.skippedEntries = skippedCount;
   report.days = dayNumbers.Given();
-  std::sort(report.days.begin(), report.days.end(),
-            [](const DayNumbers& a, const DayNumbers& b) { return a.day < b.day; });
+  const auto byDay = [](const DayNumbers& a, const DayNumbers& b) { return a.day < b.day; };
+  // A diary is mostly written day after day, so its days often come in order already.
+  if (!std::is_sorted(report.days.begin(), report.days.end(), byDay))
+    std::sort(report.days.begin(), report.days.end(), byDay);
   report.skippedLines = static_cast<std::int64_t>(reader.skippedLines());
   progress.SetTxtText(u"\r\n" + text::Digits(storedCount.value()) + u"件の日記をImport完了！");
   progress.SetBtnOkEnabled(true);

@@ -79,6 +79,73 @@ Strings LinesOf(DiaryFile& file) {
   return lines;
 }
 
+// Whether every sequence of `bytes` is well-formed, by the rule one byte at a time.
+bool WellFormed(std::string_view bytes) {
+  for (std::size_t i = 0; i < bytes.size();) {
+    const std::size_t length = text::Utf8SequenceLength(bytes, i);
+    if (length == 0) return false;
+    i += length;
+  }
+  return true;
+}
+
+// The scan takes blocks of simple sequences at once: it must judge every text as the rule
+// does and find the same breaks, wherever sequences of each kind and faults stand in a block.
+TEST(DecodeDiaryBytes, TakesExactlyTheWellFormedFilesAsTheyAre) {
+  const std::string_view parts[] = {"ab", "x", "\n", "\r", "\r\n", "\t", "\xC3\xA9", "\xE6\x97\xA5",
+                                    "\xE3\x81\x82\xE3\x81\x84", "\xEF\xBC\x81", "\xE0\xA0\x80", "\xED\x9F\xBF",
+                                    "\xF0\x9F\x8D\x99", "\xF4\x8F\xBF\xBF",
+                                    // each breaks the rule
+                                    "\xE0\x80\x80", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xC0\x80", "\xC1\xBF", "\x80",
+                                    "\xE6\x97", "\xC3", "\xFF", "\xF5\x80\x80\x80", "\xC0", "\xC1", "\xF8"};
+  constexpr std::size_t kGood = 14;
+  std::uint32_t seed = 12345;
+  const auto next = [&seed](std::uint32_t n) {
+    seed = seed * 1664525u + 1013904223u;
+    return (seed >> 8) % n;
+  };
+  encoding::Bytes storage;
+  // Whether the text is the file's own bytes; a text the kanji codes cannot read is not.
+  const auto asIs = [&storage](const encoding::Bytes& raw) {
+    try {
+      return DecodeDiaryBytes(raw, storage).data() == reinterpret_cast<const char*>(raw.data());
+    } catch (const ConversionFailure&) {
+      return false;
+    }
+  };
+  // Each fault after each good sequence, at each place of a block.
+  for (std::size_t fault = kGood; fault < std::size(parts); ++fault) {
+    for (std::size_t good = 6; good < kGood; ++good) {
+      for (std::size_t before = 0; before < 20; ++before) {
+        std::string bytes = std::string(before, 'x') + std::string(parts[good]) + std::string(parts[fault]) + "ab";
+        for (int k = 0; k < 4; ++k) bytes += parts[good];
+        const encoding::Bytes raw(bytes.begin(), bytes.end());
+        ASSERT_EQ(asIs(raw), WellFormed(bytes)) << bytes;
+      }
+    }
+  }
+  testing::TempDir dir;
+  for (int round = 0; round < 300; ++round) {
+    std::string bytes = "\xE6\x97\xA5";  // one sequence at least, so that a plain text is UTF-8
+    const std::uint32_t length = 4 + next(40);
+    for (std::uint32_t k = 0; k < length; ++k) {
+      // Few faults, so that long runs of good sequences fill blocks.
+      bytes += parts[next(40) == 0 ? kGood + next(std::size(parts) - kGood) : next(kGood)];
+    }
+    SCOPED_TRACE(bytes);
+    const encoding::Bytes raw(bytes.begin(), bytes.end());
+    EXPECT_EQ(asIs(raw), WellFormed(bytes));
+    if (!WellFormed(bytes)) continue;  // read whole, as before the scan took blocks
+    const std::string_view text = DecodeDiaryBytes(raw, storage);
+    Write(dir.File("d.xml"), bytes);
+    DiaryFile file(dir.File("d.xml"));
+    file.Decode();
+    const Strings expected = Cut({text}, SeparatorOf(text));
+    EXPECT_EQ(file.LineCount(), expected.size());
+    EXPECT_EQ(LinesOf(file), expected);
+  }
+}
+
 // A file read in pieces gives the lines of its whole text, however the piece ends cut its
 // characters and breaks; other codes are read whole.
 TEST(DiaryFile, GivesTheLinesOfTheWholeText) {

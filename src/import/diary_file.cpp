@@ -79,7 +79,8 @@ unsigned SimpleSequencesEnd(__m128i block, bool& multiByte) {
   // Without a branch: where the text is mixed, which way one would go is anyone's guess.
   const unsigned end = cut == 0 ? 16 : static_cast<unsigned>(__builtin_ctz(cut));
   const unsigned wanted = (lead2 << 1) | (lead3 << 1) | (lead3 << 2);
-  if (((continuation ^ wanted) & ((1u << end) - 1)) != 0) return 0;
+  // Every position is checked, the cut tail's too: a sequence before it may not run into it.
+  if (((continuation ^ wanted) & 0xFFFFu) != 0) return 0;
   multiByte = multiByte | ((lead2 | lead3) != 0);
   return end;
 }

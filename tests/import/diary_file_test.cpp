@@ -92,12 +92,12 @@ bool WellFormed(std::string_view bytes) {
 // The scan takes blocks of simple sequences at once: it must judge every text as the rule
 // does and find the same breaks, wherever sequences of each kind and faults stand in a block.
 TEST(DecodeDiaryBytes, TakesExactlyTheWellFormedFilesAsTheyAre) {
-  const std::string_view parts[] = {"ab", "x", "\n", "\r", "\r\n", "\t", "\xC3\xA9", "\xE6\x97\xA5",
-                                    "\xE3\x81\x82\xE3\x81\x84", "\xEF\xBC\x81", "\xE0\xA0\x80", "\xED\x9F\xBF",
-                                    "\xF0\x9F\x8D\x99", "\xF4\x8F\xBF\xBF",
-                                    // each breaks the rule
-                                    "\xE0\x80\x80", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xC0\x80", "\xC1\xBF", "\x80",
-                                    "\xE6\x97", "\xC3", "\xFF", "\xF5\x80\x80\x80", "\xC0", "\xC1", "\xF8"};
+  const std::string_view parts[] = {
+      "ab", "x", "\n", "\r", "\r\n", "\t", "\xC3\xA9", "\xE6\x97\xA5", "\xE3\x81\x82\xE3\x81\x84", "\xEF\xBC\x81",
+      "\xE0\xA0\x80", "\xED\x9F\xBF", "\xF0\x9F\x8D\x99", "\xF4\x8F\xBF\xBF",
+      // each breaks the rule
+      "\xE0\x80\x80", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xC0\x80", "\xC1\xBF", "\x80", "\xE6\x97", "\xC3", "\xFF",
+      "\xF5\x80\x80\x80", "\xC0", "\xC1", "\xF8", "\xE6\xE6\x97\xA5", "\xC3\xE6\x97\xA5"};
   constexpr std::size_t kGood = 14;
   std::uint32_t seed = 12345;
   const auto next = [&seed](std::uint32_t n) {

@@ -76,7 +76,7 @@ unsigned SimpleSequencesEnd(__m128i block, bool& multiByte) {
   if (ruled != 0 || (continuation | lead2 | lead3) != bits(block)) return 0;
   // A sequence that the block cuts is left to the next block.
   const unsigned cut = (lead2 & 0x8000u) | (lead3 & 0xC000u);
-  // Without a branch: where the text is mixed, which way one would go is anyone's guess.
+  // A branch, not ctz(cut | 0x10000): in this form the usual, repetitive file scans faster.
   const unsigned end = cut == 0 ? 16 : static_cast<unsigned>(__builtin_ctz(cut));
   const unsigned wanted = (lead2 << 1) | (lead3 << 1) | (lead3 << 2);
   // Every position is checked, the cut tail's too: a sequence before it may not run into it.

@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 
 extern char** environ;
@@ -77,6 +78,19 @@ void TimeCpu(benchmark::State& state, const std::function<void()>& work, const s
     work();
     state.SetIterationTime(ProcessCpuSeconds() - start);
   }
+}
+
+void TimeElapsed(benchmark::State& state, const std::function<void()>& work, const std::function<void()>& prepare) {
+  double cpu = 0;
+  for (auto _ : state) {
+    prepare();
+    const double startCpu = ProcessCpuSeconds();
+    const auto start = std::chrono::steady_clock::now();
+    work();
+    state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    cpu += ProcessCpuSeconds() - startCpu;
+  }
+  state.counters["cpu_s"] = benchmark::Counter(cpu, benchmark::Counter::kAvgIterations);
 }
 
 void TimeTool(benchmark::State& state, const std::vector<std::string>& argv) {

@@ -21,11 +21,17 @@ std::filesystem::path CachedFile(const std::string& name,
 // A path in the same folder for this process alone.
 std::filesystem::path ScratchPath(const std::string& name);
 
-// Every benchmark is timed by CPU time (user and system) of the process doing
+// Most benchmarks are timed by CPU time (user and system) of the process doing
 // the work, so that what else runs on the machine counts as little as it can;
 // register it with UseManualTime(). Runs `work` once per iteration, after
 // `prepare`, which is not timed.
 void TimeCpu(
+    benchmark::State& state, const std::function<void()>& work, const std::function<void()>& prepare = [] {});
+
+// For work that may use more than one core: timed by the clock on the wall,
+// with the CPU time of the process beside it as the counter cpu_s (seconds
+// an iteration), so that the table can show both.
+void TimeElapsed(
     benchmark::State& state, const std::function<void()>& work, const std::function<void()>& prepare = [] {});
 
 // The same for a command-line tool: one run per iteration, `argv` looked up

@@ -64,7 +64,7 @@ void BM_Import(benchmark::State& state) {
   const auto file = FileOf(entries);
   const auto db = nbl::bench::ScratchPath("import.db");
   std::string failure;
-  nbl::bench::TimeCpu(
+  nbl::bench::TimeElapsed(
       state, [&] { failure = Import(file, db); }, [&] { FreshStore(db); });
   if (!failure.empty()) state.SkipWithError(("the import failed: " + failure).c_str());
   state.SetItemsProcessed(state.iterations() * entries);
@@ -163,7 +163,7 @@ void BM_RawInsert(benchmark::State& state) {
     ok = ok && sqlite3_exec(handle, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK;
     sqlite3_close(handle);
   };
-  nbl::bench::TimeCpu(state, insert, [&] { FreshStore(db); });
+  nbl::bench::TimeElapsed(state, insert, [&] { FreshStore(db); });
   if (!failure.empty() || rows.size() != static_cast<std::size_t>(entries) || !ok) {
     state.SkipWithError(("the rows could not be stored: " + failure).c_str());
   }

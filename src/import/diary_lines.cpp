@@ -341,18 +341,23 @@ DiaryLineReader::DiaryLineReader(const ImportSettingNubelo& set, StoreFn store)
     : startTag_(Utf8Of(set.stTitleStTag)), endTag_(Utf8Of(set.stTitleEdTag)), store_(std::move(store)) {}
 
 void DiaryLineReader::SetStep(std::u16string_view text, bool withDay) {
-  step_ = text;
+  step_.text = text;
   if (withDay) {
-    stepDay_ = entry_.day;
+    step_.day = entry_.day;
   } else {
-    stepDay_.clear();
+    step_.day.clear();
   }
 }
 
-const std::u16string& DiaryLineReader::stepText() const {
-  stepText_.assign(step_);
+std::u16string ReaderStep::Text() const {
+  std::u16string out(text);
   // A day is digits and slashes once it is read, and empty before.
-  for (const char c : stepDay_) stepText_.push_back(static_cast<char16_t>(static_cast<unsigned char>(c)));
+  for (const char c : day) out.push_back(static_cast<char16_t>(static_cast<unsigned char>(c)));
+  return out;
+}
+
+const std::u16string& DiaryLineReader::stepText() const {
+  stepText_ = step_.Text();
   return stepText_;
 }
 

@@ -63,6 +63,14 @@ struct DiaryEntry {
   std::string headingTime;
 };
 
+// Where the reader stands, as a failure is reported: a step's fixed text and
+// the day that follows it (digits and slashes, or empty).
+struct ReaderStep {
+  std::u16string_view text;  // a literal
+  std::string day;
+  std::u16string Text() const;
+};
+
 // A name="value" pair of a tag; the value without its quotes.
 struct Attribute {
   std::string_view name, value;
@@ -80,7 +88,8 @@ struct Attribute {
 // other lines are skipped and counted, blank ones aside.
 class DiaryLineReader {
  public:
-  using StoreFn = std::function<void(const DiaryEntry&)>;
+  // May take the entry's texts: the next entry starts afresh whatever they hold.
+  using StoreFn = std::function<void(DiaryEntry&)>;
 
   DiaryLineReader(const ImportSettingNubelo& set, StoreFn store);
 
@@ -99,6 +108,7 @@ class DiaryLineReader {
   std::size_t skippedLines() const { return skipped_; }
   // The step of the line in hand, or of the last one: what a failure is reported as.
   const std::u16string& stepText() const;
+  const ReaderStep& step() const { return step_; }
 
  private:
   void BodyLine(std::string_view line);
@@ -112,8 +122,7 @@ class DiaryLineReader {
   bool HasTitle() const;
 
   const std::string startTag_, endTag_;  // the heading tags of the settings
-  std::u16string_view step_;
-  std::string stepDay_;
+  ReaderStep step_;
   mutable std::u16string stepText_;
   StoreFn store_;
   DiaryEntry entry_;

@@ -14,6 +14,7 @@
 #include "import/day_numbering.h"
 #include "import/diary_file.h"
 #include "import/diary_lines.h"
+#include "import/entries_ahead.h"
 #include "store/connection.h"
 #include "store/recordset.h"
 #include "store/stored_entries.h"
@@ -49,6 +50,61 @@ constexpr std::u16string_view kColumnNames[kColumns] = {u"Day",       u"Number",
 struct RollbackUnlessCommitted {
   store::Connection& connection;
   ~RollbackUnlessCommitted() { connection.RollbackTrans(); }
+};
+
+// Stores the entries the reading thread hands over, and moves the progress bar line by line.
+struct StoringEntries : EntryHandler {
+  store::Recordset& table;
+  std::optional<store::StoredEntries>& stored;
+  DayNumberTable& dayNumbers;
+  const std::string& importMark;
+  dialogs::frmProgress& progress;
+  ImportReport& report;
+  vb::Long storedCount = 0;
+  std::int64_t skippedCount = 0;
+  // Found at the first entry, so that a store lacking a column fails where it stores, as it always did.
+  std::optional<std::array<int, kColumns>> columns;
+  std::string publishTime;
+
+  StoringEntries(store::Recordset& t, std::optional<store::StoredEntries>& s, DayNumberTable& d, const std::string& m,
+                 dialogs::frmProgress& p, ImportReport& r)
+      : table(t), stored(s), dayNumbers(d), importMark(m), progress(p), report(r) {}
+
+  void Store(const DiaryEntry& entry) override {
+    const std::string_view title =
+        entry.title.empty() ? std::string_view(NoTitleUtf8()) : std::string_view(entry.title);
+    if (stored && stored->Holds(entry.day, title, entry.body)) {
+      ++skippedCount;
+      return;
+    }
+    if (!columns) {
+      columns.emplace();
+      for (int c = 0; c < kColumns; ++c) (*columns)[c] = table.ColumnIndex(kColumnNames[c]);
+    }
+    const std::array<int, kColumns>& at = *columns;
+    table.AddNew();
+    table.SetUtf8(at[kDay], entry.day);
+    table.SetField(at[kNumber], store::Value::Integer(dayNumbers.Next(std::string_view(entry.day))));
+    table.SetUtf8(at[kWeather], "-");
+    table.SetUtf8(at[kGenre], GeneralGenreUtf8());
+    table.SetUtf8(at[kTitle], title);
+    table.SetUtf8(at[kContents], entry.body);
+    table.SetUtf8(at[kExtend], "");
+    table.SetUtf8(at[kExcerpt], "");
+    table.SetUtf8(at[kTrackBack], "");
+    publishTime.assign(entry.day).append(" 00:00:00");
+    table.SetUtf8(at[kPublishTime], publishTime);
+    table.SetField(at[kPrivate], store::Value::Boolean(false));
+    table.SetUtf8(at[kImportMark], importMark);
+    table.Update();
+    table.MoveNext();
+    if (stored) stored->AddedLast();
+    if (report.firstTitles.size() < ImportReport::kPreviewTitles) {
+      report.firstTitles.push_back(encoding::Utf8BytesToText(title, u""));
+    }
+    storedCount += 1;
+  }
+  void LineDone(std::size_t line) override { progress.SetProgressValue(static_cast<float>(line - 1)); }
 };
 
 // Everything after the window is set up; every failure passes to ImportDiary with `stepText`
@@ -90,61 +146,16 @@ void Run(const std::u16string& filePath, const std::u16string& diaryMdbPath, con
   progress.DoEvents();
   progress.Refresh();
   const std::string importMark = text::ToUtf8(MakeImportMark(date::Now()));
-  vb::Long storedCount = 0;
-  std::int64_t skippedCount = 0;
   records->Open(u"Contents", *connection, store::adOpenKeyset, store::adLockOptimistic, store::adCmdTableDirect);
 
-  store::Recordset& table = *records;
-  // Found at the first entry, so that a store lacking a column fails where it stores, as it always did.
-  std::optional<std::array<int, kColumns>> columns;
-  std::string publishTime;
-  DiaryLineReader reader(set, [&](const DiaryEntry& entry) {
-    const std::string_view title =
-        entry.title.empty() ? std::string_view(NoTitleUtf8()) : std::string_view(entry.title);
-    if (stored && stored->Holds(entry.day, title, entry.body)) {
-      ++skippedCount;
-      return;
-    }
-    if (!columns) {
-      columns.emplace();
-      for (int c = 0; c < kColumns; ++c) (*columns)[c] = table.ColumnIndex(kColumnNames[c]);
-    }
-    const std::array<int, kColumns>& at = *columns;
-    table.AddNew();
-    table.SetUtf8(at[kDay], entry.day);
-    table.SetField(at[kNumber], store::Value::Integer(dayNumbers.Next(std::string_view(entry.day))));
-    table.SetUtf8(at[kWeather], "-");
-    table.SetUtf8(at[kGenre], GeneralGenreUtf8());
-    table.SetUtf8(at[kTitle], title);
-    table.SetUtf8(at[kContents], entry.body);
-    table.SetUtf8(at[kExtend], "");
-    table.SetUtf8(at[kExcerpt], "");
-    table.SetUtf8(at[kTrackBack], "");
-    publishTime.assign(entry.day).append(" 00:00:00");
-    table.SetUtf8(at[kPublishTime], publishTime);
-    table.SetField(at[kPrivate], store::Value::Boolean(false));
-    table.SetUtf8(at[kImportMark], importMark);
-    table.Update();
-    table.MoveNext();
-    if (stored) stored->AddedLast();
-    if (report.firstTitles.size() < ImportReport::kPreviewTitles) {
-      report.firstTitles.push_back(encoding::Utf8BytesToText(title, u""));
-    }
-    storedCount += 1;
-  });
-  try {
-    std::size_t line = 0;
-    file.ForEachLine([&](std::string_view text) {
-      lineInHand = ++line;
-      reader.HandleLine(text);
-      progress.SetProgressValue(static_cast<float>(line - 1));
-    });
+  StoringEntries storing(*records, stored, dayNumbers, importMark, progress, report);
+  std::size_t skippedLines = 0;
+  {
+    // The file is read on a thread of its own while this one stores.
+    EntriesAhead reading(file, set);
+    reading.Drain(storing, stepText, lineInHand);
     lineInHand = 0;
-    reader.Finish();
-  } catch (...) {
-    // The reader knows which of its steps failed, storing included.
-    stepText = file.reading() ? u"インポート元ファイル読み込みエラー" : reader.stepText();
-    throw;
+    skippedLines = reading.skippedLines();
   }
 
   records->Close();
@@ -155,15 +166,15 @@ void Run(const std::u16string& filePath, const std::u16string& diaryMdbPath, con
   } else {
     connection->CommitTrans();
   }
-  report.stored = storedCount.value();
-  report.skippedEntries = skippedCount;
+  report.stored = storing.storedCount.value();
+  report.skippedEntries = storing.skippedCount;
   report.days = dayNumbers.Given();
   const auto byDay = [](const DayNumbers& a, const DayNumbers& b) { return a.day < b.day; };
   // A diary is mostly written day after day, so its days often come in order already.
   if (!std::is_sorted(report.days.begin(), report.days.end(), byDay))
     std::sort(report.days.begin(), report.days.end(), byDay);
-  report.skippedLines = static_cast<std::int64_t>(reader.skippedLines());
-  progress.SetTxtText(u"\r\n" + text::Digits(storedCount.value()) + u"件の日記をImport完了！");
+  report.skippedLines = static_cast<std::int64_t>(skippedLines);
+  progress.SetTxtText(u"\r\n" + text::Digits(storing.storedCount.value()) + u"件の日記をImport完了！");
   progress.SetBtnOkEnabled(true);
   report.completed = true;
 }

@@ -1,0 +1,197 @@
+#include "import/entries_ahead.h"
+
+#include <exception>
+#include <vector>
+
+#include "common/failure.h"
+
+namespace nbl::importing {
+namespace {
+
+// A batch is passed on at whichever comes first. Few enough bytes that the
+// batches in flight stay small next to the file; lines enough that passing
+// them costs little next to reading them.
+constexpr std::size_t kLines = 2048, kBytes = 1024 * 1024;
+// Batches in flight: one being filled, one being stored, and room for the reading to run ahead.
+constexpr std::size_t kBatches = 4;
+// A recycled batch keeps text buffers up to this size, so that a few long
+// entries do not leave every buffer that held one grown.
+constexpr std::size_t kKeptBuffer = 64 * 1024;
+
+void Keep(std::string& buffer) {
+  if (buffer.capacity() > kKeptBuffer) std::string().swap(buffer);
+}
+
+}  // namespace
+
+struct EntriesAhead::Batch {
+  struct Line {
+    std::size_t line;
+    std::size_t entries;  // of this batch, closed by the end of the line
+    ReaderStep step;      // the reader's step after it
+  };
+  struct Entry {
+    DiaryEntry entry;
+    ReaderStep step;  // the reader's step as it stored the entry
+  };
+  std::vector<Line> lines;
+  std::vector<Entry> entries;  // the first `entryCount` are this batch's; the rest keep their buffers
+  std::size_t entryCount = 0;
+  std::size_t bytes = 0;
+  bool last = false;            // the reading ends with this batch
+  std::exception_ptr failure;   // what ended it, if anything did
+  std::u16string failureStep;   // the step that failure is reported as
+  std::size_t failureLine = 0;  // the line then in hand, 0 after the last
+
+  void Clear() {
+    lines.clear();
+    for (std::size_t k = 0; k < entryCount; ++k) {
+      Keep(entries[k].entry.day);
+      Keep(entries[k].entry.title);
+      Keep(entries[k].entry.body);
+    }
+    entryCount = bytes = 0;
+    last = false;
+    failure = nullptr;
+  }
+};
+
+EntriesAhead::EntriesAhead(DiaryFile& file, const ImportSettingNubelo& set)
+    : file_(file),
+      reader_(set,
+              [this](DiaryEntry& entry) {
+                Batch& b = *filling_;
+                if (b.entryCount == b.entries.size()) b.entries.emplace_back();
+                Batch::Entry& slot = b.entries[b.entryCount];
+                // Swapped, not copied: the reader starts its next entry in the buffers the slot held.
+                slot.entry.day.swap(entry.day);
+                slot.entry.title.swap(entry.title);
+                slot.entry.body.swap(entry.body);
+                slot.step = reader_.step();
+                ++b.entryCount;
+                b.bytes += slot.entry.body.size() + slot.entry.title.size();
+              }),
+      filling_(std::make_unique<Batch>()),
+      batches_(1) {
+  thread_ = std::thread([this] {
+    Read();
+    const std::lock_guard<std::mutex> lock(mutex_);
+    finished_ = true;
+    changed_.notify_all();
+  });
+}
+
+EntriesAhead::~EntriesAhead() {
+  {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    stopped_ = true;
+  }
+  changed_.notify_all();
+  if (thread_.joinable()) thread_.join();
+}
+
+void EntriesAhead::Read() {
+  std::size_t line = 0;
+  try {
+    file_.ForEachLine([&](std::string_view text) {
+      ++line;
+      reader_.HandleLine(text);
+      Batch& b = *filling_;
+      b.lines.push_back({line, b.entryCount, reader_.step()});
+      if (b.lines.size() >= kLines || b.bytes >= kBytes) Pass(false);
+    });
+    line = 0;
+    reader_.Finish();
+  } catch (const Stopped&) {
+    return;
+  } catch (...) {
+    try {
+      Batch& b = *filling_;
+      b.failure = std::current_exception();
+      b.failureStep = file_.reading() ? u"インポート元ファイル読み込みエラー" : reader_.stepText();
+      b.failureLine = line;
+    } catch (...) {
+      return;  // with no batch marked last, Drain tells that the reading stopped short
+    }
+  }
+  try {
+    Pass(true);
+  } catch (...) {
+  }
+}
+
+void EntriesAhead::Pass(bool last) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  std::unique_ptr<Batch> next;
+  if (!last) {
+    changed_.wait(lock, [this] { return stopped_ || !empty_.empty() || batches_ < kBatches; });
+    if (stopped_) throw Stopped();
+    if (!empty_.empty()) {
+      next = std::move(empty_.front());
+      empty_.pop_front();
+    } else {
+      next = std::make_unique<Batch>();
+      ++batches_;
+    }
+  }
+  if (stopped_) throw Stopped();
+  filling_->last = last;
+  full_.push_back(std::move(filling_));
+  filling_ = std::move(next);
+  changed_.notify_all();
+}
+
+std::unique_ptr<EntriesAhead::Batch> EntriesAhead::Take() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  changed_.wait(lock, [this] { return !full_.empty() || finished_; });
+  if (full_.empty()) throw Failure("the reading of the file stopped short: out of memory");
+  std::unique_ptr<Batch> b = std::move(full_.front());
+  full_.pop_front();
+  return b;
+}
+
+void EntriesAhead::Drain(EntryHandler& handler, std::u16string& stepText, std::size_t& lineInHand) {
+  const ReaderStep* inHand = nullptr;  // the step of what is being handed out
+  std::unique_ptr<Batch> b;            // outside the try: inHand points into it
+  try {
+    for (;;) {
+      b = Take();
+      std::size_t e = 0;
+      const auto storeUpTo = [&](std::size_t count) {
+        for (; e < count; ++e) {
+          inHand = &b->entries[e].step;
+          handler.Store(b->entries[e].entry);
+        }
+      };
+      for (const Batch::Line& l : b->lines) {
+        lineInHand = l.line;
+        storeUpTo(l.entries);
+        inHand = &l.step;
+        handler.LineDone(l.line);
+      }
+      if (b->failure) {
+        // Entries the failing line closed before it failed are stored first, as they would have been.
+        lineInHand = b->failureLine;
+        storeUpTo(b->entryCount);
+        inHand = nullptr;
+        stepText = b->failureStep;
+        std::rethrow_exception(b->failure);
+      }
+      storeUpTo(b->entryCount);
+      if (b->last) {
+        lineInHand = 0;
+        return;
+      }
+      inHand = nullptr;
+      b->Clear();
+      const std::lock_guard<std::mutex> lock(mutex_);
+      empty_.push_back(std::move(b));
+      changed_.notify_all();
+    }
+  } catch (...) {
+    if (inHand != nullptr) stepText = inHand->Text();
+    throw;
+  }
+}
+
+}  // namespace nbl::importing

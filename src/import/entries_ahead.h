@@ -1,0 +1,73 @@
+// The import's reading of a diary file on a thread of its own, a few batches
+// of lines ahead of the caller who stores the entries, so that the reading and
+// the store share the machine's cores.
+#pragma once
+
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "common/records.h"
+#include "import/diary_file.h"
+#include "import/diary_lines.h"
+
+namespace nbl::importing {
+
+// What the caller does, on its own thread, with what the lines give.
+class EntryHandler {
+ public:
+  virtual ~EntryHandler() = default;
+  // An entry that the line in hand closed.
+  virtual void Store(const DiaryEntry& entry) = 0;
+  // The line `line` (from 1) is done, its entries stored.
+  virtual void LineDone(std::size_t line) = 0;
+};
+
+// Walks `file` with a DiaryLineReader of `set` on a thread of its own. The
+// caller is handed the entries and lines in the order, and a failure at the
+// place, that walking the lines itself would give; the thread touches neither
+// the store nor the windows.
+class EntriesAhead {
+ public:
+  EntriesAhead(DiaryFile& file, const ImportSettingNubelo& set);
+  // Stops the reading, wherever it is, and waits for it.
+  ~EntriesAhead();
+  EntriesAhead(const EntriesAhead&) = delete;
+  EntriesAhead& operator=(const EntriesAhead&) = delete;
+
+  // Hands out every entry and line, then the end of the reader (Finish). When
+  // anything fails, the reading's own failures included, sets `stepText` to
+  // the step it is reported as and `lineInHand` to the line being handled (0
+  // after the last) before passing it on. Call once.
+  void Drain(EntryHandler& handler, std::u16string& stepText, std::size_t& lineInHand);
+
+  // Lines outside bodies that hold something and are no structure line; after Drain.
+  std::size_t skippedLines() const { return reader_.skippedLines(); }
+
+ private:
+  struct Batch;
+  class Stopped {};
+
+  void Read();
+  // Passes the batch in hand to the caller and takes another; throws Stopped
+  // when the caller has stopped.
+  void Pass(bool last);
+  std::unique_ptr<Batch> Take();
+
+  DiaryFile& file_;
+  DiaryLineReader reader_;
+  std::unique_ptr<Batch> filling_;  // the reading thread's
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<std::unique_ptr<Batch>> full_, empty_;
+  std::size_t batches_ = 0;  // made so far, of kBatches at most
+  bool stopped_ = false;     // the caller wants no more
+  bool finished_ = false;    // the reading thread is done
+  std::thread thread_;
+};
+
+}  // namespace nbl::importing

@@ -24,18 +24,26 @@ void Keep(std::string& buffer) {
 
 }  // namespace
 
+// A step as a batch records it: small, since one is kept for every line and
+// the thread that reads it runs on another core.
+struct EntriesAhead::StepMark {
+  std::uint8_t text;  // in steps_
+  std::uint16_t day;  // in the batch's days
+};
+
 struct EntriesAhead::Batch {
   struct Line {
-    std::size_t line;
-    std::size_t entries;  // of this batch, closed by the end of the line
-    ReaderStep step;      // the reader's step after it
+    std::uint32_t entries;  // of this batch, closed by the end of the line
+    StepMark step;          // the reader's step after it
   };
   struct Entry {
     DiaryEntry entry;
-    ReaderStep step;  // the reader's step as it stored the entry
+    StepMark step;  // the reader's step as it stored the entry
   };
+  std::size_t firstLine = 1;  // the line of lines[0]
   std::vector<Line> lines;
-  std::vector<Entry> entries;  // the first `entryCount` are this batch's; the rest keep their buffers
+  std::vector<std::string> days = {""};  // those the steps name, each once in a row
+  std::vector<Entry> entries;            // the first `entryCount` are this batch's; the rest keep their buffers
   std::size_t entryCount = 0;
   std::size_t bytes = 0;
   bool last = false;            // the reading ends with this batch
@@ -45,6 +53,7 @@ struct EntriesAhead::Batch {
 
   void Clear() {
     lines.clear();
+    days.resize(1);
     for (std::size_t k = 0; k < entryCount; ++k) {
       Keep(entries[k].entry.day);
       Keep(entries[k].entry.title);
@@ -67,7 +76,7 @@ EntriesAhead::EntriesAhead(DiaryFile& file, const ImportSettingNubelo& set)
                 slot.entry.day.swap(entry.day);
                 slot.entry.title.swap(entry.title);
                 slot.entry.body.swap(entry.body);
-                slot.step = reader_.step();
+                slot.step = Mark(reader_.step());
                 ++b.entryCount;
                 b.bytes += slot.entry.body.size() + slot.entry.title.size();
               }),
@@ -97,8 +106,8 @@ void EntriesAhead::Read() {
       ++line;
       reader_.HandleLine(text);
       Batch& b = *filling_;
-      b.lines.push_back({line, b.entryCount, reader_.step()});
-      if (b.lines.size() >= kLines || b.bytes >= kBytes) Pass(false);
+      b.lines.push_back({static_cast<std::uint32_t>(b.entryCount), Mark(reader_.step())});
+      if (b.lines.size() >= kLines || b.bytes >= kBytes) Pass(false, line + 1);
     });
     line = 0;
     reader_.Finish();
@@ -115,12 +124,30 @@ void EntriesAhead::Read() {
     }
   }
   try {
-    Pass(true);
+    Pass(true, 0);
   } catch (...) {
   }
 }
 
-void EntriesAhead::Pass(bool last) {
+EntriesAhead::StepMark EntriesAhead::Mark(const ReaderStep& step) {
+  std::size_t text = 0;
+  while (text < stepCount_ && (steps_[text].data() != step.text.data() || steps_[text].size() != step.text.size()))
+    ++text;
+  if (text == stepCount_) {
+    // The reader's steps are a handful of literals.
+    if (stepCount_ == steps_.size()) throw Failure("the reader has more steps than can be told apart");
+    steps_[stepCount_++] = step.text;
+  }
+  std::vector<std::string>& days = filling_->days;
+  if (days.back() != step.day) days.push_back(step.day);
+  return {static_cast<std::uint8_t>(text), static_cast<std::uint16_t>(days.size() - 1)};
+}
+
+std::u16string EntriesAhead::TextOf(const Batch& b, StepMark mark) const {
+  return ReaderStep{steps_[mark.text], b.days[mark.day]}.Text();
+}
+
+void EntriesAhead::Pass(bool last, std::size_t nextLine) {
   std::unique_lock<std::mutex> lock(mutex_);
   std::unique_ptr<Batch> next;
   if (!last) {
@@ -133,6 +160,7 @@ void EntriesAhead::Pass(bool last) {
       next = std::make_unique<Batch>();
       ++batches_;
     }
+    next->firstLine = nextLine;
   }
   if (stopped_) throw Stopped();
   filling_->last = last;
@@ -151,8 +179,8 @@ std::unique_ptr<EntriesAhead::Batch> EntriesAhead::Take() {
 }
 
 void EntriesAhead::Drain(EntryHandler& handler, std::u16string& stepText, std::size_t& lineInHand) {
-  const ReaderStep* inHand = nullptr;  // the step of what is being handed out
-  std::unique_ptr<Batch> b;            // outside the try: inHand points into it
+  const StepMark* inHand = nullptr;  // the step of what is being handed out
+  std::unique_ptr<Batch> b;          // outside the try: inHand points into it
   try {
     for (;;) {
       b = Take();
@@ -163,11 +191,12 @@ void EntriesAhead::Drain(EntryHandler& handler, std::u16string& stepText, std::s
           handler.Store(b->entries[e].entry);
         }
       };
-      for (const Batch::Line& l : b->lines) {
-        lineInHand = l.line;
+      for (std::size_t k = 0; k < b->lines.size(); ++k) {
+        const Batch::Line& l = b->lines[k];
+        lineInHand = b->firstLine + k;
         storeUpTo(l.entries);
         inHand = &l.step;
-        handler.LineDone(l.line);
+        handler.LineDone(lineInHand);
       }
       if (b->failure) {
         // Entries the failing line closed before it failed are stored first, as they would have been.
@@ -189,7 +218,7 @@ void EntriesAhead::Drain(EntryHandler& handler, std::u16string& stepText, std::s
       changed_.notify_all();
     }
   } catch (...) {
-    if (inHand != nullptr) stepText = inHand->Text();
+    if (inHand != nullptr) stepText = TextOf(*b, *inHand);
     throw;
   }
 }

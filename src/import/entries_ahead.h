@@ -3,8 +3,10 @@
 // the store share the machine's cores.
 #pragma once
 
+#include <array>
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -50,17 +52,25 @@ class EntriesAhead {
 
  private:
   struct Batch;
+  struct StepMark;
   class Stopped {};
 
   void Read();
-  // Passes the batch in hand to the caller and takes another; throws Stopped
-  // when the caller has stopped.
-  void Pass(bool last);
+  // The reader's step as the batch being filled records it.
+  StepMark Mark(const ReaderStep& step);
+  std::u16string TextOf(const Batch& b, StepMark mark) const;
+  // Passes the batch in hand to the caller and takes another, whose first
+  // line is `nextLine`; throws Stopped when the caller has stopped.
+  void Pass(bool last, std::size_t nextLine);
   std::unique_ptr<Batch> Take();
 
   DiaryFile& file_;
   DiaryLineReader reader_;
   std::unique_ptr<Batch> filling_;  // the reading thread's
+  // The step texts met so far. Only the reading thread adds one, before any
+  // batch that names it is passed on, and none is ever moved.
+  std::array<std::u16string_view, 32> steps_;
+  std::size_t stepCount_ = 0;
   std::mutex mutex_;
   std::condition_variable changed_;
   std::deque<std::unique_ptr<Batch>> full_, empty_;

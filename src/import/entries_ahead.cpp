@@ -1,6 +1,8 @@
 #include "import/entries_ahead.h"
 
 #include <exception>
+#include <string>
+#include <system_error>
 #include <vector>
 
 #include "common/failure.h"
@@ -82,12 +84,18 @@ EntriesAhead::EntriesAhead(DiaryFile& file, const ImportSettingNubelo& set)
               }),
       filling_(std::make_unique<Batch>()),
       batches_(1) {
-  thread_ = std::thread([this] {
-    Read();
-    const std::lock_guard<std::mutex> lock(mutex_);
-    finished_ = true;
-    changed_.notify_all();
-  });
+  try {
+    thread_ = std::thread([this] {
+      Read();
+      const std::lock_guard<std::mutex> lock(mutex_);
+      finished_ = true;
+      changed_.notify_all();
+    });
+  } catch (const std::system_error& e) {
+    throw FileFailure(std::string("cannot start a thread to read the file: ") + e.what(),
+                      "the system refused a new thread (too many processes or too little memory); "
+                      "close some programs and import again");
+  }
 }
 
 EntriesAhead::~EntriesAhead() {

@@ -151,7 +151,9 @@ void Run(const std::u16string& filePath, const std::u16string& diaryMdbPath, con
   StoringEntries storing(*records, stored, dayNumbers, importMark, progress, report);
   std::size_t skippedLines = 0;
   {
-    // The file is read on a thread of its own while this one stores.
+    // The file is read on a thread of its own while this one stores; a failure
+    // of the reading that no line can be blamed for is one of reading the file.
+    stepText = u"インポート元ファイル読み込みエラー";
     EntriesAhead reading(file, set);
     reading.Drain(storing, stepText, lineInHand);
     lineInHand = 0;

@@ -35,6 +35,7 @@ class EntryHandler {
 // the store nor the windows.
 class EntriesAhead {
  public:
+  // Starts the reading. Throws FileFailure when the system refuses the thread.
   EntriesAhead(DiaryFile& file, const ImportSettingNubelo& set);
   // Stops the reading, wherever it is, and waits for it.
   ~EntriesAhead();

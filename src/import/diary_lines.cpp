@@ -356,11 +356,6 @@ std::u16string ReaderStep::Text() const {
   return out;
 }
 
-const std::u16string& DiaryLineReader::stepText() const {
-  stepText_ = step_.Text();
-  return stepText_;
-}
-
 bool DiaryLineReader::HasTitle() const { return !entry_.title.empty() && entry_.title != NoTitleUtf8(); }
 
 void DiaryLineReader::HandleLine(std::string_view source) {

@@ -107,7 +107,7 @@ class DiaryLineReader {
   // Lines outside bodies that hold something and are no structure line.
   std::size_t skippedLines() const { return skipped_; }
   // The step of the line in hand, or of the last one: what a failure is reported as.
-  const std::u16string& stepText() const;
+  std::u16string stepText() const { return step_.Text(); }
   const ReaderStep& step() const { return step_; }
 
  private:
@@ -123,7 +123,6 @@ class DiaryLineReader {
 
   const std::string startTag_, endTag_;  // the heading tags of the settings
   ReaderStep step_;
-  mutable std::u16string stepText_;
   StoreFn store_;
   DiaryEntry entry_;
   std::size_t line_ = 0;        // the line in hand, from 1

@@ -118,6 +118,24 @@ LineKind KindOf(std::string_view line) {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
+// Whether `text` holds one of the tags that give a document its entries: such a
+// tag that shares its line with text or another tag would be read as neither.
+bool HoldsStructuralTag(std::string_view text) {
+  for (std::size_t at = text.find('<'); at != std::string_view::npos; at = text.find('<', at + 1)) {
+    const std::string_view tag = text.substr(at);
+    if (tag.starts_with("<body>") || tag.starts_with("</body>") || tag.starts_with("</day>")) return true;
+    if (tag.starts_with("<day") && (tag.size() == 4 || IsBlank(tag[4]) || tag[4] == '>' || tag[4] == '/')) return true;
+  }
+  return false;
+}
+
+// The failure of a line that HoldsStructuralTag beside other text.
+[[noreturn]] void FailSharedLine(std::size_t line) {
+  throw DiaryFormatFailure(line,
+                           "text shares a line with a tag; put each <day>, <body>, </body> and </day> on a line "
+                           "of its own, as an export writes them");
+}
+
 // The name="value" pairs of a tag, from just after its name to its ">". Each
 // value runs to its own closing quote (double or single). Text that is no
 // such pair is passed over.
@@ -386,8 +404,11 @@ void DiaryLineReader::HandleLine(std::string_view source) {
       ReadDayLine(line);
       return;
     case LineKind::Other:
+      SetStep(u"データ読み捨てエラー：");
+      // Skipped, a line such as "<body>text</body>" would lose its text without a word.
+      if (HoldsStructuralTag(line)) FailSharedLine(line_);
       ++skipped_;
-      [[fallthrough]];
+      return;
     case LineKind::Blank:
     case LineKind::Markup:
       SetStep(u"データ読み捨てエラー：");
@@ -421,6 +442,11 @@ void DiaryLineReader::BodyLine(std::string_view source) {
     SetStep(u"日付取得エラー <day>", false);
     throw DiaryFormatFailure(line_, "a new day begins inside the body of the entry of line " +
                                         std::to_string(entryLine_) + "; close that entry with </body> and </day>");
+  }
+  // Kept as text, "last line</body>" would carry its tag into the body, and "</day><day ...>" join two entries.
+  if (source.find("</") != std::string_view::npos &&
+      (source.find("</body>") != std::string_view::npos || source.find("</day>") != std::string_view::npos)) {
+    FailSharedLine(line_);
   }
   if (!AppendHeading(source)) entry_.body += source;
   entry_.body += "<BR>\r\n";
@@ -459,6 +485,8 @@ void DiaryLineReader::ReadDayLine(std::string_view line) {
     throw DiaryFormatFailure(line_, "a new day begins before the entry of line " + std::to_string(entryLine_) +
                                         " is closed; close that entry with </day>");
   }
+  // "<day ...><body>text" would open an entry whose text is skipped.
+  if (HoldsStructuralTag(line.substr(4))) FailSharedLine(line_);
   std::vector<Attribute>& attributes = attributes_;
   ReadAttributes(line.substr(4), attributes);
   const Attribute* date = Find(attributes, "date");

@@ -242,7 +242,9 @@ int RunImport(const Options& o, int& argc, char** argv) {
   handle.Execute();
   const nbl::importing::ImportReport& report = handle.LastImport();
   if (!report.completed && report.failureLine > 0) {
-    std::fprintf(stderr, "nblinout: at line %zu of %s\n", report.failureLine, o.file.c_str());
+    const std::string column =
+        report.failureColumn > 0 ? ", column " + std::to_string(report.failureColumn) : std::string();
+    std::fprintf(stderr, "nblinout: at line %zu%s of %s\n", report.failureLine, column.c_str(), o.file.c_str());
   }
   if (report.completed && o.dryRun) nbl::cli::PrintImportPreview(report, o.skipExisting);
   std::string done = o.dryRun

@@ -39,7 +39,7 @@ TEST(CliFaults, KeepWhatWasThereLeaveNothingBehindAndSayWhy) {
   std::filesystem::create_symlink("big.db", dir.path() / "store-link.db");
   std::ofstream(path("read-only.xml")) << "the old document";
   ::chmod(path("read-only.xml").c_str(), 0444);
-  std::ofstream(path("one-line.xml")) << "<diary><day date=\"2007-05-01\" title=\"t\"><body>x</body></day></diary>\n";
+  std::ofstream(path("one-line.xml")) << "<diary><day date=\"2007-05-01\"><body>a & b</body></day></diary>\n";
   MakeStore(path("full-day.db"), {{"2007/01/15", "一般", 0, "t", "x", "", "2007/01/15 10:00:00", 32767}});
   // Another program holds held.db, as a writer in exclusive locking mode does. It lies outside `dir`,
   // since closing any file of it in this process would drop the holder's locks.
@@ -99,7 +99,11 @@ TEST(CliFaults, KeepWhatWasThereLeaveNothingBehindAndSayWhy) {
       {"a path that is not UTF-8, import", {"import", "import.db", "x\xFF.xml"}, 0, 2, {"not valid UTF-8"}},
       {"a read-only document", {"export", "big.db", "read-only.xml", "--overwrite"}, 0, 2, {"is read-only"}},
       {"a read-only document, no --overwrite", {"export", "big.db", "read-only.xml"}, 0, 2, {"give --overwrite"}},
-      {"text on a tag's line", {"import", "import.db", "one-line.xml"}, 0, 1, {"at line 1 of", "text shares a line"}},
+      {"tags share lines, and no well-formed XML",
+       {"import", "import.db", "one-line.xml"},
+       0,
+       1,
+       {"at line 1, column 40 of", "as XML the document is not well-formed"}},
       {"a day that holds 32,767 entries",
        {"import", "full-day.db", "in.xml"},
        0,

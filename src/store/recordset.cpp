@@ -264,15 +264,35 @@ struct Recordset::Impl {
 
     recordCount = -1;
     if (counted) {
-      // Count by stepping through once and start over: memory stays flat whatever the row count.
-      std::int64_t count = 0;
-      while (Step(what.c_str())) ++count;
+      const std::int64_t count = CountRows(utf8, what);
       if (count > std::numeric_limits<std::int32_t>::max()) throw OverflowFailure(what + ": too many rows to count");
       recordCount = static_cast<std::int32_t>(count);
-      sqlite3_reset(query.get());
     }
     eof = !Step(what.c_str());
     mode = Mode::Read;
+  }
+
+  // The rows of the query just prepared. SQLite counts "count(*)" over it
+  // reading only the columns its conditions name, where stepping through the
+  // query itself would read every text of every row, the largest included.
+  // Where the wrapped form does not prepare, the query is stepped through once.
+  std::int64_t CountRows(std::string_view sql, const std::string& what) {
+    std::string_view body = sql;
+    while (!body.empty() && (body.back() == ';' || body.back() == ' ' || body.back() == '\n')) body.remove_suffix(1);
+    std::string counting = "SELECT count(*) FROM (";
+    counting.append(body).append("\n);");
+    sqlite3_stmt* raw = nullptr;
+    if (sqlite3_prepare_v2(handle(), counting.c_str(), -1, &raw, nullptr) == SQLITE_OK && raw != nullptr) {
+      detail::Statement count(raw);
+      const int rc = sqlite3_step(raw);
+      if (rc != SQLITE_ROW) detail::Fail(what, handle(), rc);
+      return sqlite3_column_int64(raw, 0);
+    }
+    sqlite3_finalize(raw);
+    std::int64_t count = 0;
+    while (Step(what.c_str())) ++count;
+    sqlite3_reset(query.get());
+    return count;
   }
 
   void OpenAppend(std::u16string_view name) {

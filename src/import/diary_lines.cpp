@@ -366,20 +366,13 @@ std::u16string MakeImportMark(double now) { return date::DateTimeText(now) + u" 
 DiaryLineReader::DiaryLineReader(const ImportSettingNubelo& set, StoreFn store)
     : startTag_(Utf8Of(set.stTitleStTag)), endTag_(Utf8Of(set.stTitleEdTag)), store_(std::move(store)) {}
 
-void DiaryLineReader::SetStep(std::u16string_view text, bool withDay) {
-  step_.text = text;
+void DiaryLineReader::SetStep(ImportStep step, bool withDay) {
+  step_.step = step;
   if (withDay) {
     step_.day = entry_.day;
   } else {
     step_.day.clear();
   }
-}
-
-std::u16string ReaderStep::Text() const {
-  std::u16string out(text);
-  // A day is digits and slashes once it is read, and empty before.
-  for (const char c : day) out.push_back(static_cast<char16_t>(static_cast<unsigned char>(c)));
-  return out;
 }
 
 bool DiaryLineReader::HasTitle() const { return !entry_.title.empty() && entry_.title != NoTitleUtf8(); }
@@ -400,28 +393,28 @@ void DiaryLineReader::HandleLineAt(std::string_view source, std::size_t number, 
       return;
     case LineKind::OpenBody:
       if (!open_) {
-        SetStep(u"日付取得エラー <day>", false);
+        SetStep(ImportStep::kReadDay, false);
         throw Fault("a <body> outside any entry; put a day line <day date=\"YYYY-MM-DD\"> before it");
       }
-      SetStep(u"データ取得エラー <body>：");
+      SetStep(ImportStep::kReadBody);
       inBody_ = true;
       blockStart_ = entry_.body.size();
       return;
     case LineKind::CloseBody:
-      SetStep(u"データ取得エラー <body>：");
+      SetStep(ImportStep::kReadBody);
       throw Fault("this </body> closes no body; remove it or add the <body> it belongs to");
     case LineKind::DayLine:
       ReadDayLine(line);
       return;
     case LineKind::Other:
-      SetStep(u"データ読み捨てエラー：");
+      SetStep(ImportStep::kSkipLine);
       // Skipped, a line such as "<body>text</body>" would lose its text without a word.
       if (HoldsStructuralTag(line)) throw SharedLine();
       ++skipped_;
       return;
     case LineKind::Blank:
     case LineKind::Markup:
-      SetStep(u"データ読み捨てエラー：");
+      SetStep(ImportStep::kSkipLine);
       return;
   }
 }
@@ -433,7 +426,7 @@ void DiaryLineReader::Finish() {
                              "end it with </body> and </day>");
   }
   if (!open_) return;
-  SetStep(u"データ格納エラー：");
+  SetStep(ImportStep::kStore);
   throw DiaryFormatFailure(entryLine_, entryColumn_,
                            "the entry that begins on this line is never closed; end it with </day>");
 }
@@ -443,14 +436,14 @@ void DiaryLineReader::BodyLine(std::string_view source) {
   // A well-formed document cannot hold these as body text: their "<" would be escaped.
   if (kind == LineKind::CloseDay || kind == LineKind::CloseBody) {
     inBody_ = false;
-    SetStep(u"HTMLエンコードエラー：");
+    SetStep(ImportStep::kDecodeEntities);
     // Only the block just read: text of an earlier block of the same day is decoded already.
     DecodeBodyEntitiesInPlace(entry_.body, blockStart_);
     if (kind == LineKind::CloseDay) StoreEntry();
     return;
   }
   if (kind == LineKind::DayLine) {
-    SetStep(u"日付取得エラー <day>", false);
+    SetStep(ImportStep::kReadDay, false);
     throw Fault("a new day begins inside the body of the entry of line " + std::to_string(entryLine_) +
                 "; close that entry with </body> and </day>");
   }
@@ -491,7 +484,7 @@ bool DiaryLineReader::AppendHeading(std::string_view line) {
 }
 
 void DiaryLineReader::ReadDayLine(std::string_view line) {
-  SetStep(u"日付取得エラー <day>", false);
+  SetStep(ImportStep::kReadDay, false);
   if (open_) {
     throw Fault("a new day begins before the entry of line " + std::to_string(entryLine_) +
                 " is closed; close that entry with </day>");
@@ -506,7 +499,7 @@ void DiaryLineReader::ReadDayLine(std::string_view line) {
   if (!DayText(date->value, entry_.day)) {
     throw Fault("the date \"" + text::ToUtf8(TextOf(date->value)) + "\" is no calendar day; write it as YYYY-MM-DD");
   }
-  SetStep(u"タイトル取得エラー <day>", false);
+  SetStep(ImportStep::kReadTitle, false);
   if (const Attribute* title = Find(attributes, "title")) {
     if (!title->closed) throw Fault("the title has no closing quote; end it with a \"");
     entry_.title.clear();
@@ -519,7 +512,7 @@ void DiaryLineReader::ReadDayLine(std::string_view line) {
 }
 
 void DiaryLineReader::StoreEntry() {
-  SetStep(u"データ格納エラー：");
+  SetStep(ImportStep::kStore);
   if (!open_) throw Fault("this closing tag closes no entry; remove it or add the day line it belongs to");
   store_(entry_);
   open_ = false;

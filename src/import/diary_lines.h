@@ -13,6 +13,7 @@
 #include "common/failure.h"
 #include "common/records.h"
 #include "encoding/utf8.h"
+#include "import/import_step.h"
 
 namespace nbl::importing {
 
@@ -74,14 +75,6 @@ struct DiaryEntry {
   std::string headingTime;
 };
 
-// Where the reader stands, as a failure is reported: a step's fixed text and
-// the day that follows it (digits and slashes, or empty).
-struct ReaderStep {
-  std::u16string_view text;  // a literal
-  std::string day;
-  std::u16string Text() const;
-};
-
 // A name="value" pair of a tag; the value without its quotes.
 struct Attribute {
   std::string_view name, value;
@@ -124,23 +117,23 @@ class DiaryLineReader {
   std::size_t skippedLines() const { return skipped_; }
   // The step of the line in hand, or of the last one: what a failure is reported as.
   std::u16string stepText() const { return step_.Text(); }
-  const ReaderStep& step() const { return step_; }
+  const StepInHand& step() const { return step_; }
 
  private:
   void BodyLine(std::string_view line);
   void ReadDayLine(std::string_view line);
   // Appends a heading line, rewritten, to the body; false for any other line.
   bool AppendHeading(std::string_view line);
-  // Makes the step text `text` (a literal), followed by the entry's day unless
-  // `withDay` is false. Built only when asked for, since few runs fail.
-  void SetStep(std::u16string_view text, bool withDay = true);
+  // Makes `step` the step in hand, its text followed by the entry's day unless
+  // `withDay` is false.
+  void SetStep(ImportStep step, bool withDay = true);
   void StoreEntry();
   bool HasTitle() const;
   DiaryFormatFailure Fault(const std::string& cause) const;  // at the line in hand
   SharedLineFailure SharedLine() const;
 
   const std::string startTag_, endTag_;  // the heading tags of the settings
-  ReaderStep step_;
+  StepInHand step_;
   StoreFn store_;
   DiaryEntry entry_;
   std::size_t line_ = 0;       // the line in hand, from 1

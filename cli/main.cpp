@@ -91,11 +91,8 @@ int RefuseUnlessUtf8(const std::vector<std::string>& paths) {
 
 // A calendar day written YYYY/MM/DD: a filter like 2007/13/01 would select by text and surprise.
 bool IsDayText(const std::string& s) {
-  if (s.size() != 10 || s[4] != '/' || s[7] != '/') return false;
-  for (std::size_t i : {0, 1, 2, 3, 5, 6, 8, 9}) {
-    if (s[i] < '0' || s[i] > '9') return false;
-  }
-  return nbl::date::IsCalendarDay(std::stoi(s.substr(0, 4)), std::stoi(s.substr(5, 2)), std::stoi(s.substr(8, 2)));
+  const std::optional<nbl::date::Day> d = nbl::date::ParseDayText(std::string_view(s));
+  return d && nbl::date::IsCalendarDay(d->year, d->month, d->day);
 }
 
 bool IsSet(const char* name) {

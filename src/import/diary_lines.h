@@ -14,6 +14,7 @@
 #include "common/records.h"
 #include "encoding/utf8.h"
 #include "import/import_step.h"
+#include "import/xml_text.h"
 
 namespace nbl::importing {
 
@@ -39,33 +40,11 @@ class SharedLineFailure : public DiaryFormatFailure {
   SharedLineFailure(std::size_t line, std::size_t column);
 };
 
-// The value rounded to the nearest integer, halves to the even neighbour;
-// nothing when the result lies outside the 32-bit signed range.
-std::optional<std::int32_t> RoundToLong(double value);
-
 // The texts below are UTF-8 as DecodeDiaryBytes gives them.
-
-// The four body replacements, in this order: "&amp;" "&lt;" "&gt;" "&quot;",
-// each of every occurrence left to right in what the one before left.
-std::string DecodeBodyEntities(std::string_view body);
-// The same on text[from..], in place.
-void DecodeBodyEntitiesInPlace(std::string& text, std::size_t from);
-
-// One left-to-right pass over the character references of an attribute value:
-// &amp; &lt; &gt; &quot; &apos;, &#NN; and &#xHH; (above U+FFFF as one
-// four-byte sequence). A reference that is malformed, names 0, a surrogate or a value past
-// U+10FFFF is left as it stands.
-std::string DecodeTitleReferences(std::string_view title);
-// The same appended to `out`.
-void AppendTitleReferences(std::string_view title, std::string& out);
 
 // kNoTitle and kGeneralGenre as the UTF-8 the reader and the stored rows hold.
 const std::string& NoTitleUtf8();
 const std::string& GeneralGenreUtf8();
-
-// The mark every row of one run carries: "YYYY/MM/DD H:MM:SS byNBLinout.dll",
-// with the time even at midnight.
-std::u16string MakeImportMark(double now);
 
 // The entry being built while the lines are walked, in UTF-8 as the lines are.
 struct DiaryEntry {

@@ -229,6 +229,8 @@ ImportReport Failed(dialogs::Ui& windows, const ImportFailure& failure) {
 
 }  // namespace
 
+std::u16string MakeImportMark(double now) { return date::DateTimeText(now) + u" byNBLinout.dll"; }
+
 ImportReport ImportDiary(const std::u16string& filePath, const std::u16string& diaryMdbPath,
                          const ImportSettingNubelo& set, dialogs::Ui& windows, const ImportOptions& options) {
   std::optional<ImportFailure> failure;

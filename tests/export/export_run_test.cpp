@@ -12,6 +12,7 @@
 #include "store/recordset.h"
 #include "support/diary_store.h"
 #include "support/fake_ui.h"
+#include "support/reference/document_pieces.h"
 #include "support/temp_dir.h"
 
 namespace nbl::exporting {
@@ -285,11 +286,12 @@ Document PieceByPiece(const std::u16string& db, const ExportSettingNubelo& set) 
   append(u"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<diary>\n");
   for (; !rows.IsEOF(); rows.MoveNext()) {
     append(u"<day date=\"");
-    append(set.intPublishDay == 1 ? DatePiece(rows.Field(u"Day")) : PublishDatePiece(rows.Field(u"PublishTime")));
-    append(TitlePiece(rows.Field(u"Title")));
+    append(set.intPublishDay == 1 ? reference::DatePiece(rows.Field(u"Day"))
+                                  : reference::PublishDatePiece(rows.Field(u"PublishTime")));
+    append(reference::TitlePiece(rows.Field(u"Title")));
     append(u"<body>\n");
-    append(ApplyBodyRule(rows.Field(u"Contents"), set) + u"\n");
-    append(ApplyBodyRule(rows.Field(u"extend"), set) + u"\n");
+    append(reference::ApplyBodyRule(rows.Field(u"Contents"), set) + u"\n");
+    append(reference::ApplyBodyRule(rows.Field(u"extend"), set) + u"\n");
     append(u"</body>\n</day>\n");
   }
   append(u"</diary>");

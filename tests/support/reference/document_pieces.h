@@ -3,6 +3,7 @@
 // the export must give the same bytes; only the tests and fuzzers use these.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -35,5 +36,15 @@ std::u16string PublishDatePiece(const store::Value& source);
 // The title piece: `" title="`, the title through EscapeAttribute, `">` and LF.
 // A Null title gives an empty one.
 std::u16string TitlePiece(const store::Value& title);
+
+// The document of every row of the store at `db` that `set` selects, in the
+// store's order, each piece built as 16-bit text from the row's values (read
+// as Recordset::Field reads them) and turned into bytes by text::AppendXmlUtf8,
+// which counts its U+FFFD.
+struct Document {
+  std::string bytes;
+  std::int64_t replaced = 0;
+};
+Document DocumentOf(const std::string& db, const ExportSettingNubelo& set);
 
 }  // namespace nbl::reference

@@ -1,5 +1,3 @@
-#include "common/replacing_file.h"
-
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -10,6 +8,7 @@
 #include <sstream>
 
 #include "common/failure.h"
+#include "common/replacing_file.h"
 #include "support/temp_dir.h"
 
 namespace nbl::files {

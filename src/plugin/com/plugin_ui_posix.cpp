@@ -1,0 +1,8 @@
+#include "dialogs/console/console_ui.h"
+#include "plugin/com/plugin_ui.h"
+
+namespace nbl::com {
+
+std::unique_ptr<dialogs::Ui> DefaultHostWindows() { return dialogs::console::MakeConsoleUi(); }
+
+}  // namespace nbl::com

@@ -20,11 +20,13 @@
 #include "common/date.h"
 #include "common/failure.h"
 #include "common/files.h"
+#include "common/replacing_file.h"
 #include "common/text.h"
 #include "dialogs/console/console_ui.h"
 #include "dialogs/silent_ui.h"
 #include "plugin/nubelo_handle.h"
 #include "store/connection.h"
+#include "store/store_files.h"
 #ifdef NBL_HAVE_QT
 #include "dialogs/qt/qt_ui.h"
 #endif
@@ -56,6 +58,35 @@ int RefusePath(const std::string& action, const std::string& path) {
   return Refuse(
       "cannot " + action + " '" + path + "': " + nbl::files::WhyNotAFile(kind) +
       (kind == nbl::files::PathKind::Denied ? "; check the permissions of its folders" : "; give the path of a file"));
+}
+
+// The path with each byte that is not UTF-8 shown as \xHH, for a message about it.
+std::string ShownPath(const std::string& path) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string shown;
+  for (std::size_t i = 0; i < path.size();) {
+    const std::size_t length = nbl::text::Utf8SequenceLength(path, i);
+    if (length != 0) {
+      shown.append(path, i, length);
+      i += length;
+      continue;
+    }
+    const auto b = static_cast<unsigned char>(path[i++]);
+    shown += std::string("\\x") + kHex[b >> 4] + kHex[b & 15];
+  }
+  return shown;
+}
+
+// Paths travel as 16-bit text, where a byte that is not UTF-8 would become U+FFFD and
+// so name another file; such a path is refused before anything is opened or written.
+int RefuseUnlessUtf8(const std::vector<std::string>& paths) {
+  for (const std::string& path : paths) {
+    if (!nbl::text::IsWellFormedUtf8(path)) {
+      return Refuse("cannot use '" + ShownPath(path) +
+                    "': the path is not valid UTF-8; rename the file or give a path in UTF-8");
+    }
+  }
+  return kCompleted;
 }
 
 // A calendar day written YYYY/MM/DD: a filter like 2007/13/01 would select by text and surprise.
@@ -124,6 +155,10 @@ int Finish(const Windows& windows, const nbl::RunOutcome& outcome, const std::st
   return kCompleted;
 }
 
+int RefuseExisting(const std::string& file) {
+  return Refuse("output '" + file + "' exists and may not be overwritten; give --overwrite to replace it");
+}
+
 // The FILE of export that stands for standard output.
 constexpr std::string_view kStandardOutput = "-";
 
@@ -137,6 +172,15 @@ int RunExport(const Options& o, int& argc, char** argv) {
   const nbl::files::PathKind output = nbl::files::KindOf(FromUtf8(o.file));
   if (!toStandardOutput && (output == nbl::files::PathKind::Directory || output == nbl::files::PathKind::Other)) {
     return RefusePath("write", o.file);
+  }
+  if (!toStandardOutput && nbl::store::NamesStoreFile(FromUtf8(o.file), FromUtf8(o.db))) {
+    return Refuse("cannot write '" + o.file + "': it is the diary store '" + o.db +
+                  "' or one of its journal files, which the document would replace; give another output file");
+  }
+  if (!toStandardOutput && nbl::files::ExistsR(FromUtf8(o.file))) {
+    // Refused here, with the reason, rather than by the run once it has begun.
+    if (!o.overwrite) return RefuseExisting(o.file);
+    nbl::files::ReplacingFile::CheckReplaceable(FromUtf8(o.file));
   }
   const Windows windows = MakeWindows(o, argc, argv);
   if (!windows.ui) return Refuse("desktop windows need a display (and a build with Qt); use --ui console");
@@ -163,7 +207,7 @@ int RunExport(const Options& o, int& argc, char** argv) {
     handle.ExecuteExportTo(STDOUT_FILENO, "standard output");
   } else {
     if (handle.SetPath(FromUtf8(o.file), nbl::vb::ToBoolean(o.overwrite)) != nbl::vb::True) {
-      return Refuse("output '" + o.file + "' exists and may not be overwritten; give --overwrite to replace it");
+      return RefuseExisting(o.file);
     }
     handle.Execute();
   }
@@ -198,7 +242,9 @@ int RunImport(const Options& o, int& argc, char** argv) {
   handle.Execute();
   const nbl::importing::ImportReport& report = handle.LastImport();
   if (!report.completed && report.failureLine > 0) {
-    std::fprintf(stderr, "nblinout: at line %zu of %s\n", report.failureLine, o.file.c_str());
+    const std::string column =
+        report.failureColumn > 0 ? ", column " + std::to_string(report.failureColumn) : std::string();
+    std::fprintf(stderr, "nblinout: at line %zu%s of %s\n", report.failureLine, column.c_str(), o.file.c_str());
   }
   if (report.completed && o.dryRun) nbl::cli::PrintImportPreview(report, o.skipExisting);
   std::string done = o.dryRun
@@ -238,11 +284,23 @@ void AddUiOption(CLI::App& cmd, Options& o) {
       ->capture_default_str();
 }
 
+// Empty for a number of seconds the wait can be; else why not. The wait is kept
+// in 32-bit milliseconds; "nan" and "inf" parse as numbers, but are none.
+std::string CheckSeconds(const std::string& text) {
+  char* end = nullptr;
+  const double seconds = std::strtod(text.c_str(), &end);
+  if (text.empty() || end != text.c_str() + text.size() || std::isnan(seconds)) {
+    return "'" + text + "' is not a number of seconds";
+  }
+  if (!(seconds >= 0 && seconds <= 2000000)) return "'" + text + "' is not in the range 0 to 2000000 seconds";
+  return {};
+}
+
 void AddLockWaitOption(CLI::App& cmd, Options& o) {
   cmd.add_option("--lock-wait", o.lockWait,
                  "Seconds to wait for a diary store that another program is writing to before the command fails")
       ->type_name("SECONDS")
-      ->check(CLI::Range(0.0, 2000000.0).description(""))  // the wait is kept in 32-bit milliseconds
+      ->check(CLI::Validator([](std::string& text) { return CheckSeconds(text); }, ""))
       ->capture_default_str();
 }
 
@@ -335,6 +393,7 @@ int Run(int argc, char** argv) {
     return kRefused;
   }
 
+  if (const int refused = RefuseUnlessUtf8({o.db, o.file}); refused != kCompleted) return refused;
   nbl::store::SetLockWait(std::chrono::milliseconds(std::llround(o.lockWait * 1000)));
   try {
     if (newDb->parsed()) return RunNewDb(o);
@@ -349,4 +408,16 @@ int Run(int argc, char** argv) {
 
 }  // namespace
 
-int main(int argc, char** argv) { return StatusAfterFlush(Run(argc, argv)); }
+// A signal that stops the command removes the hidden file of an unfinished export first.
+void RemoveTemporaryAndStop(int signal) {
+  nbl::files::RemoveTemporaryOnSignal();
+  std::signal(signal, SIG_DFL);
+  std::raise(signal);
+}
+
+int main(int argc, char** argv) {
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) std::signal(signal, RemoveTemporaryAndStop);
+  // Past the file size limit a write then fails with EFBIG, which the run reports, instead of killing the command.
+  std::signal(SIGXFSZ, SIG_IGN);
+  return StatusAfterFlush(Run(argc, argv));
+}

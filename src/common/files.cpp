@@ -14,7 +14,7 @@ namespace nbl::files {
 namespace {
 
 bool StatRegular(std::u16string_view path, struct stat& st) {
-  if (path.empty()) return false;
+  if (path.empty() || text::HasLoneSurrogate(path)) return false;
   return ::stat(text::ToUtf8(path).c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
@@ -22,7 +22,22 @@ bool StatRegular(std::u16string_view path, struct stat& st) {
 
 std::filesystem::path ToPath(std::u16string_view path) {
   const std::string utf8 = text::ToUtf8(path);
+  if (text::HasLoneSurrogate(path)) {
+    throw FileFailure("the path '" + utf8 + "' holds a lone surrogate and names no file exactly",
+                      "the path '" + utf8 + "' is not valid text (a lone surrogate); give another path");
+  }
   return std::filesystem::path(utf8);
+}
+
+std::filesystem::path FollowLinks(std::filesystem::path path) {
+  for (int hops = 0; hops < 40; ++hops) {  // the kernel's own limit
+    std::error_code error;
+    if (!std::filesystem::is_symlink(std::filesystem::symlink_status(path, error))) break;
+    const std::filesystem::path next = std::filesystem::read_symlink(path, error);
+    if (error) break;
+    path = next.is_absolute() ? next : path.parent_path() / next;
+  }
+  return path;
 }
 
 bool ExistsR(std::u16string_view path) {
@@ -37,7 +52,7 @@ bool ExistsN(std::u16string_view path) {
 
 PathKind KindOf(std::u16string_view path) {
   struct stat st {};
-  if (path.empty()) return PathKind::None;
+  if (path.empty() || text::HasLoneSurrogate(path)) return PathKind::None;
   if (::stat(text::ToUtf8(path).c_str(), &st) != 0) return errno == EACCES ? PathKind::Denied : PathKind::None;
   if (S_ISREG(st.st_mode)) return PathKind::File;
   return S_ISDIR(st.st_mode) ? PathKind::Directory : PathKind::Other;
@@ -69,8 +84,10 @@ std::string CauseOfErrno(int err, const std::string& path) {
       return p + " is on a read-only file system; choose another place";
     case ENOSPC:
     case EDQUOT:
-    case EFBIG:
       return "the disk is full: no room to write " + p + "; free some space and try again";
+    case EFBIG:
+      return "the file size limit of this process was reached while writing " + p +
+             "; raise the limit (ulimit -f) or write less";
     case EISDIR:
       return p + " is a directory; give the path of a file";
     case ENOENT:
@@ -81,7 +98,7 @@ std::string CauseOfErrno(int err, const std::string& path) {
   }
 }
 
-InputFile::InputFile(std::u16string_view path) : name_(text::ToUtf8(path)) {
+InputFile::InputFile(std::u16string_view path) : name_(ToPath(path).string()) {
   fd_ = ::open(name_.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd_ < 0) Fail("open");
   struct stat st {};

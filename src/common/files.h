@@ -10,17 +10,25 @@
 
 namespace nbl::files {
 
-// The path of 16-bit text as the file system sees it.
+// The path of 16-bit text as the file system sees it. Throws FileFailure when
+// the text holds a lone surrogate: it has no exact form, and the nearest one
+// (U+FFFD in its place) would name another file.
 std::filesystem::path ToPath(std::u16string_view path);
 
-// Test R: a regular file (links followed) of any permissions. False for empty paths and directories.
+// The file a chain of symbolic links ends at, existing or not; `path` itself
+// when it is no link. A loop or an unreadable link ends the chain where it stands.
+std::filesystem::path FollowLinks(std::filesystem::path path);
+
+// Test R: a regular file (links followed) of any permissions. False for empty paths, directories
+// and paths that name no file exactly (see ToPath).
 bool ExistsR(std::u16string_view path);
 
 // Test N: a regular file (links followed) that has its owner write bit.
 bool ExistsN(std::u16string_view path);
 
 // What a path names, links followed: None for an empty path, a dangling link or
-// nothing at all; Denied when a folder on the way may not be searched.
+// nothing at all (or a path that names no file exactly); Denied when a folder
+// on the way may not be searched.
 enum class PathKind { None, Denied, File, Directory, Other };
 PathKind KindOf(std::u16string_view path);
 
@@ -29,9 +37,9 @@ PathKind KindOf(std::u16string_view path);
 const char* WhyNotAFile(PathKind kind);
 
 // One plain line for a user after a file operation on `path` failed with `err`
-// (an errno value): permission denied, a read-only file system, a full disk (a
-// file size limit counts as one), a directory or a missing folder, each saying
-// what to do. Empty when `err` tells nothing a user can act on.
+// (an errno value): permission denied, a read-only file system, a full disk,
+// the file size limit of the process, a directory or a missing folder, each
+// saying what to do. Empty when `err` tells nothing a user can act on.
 std::string CauseOfErrno(int err, const std::string& path);
 
 // A file opened for reading, read in pieces from any offset.

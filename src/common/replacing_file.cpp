@@ -6,8 +6,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <random>
 
@@ -32,7 +35,36 @@ mode_t NewFileMode() {
 
 // A temporary file of `target` is named ".<target's name>.XXXXXX.part", so that a
 // later run can tell the ones of its target from every other file in the folder.
-std::string TemporaryPrefix(const std::filesystem::path& target) { return "." + target.filename().string() + "."; }
+// A long name is cut so that the whole stays within the longest name a folder
+// takes (255 bytes): a target of any valid name can be written.
+std::string TemporaryPrefix(const std::filesystem::path& target) {
+  constexpr std::size_t kLongestName = 255;
+  constexpr std::size_t kRoom = kLongestName - 2 - kRandomLength - kTemporarySuffix.size();
+  const std::string name = target.filename().string();
+  return "." + name.substr(0, kRoom) + ".";
+}
+
+// The named temporary file of this process that a signal would otherwise leave
+// behind; atomic flags are what a signal handler may read.
+char g_pendingName[PATH_MAX];
+std::atomic<bool> g_pendingArmed{false};
+
+void ArmSignalRemoval(const std::filesystem::path& name) noexcept {
+  g_pendingArmed.store(false);
+  const std::string& bytes = name.native();
+  if (bytes.size() >= sizeof(g_pendingName)) return;
+  std::memcpy(g_pendingName, bytes.c_str(), bytes.size() + 1);
+  g_pendingArmed.store(true);
+}
+
+void DisarmSignalRemoval() noexcept { g_pendingArmed.store(false); }
+
+// NBL_NAMED_TEMPORARY (any value) asks for the named temporary file from the
+// start, as on a file system without unnamed files.
+bool NamedTemporaryForced() {
+  static const bool forced = std::getenv("NBL_NAMED_TEMPORARY") != nullptr;
+  return forced;
+}
 
 bool IsTemporaryName(std::string_view name, std::string_view prefix) {
   return name.size() == prefix.size() + kRandomLength + kTemporarySuffix.size() &&
@@ -80,23 +112,13 @@ void RemoveStaleTemporaries(const std::filesystem::path& folder, const std::stri
 struct Place {
   std::filesystem::path target, folder;
   mode_t mode = 0;  // of the file that replaces the target
+  bool exists = false;
+  uid_t owner = 0;  // of the target, when it exists
+  gid_t group = 0;
 };
 
 [[noreturn]] void Refuse(const std::string& target, const std::string& reason, const std::string& cause) {
   throw FileFailure("cannot replace '" + target + "': " + reason, cause);
-}
-
-// The file a chain of symbolic links ends at, existing or not: the replacement goes there,
-// so that a link stays a link and the file it names gets the new content.
-std::filesystem::path FollowLinks(std::filesystem::path path) {
-  for (int hops = 0; hops < 40; ++hops) {  // the kernel's own limit
-    std::error_code error;
-    if (!std::filesystem::is_symlink(std::filesystem::symlink_status(path, error))) break;
-    const std::filesystem::path next = std::filesystem::read_symlink(path, error);
-    if (error) break;
-    path = next.is_absolute() ? next : path.parent_path() / next;
-  }
-  return path;
 }
 
 Place Examine(std::u16string_view targetText) {
@@ -115,7 +137,11 @@ Place Examine(std::u16string_view targetText) {
       Refuse(name, "not a regular file", "'" + name + "' is not a regular file; give the path of a file");
     if ((target.st_mode & S_IWUSR) == 0)
       Refuse(name, "the file is read-only", "'" + name + "' is read-only; make it writable or choose another file");
-    place.mode = target.st_mode & 07777;
+    // A replaced document keeps its permissions, but never a set-user-ID or set-group-ID bit.
+    place.mode = target.st_mode & 07777 & ~(S_ISUID | S_ISGID);
+    place.exists = true;
+    place.owner = target.st_uid;
+    place.group = target.st_gid;
   } else {
     const int err = errno;
     if (err != ENOENT) Refuse(name, Reason(err), CauseOfErrno(err, name));
@@ -147,13 +173,18 @@ Place Examine(std::u16string_view targetText) {
 
 void ReplacingFile::CheckReplaceable(std::u16string_view target) { Examine(target); }
 
+void RemoveTemporaryOnSignal() noexcept {
+  if (g_pendingArmed.exchange(false)) ::unlink(g_pendingName);
+}
+
 ReplacingFile::ReplacingFile(std::u16string_view target, Temporary kind) {
   Place place = Examine(target);
   target_ = std::move(place.target);
   folder_ = std::move(place.folder);
   mode_ = place.mode;
+  if (place.exists) owner_ = {place.owner, place.group};
   RemoveStaleTemporaries(folder_, TemporaryPrefix(target_));
-  if (kind == Temporary::Unnamed) {
+  if (kind == Temporary::Unnamed && !NamedTemporaryForced()) {
     fd_ = ::open(folder_.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
     if (fd_ < 0) {
       const int err = errno;
@@ -164,8 +195,7 @@ ReplacingFile::ReplacingFile(std::u16string_view target, Temporary kind) {
       }
     } else {
       ::flock(fd_, LOCK_EX);  // for the name it gets at Commit
-      if (::fchmod(fd_, mode_) != 0) {
-        const int err = errno;
+      if (const int err = TakeOwnerAndMode(); err != 0) {
         Discard();
         throw FileFailure("cannot prepare a file in '" + folder_.string() + "': " + Reason(err));
       }
@@ -199,8 +229,8 @@ void ReplacingFile::OpenNamed() {
     }
     fd_ = fd;
     temp_ = name;
-    if (::fchmod(fd_, mode_) != 0) {
-      const int err = errno;
+    ArmSignalRemoval(temp_);
+    if (const int err = TakeOwnerAndMode(); err != 0) {
       Discard();
       throw FileFailure("cannot set the permissions of '" + name.string() + "': " + Reason(err));
     }
@@ -216,6 +246,7 @@ void ReplacingFile::LinkUnnamed() {
     const std::filesystem::path name = NewTemporaryName(folder_, prefix);
     if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
       temp_ = name;
+      ArmSignalRemoval(temp_);
       return;
     }
     const int err = errno;
@@ -264,6 +295,7 @@ void ReplacingFile::Commit() {
                       CauseOfErrno(err, target_.string()));
   }
   committed_ = true;
+  DisarmSignalRemoval();
   ::close(fd_);
   fd_ = -1;
   const int dir = ::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -276,8 +308,19 @@ void ReplacingFile::Commit() {
   }
 }
 
+int ReplacingFile::TakeOwnerAndMode() {
+  // Root replacing a user's document leaves it theirs. Others may give only a group of their own, if
+  // that; the file then stays this process's own, which is no reason to refuse the export.
+  if (owner_ && ::fchown(fd_, owner_->first, owner_->second) != 0) {
+    [[maybe_unused]] const int ignored = ::fchown(fd_, static_cast<uid_t>(-1), owner_->second);
+  }
+  // After fchown, which may clear mode bits.
+  return ::fchmod(fd_, mode_) == 0 ? 0 : errno;
+}
+
 void ReplacingFile::Discard() noexcept {
   // Removed while still locked, so no other run's clean-up races for it.
+  DisarmSignalRemoval();
   if (!temp_.empty()) ::unlink(temp_.c_str());
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;

@@ -8,8 +8,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "common/output.h"
@@ -20,7 +22,10 @@ class ReplacingFile final : public Output {
  public:
   // Unnamed: the content goes into a file without a name (O_TMPFILE) that gets
   // one only at Commit, so a kill leaves nothing; where the file system cannot,
-  // it falls back to Named. Named: a visible temporary file from the start.
+  // or the environment holds NBL_NAMED_TEMPORARY, it falls back to Named.
+  // Named: a hidden temporary file from the start. The file that replaces an
+  // existing target gets its owner, group (where this process may give them)
+  // and permission bits, without set-user-ID and set-group-ID.
   enum class Temporary { Unnamed, Named };
 
   // Throws FileFailure, with a cause for the user, when `target` could not be
@@ -52,15 +57,22 @@ class ReplacingFile final : public Output {
   void LinkUnnamed();
   void Write(const std::uint8_t* data, std::size_t size);
   void Flush();
+  int TakeOwnerAndMode();  // 0 or the errno of the failure
   void Discard() noexcept;
 
   std::filesystem::path target_;
   std::filesystem::path folder_;
   std::filesystem::path temp_;  // empty while the file has no name
   mode_t mode_ = 0;
+  std::optional<std::pair<uid_t, gid_t>> owner_;  // of the target being replaced
   int fd_ = -1;
   bool committed_ = false;
   std::vector<std::uint8_t> buffer_;
 };
+
+// For a signal handler (async-signal-safe): removes the named temporary file of
+// the newest ReplacingFile of this process that is neither committed nor
+// discarded, so that a command stopped by a signal leaves no hidden file.
+void RemoveTemporaryOnSignal() noexcept;
 
 }  // namespace nbl::files

@@ -139,6 +139,16 @@ std::string ToUtf8(std::u16string_view text) {
   return out;
 }
 
+bool HasLoneSurrogate(std::u16string_view text) {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char16_t u = text[i];
+    if (u < 0xD800 || u > 0xDFFF) continue;
+    if (u >= 0xDC00 || i + 1 == text.size() || text[i + 1] < 0xDC00 || text[i + 1] > 0xDFFF) return true;
+    ++i;
+  }
+  return false;
+}
+
 std::size_t AppendXmlUtf8(std::u16string_view text, std::string& out) { return EncodeUtf8(text, out, IsOutsideXml); }
 
 std::u16string FromUtf8(std::string_view utf8) {

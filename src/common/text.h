@@ -82,6 +82,20 @@ inline std::size_t Utf8SequenceLength(std::string_view utf8, std::size_t i) {
   return 0;
 }
 
+// Whether every byte of `utf8` belongs to a well-formed sequence (see Utf8SequenceLength).
+inline bool IsWellFormedUtf8(std::string_view utf8) {
+  for (std::size_t i = 0; i < utf8.size();) {
+    const std::size_t length = Utf8SequenceLength(utf8, i);
+    if (length == 0) return false;
+    i += length;
+  }
+  return true;
+}
+
+// Whether `text` holds a surrogate that is not half of a pair: such text has no
+// exact UTF-8 form (ToUtf8 makes the unit U+FFFD).
+bool HasLoneSurrogate(std::u16string_view text);
+
 // As FromUtf8, except that each byte that starts no well-formed sequence becomes
 // the lone surrogate U+DC00 + byte (U+DC80..U+DCFF), which no decoded text holds:
 // text read from a store keeps the mark of its bad bytes for whoever writes it out.

@@ -11,6 +11,7 @@
 #include "dialogs/windows.h"
 #include "export/diary_document.h"
 #include "store/recordset.h"
+#include "store/store_files.h"
 
 namespace nbl::exporting {
 namespace {
@@ -117,11 +118,11 @@ ExportReport Export(const OpenOutput& openOutput, const std::u16string& diaryMdb
     Column day(u"Day"), publishTime(u"PublishTime"), title(u"Title"), contents(u"Contents"), extend(u"extend");
     while (!rows.IsEOF()) {
       document.Append(kDayOpen);
-      const std::string_view date = fromDay ? day.Text(rows) : publishTime.Text(rows);
-      // Day again only when the date is not Day: a second read would replace the bytes of the first.
-      const std::string_view dayText = fromDay ? date : day.Text(rows);
+      // The step names this entry's Day before its date is read, so a Null publish time names its own entry.
+      const std::string_view dayText = day.Text(rows);
       stepText.assign(kLoopStep);
       text::AppendFromUtf8MarkingBadBytes(dayText, stepText);
+      const std::string_view date = fromDay ? dayText : publishTime.Text(rows);
       if (fromDay) {
         document.AppendDayDate(date);
       } else {
@@ -159,7 +160,17 @@ ExportReport Export(const OpenOutput& openOutput, const std::u16string& diaryMdb
 
 ExportReport ExportDiary(const std::u16string& filePath, const std::u16string& diaryMdbPath,
                          const ExportSettingNubelo& set, dialogs::Ui& windows) {
-  return Export([&filePath] { return std::make_unique<files::ReplacingFile>(filePath); }, diaryMdbPath, set, windows);
+  return Export(
+      [&filePath, &diaryMdbPath] {
+        // The handle refuses such a path already; a run never replaces the store it reads.
+        if (store::NamesStoreFile(filePath, diaryMdbPath)) {
+          const std::string name = text::ToUtf8(filePath);
+          throw FileFailure("cannot write '" + name + "': it is a file of the diary store",
+                            "'" + name + "' is the diary store or one of its journals; give another output file");
+        }
+        return std::make_unique<files::ReplacingFile>(filePath);
+      },
+      diaryMdbPath, set, windows);
 }
 
 ExportReport ExportDiaryTo(int fd, const std::string& name, const std::u16string& diaryMdbPath,

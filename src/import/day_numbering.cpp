@@ -1,6 +1,11 @@
 #include "import/day_numbering.h"
 
+#include <limits>
+#include <string>
 #include <utility>
+
+#include "common/failure.h"
+#include "common/text.h"
 
 namespace nbl::importing {
 namespace {
@@ -125,7 +130,13 @@ vb::Integer DayNumberTable::NextOf(std::size_t found, DayText day) {
     before_.back() = 0;
     return vb::Integer(1);
   }
-  // Checked arithmetic: past 32767 this throws before the number is touched.
+  // Numbers are 16-bit: past 32767 this throws before the number is touched.
+  if (numbers_[found] >= std::numeric_limits<std::int16_t>::max()) {
+    const std::string dayText = text::ToUtf8(days_[found]);
+    throw OverflowFailure(
+        "overflow: entry number 32768 of " + dayText + " does not fit in 16 bits",
+        "the day " + dayText + " would get its 32,768th entry, but a day holds at most 32,767 entries");
+  }
   const vb::Integer next = vb::Integer(numbers_[found]) + vb::Integer(1);
   numbers_[found] = next.value();
   return next;

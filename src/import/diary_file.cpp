@@ -357,12 +357,47 @@ void DiaryFile::ForEachLine(const LineFn& line) {
     }
     void Scanned(std::size_t end) { cutter.End(end); }
   } lines{*this, cutter, line};
+  ReadAgain(lines);
+  cutter.Finish(line);
+}
+
+void DiaryFile::ForEachPiece(const LineFn& piece) {
+  if (!streamed_) {
+    piece(text_);
+    return;
+  }
+  struct Pieces {
+    DiaryFile& file;
+    const LineFn& piece;
+    std::string_view inHand;
+    std::size_t from = 0;
+    bool first = true;
+    void Begin(std::string_view p) {
+      inHand = p;
+      from = 0;
+      if (first) {
+        first = false;
+        if (StartsWithMark(p) != file.marked_) throw Changed();
+        if (file.marked_) from = 3;
+      }
+    }
+    void Found(std::size_t) {}
+    void Scanned(std::size_t end) {
+      file.reading_ = false;
+      piece(inHand.substr(from, end - from));
+      file.reading_ = true;
+    }
+  } pieces{*this, piece, {}};
+  ReadAgain(pieces);
+}
+
+template <typename Sink>
+void DiaryFile::ReadAgain(Sink& sink) {
   reading_ = true;
   ByteSurvey survey;
-  ReadPieces(*file_, survey, separator_, lines);
+  ReadPieces(*file_, survey, separator_, sink);
   if (!survey.Usable() || survey.size != size_ || survey.lf != lf_ || survey.cr != cr_) throw Changed();
   reading_ = false;
-  cutter.Finish(line);
 }
 
 }  // namespace nbl::importing

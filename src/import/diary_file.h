@@ -76,10 +76,18 @@ class DiaryFile {
   // Hands every line to `line`, in order. Throws FileFailure when the file
   // changed since it was first read; passes on what `line` throws.
   void ForEachLine(const LineFn& line);
+  // Hands the whole text to `piece`, in order, in pieces that may cut a line
+  // or a character anywhere. Throws as ForEachLine.
+  void ForEachPiece(const LineFn& piece);
   // Whether the failure in flight came from reading the file rather than from a line's handler.
   bool reading() const { return reading_; }
 
  private:
+  // Reads a plain UTF-8 file through again in pieces for `sink` (see
+  // ReadPieces), checking that its bytes are those read first.
+  template <typename Sink>
+  void ReadAgain(Sink& sink);
+
   std::unique_ptr<files::InputFile> file_;
   bool streamed_ = false;                     // plain UTF-8: read again in pieces
   bool marked_ = false;                       // starts with the byte-order mark

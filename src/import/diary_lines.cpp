@@ -118,6 +118,17 @@ LineKind KindOf(std::string_view line) {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
+// Whether `text` holds one of the tags that give a document its entries: such a
+// tag that shares its line with text or another tag would be read as neither.
+bool HoldsStructuralTag(std::string_view text) {
+  for (std::size_t at = text.find('<'); at != std::string_view::npos; at = text.find('<', at + 1)) {
+    const std::string_view tag = text.substr(at);
+    if (tag.starts_with("<body>") || tag.starts_with("</body>") || tag.starts_with("</day>")) return true;
+    if (tag.starts_with("<day") && (tag.size() == 4 || IsBlank(tag[4]) || tag[4] == '>' || tag[4] == '/')) return true;
+  }
+  return false;
+}
+
 // The name="value" pairs of a tag, from just after its name to its ">". Each
 // value runs to its own closing quote (double or single). Text that is no
 // such pair is passed over.
@@ -215,8 +226,23 @@ bool DayText(std::string_view date, std::string& day) {
 
 }  // namespace
 
-DiaryFormatFailure::DiaryFormatFailure(std::size_t line, const std::string& cause)
-    : Failure("line " + std::to_string(line) + ": " + cause, cause), line_(line) {}
+DiaryFormatFailure::DiaryFormatFailure(std::size_t line, std::size_t column, const std::string& cause)
+    : Failure("line " + std::to_string(line) + (column != 0 ? ", column " + std::to_string(column) : std::string()) +
+                  ": " + cause,
+              cause),
+      line_(line),
+      column_(column) {}
+
+SharedLineFailure::SharedLineFailure(std::size_t line, std::size_t column)
+    : DiaryFormatFailure(line, column,
+                         "text shares a line with a tag; put each <day>, <body>, </body> and </day> on a line of "
+                         "its own, as an export writes them") {}
+
+DiaryFormatFailure DiaryLineReader::Fault(const std::string& cause) const {
+  return DiaryFormatFailure(line_, column_, cause);
+}
+
+SharedLineFailure DiaryLineReader::SharedLine() const { return SharedLineFailure(line_, column_); }
 
 std::optional<std::int32_t> RoundToLong(double value) {
   const double rounded = number::RoundHalfEven(value);
@@ -358,8 +384,11 @@ std::u16string ReaderStep::Text() const {
 
 bool DiaryLineReader::HasTitle() const { return !entry_.title.empty() && entry_.title != NoTitleUtf8(); }
 
-void DiaryLineReader::HandleLine(std::string_view source) {
-  ++line_;
+void DiaryLineReader::HandleLine(std::string_view source) { HandleLineAt(source, line_ + 1, 0); }
+
+void DiaryLineReader::HandleLineAt(std::string_view source, std::size_t number, std::size_t column) {
+  line_ = number;
+  column_ = column;
   if (inBody_) {
     BodyLine(source);
     return;
@@ -372,8 +401,7 @@ void DiaryLineReader::HandleLine(std::string_view source) {
     case LineKind::OpenBody:
       if (!open_) {
         SetStep(u"日付取得エラー <day>", false);
-        throw DiaryFormatFailure(line_,
-                                 "a <body> outside any entry; put a day line <day date=\"YYYY-MM-DD\"> before it");
+        throw Fault("a <body> outside any entry; put a day line <day date=\"YYYY-MM-DD\"> before it");
       }
       SetStep(u"データ取得エラー <body>：");
       inBody_ = true;
@@ -381,13 +409,16 @@ void DiaryLineReader::HandleLine(std::string_view source) {
       return;
     case LineKind::CloseBody:
       SetStep(u"データ取得エラー <body>：");
-      throw DiaryFormatFailure(line_, "this </body> closes no body; remove it or add the <body> it belongs to");
+      throw Fault("this </body> closes no body; remove it or add the <body> it belongs to");
     case LineKind::DayLine:
       ReadDayLine(line);
       return;
     case LineKind::Other:
+      SetStep(u"データ読み捨てエラー：");
+      // Skipped, a line such as "<body>text</body>" would lose its text without a word.
+      if (HoldsStructuralTag(line)) throw SharedLine();
       ++skipped_;
-      [[fallthrough]];
+      return;
     case LineKind::Blank:
     case LineKind::Markup:
       SetStep(u"データ読み捨てエラー：");
@@ -397,13 +428,14 @@ void DiaryLineReader::HandleLine(std::string_view source) {
 
 void DiaryLineReader::Finish() {
   if (inBody_) {
-    throw DiaryFormatFailure(entryLine_,
+    throw DiaryFormatFailure(entryLine_, entryColumn_,
                              "the body of the entry that begins on this line is never closed; "
                              "end it with </body> and </day>");
   }
   if (!open_) return;
   SetStep(u"データ格納エラー：");
-  throw DiaryFormatFailure(entryLine_, "the entry that begins on this line is never closed; end it with </day>");
+  throw DiaryFormatFailure(entryLine_, entryColumn_,
+                           "the entry that begins on this line is never closed; end it with </day>");
 }
 
 void DiaryLineReader::BodyLine(std::string_view source) {
@@ -419,8 +451,13 @@ void DiaryLineReader::BodyLine(std::string_view source) {
   }
   if (kind == LineKind::DayLine) {
     SetStep(u"日付取得エラー <day>", false);
-    throw DiaryFormatFailure(line_, "a new day begins inside the body of the entry of line " +
-                                        std::to_string(entryLine_) + "; close that entry with </body> and </day>");
+    throw Fault("a new day begins inside the body of the entry of line " + std::to_string(entryLine_) +
+                "; close that entry with </body> and </day>");
+  }
+  // Kept as text, "last line</body>" would carry its tag into the body, and "</day><day ...>" join two entries.
+  if (source.find("</") != std::string_view::npos &&
+      (source.find("</body>") != std::string_view::npos || source.find("</day>") != std::string_view::npos)) {
+    throw SharedLine();
   }
   if (!AppendHeading(source)) entry_.body += source;
   entry_.body += "<BR>\r\n";
@@ -456,33 +493,34 @@ bool DiaryLineReader::AppendHeading(std::string_view line) {
 void DiaryLineReader::ReadDayLine(std::string_view line) {
   SetStep(u"日付取得エラー <day>", false);
   if (open_) {
-    throw DiaryFormatFailure(line_, "a new day begins before the entry of line " + std::to_string(entryLine_) +
-                                        " is closed; close that entry with </day>");
+    throw Fault("a new day begins before the entry of line " + std::to_string(entryLine_) +
+                " is closed; close that entry with </day>");
   }
+  // "<day ...><body>text" would open an entry whose text is skipped.
+  if (HoldsStructuralTag(line.substr(4))) throw SharedLine();
   std::vector<Attribute>& attributes = attributes_;
   ReadAttributes(line.substr(4), attributes);
   const Attribute* date = Find(attributes, "date");
-  if (date == nullptr) throw DiaryFormatFailure(line_, "the day line has no date; write it as date=\"YYYY-MM-DD\"");
-  if (!date->closed) throw DiaryFormatFailure(line_, "the date has no closing quote; end it with a \"");
+  if (date == nullptr) throw Fault("the day line has no date; write it as date=\"YYYY-MM-DD\"");
+  if (!date->closed) throw Fault("the date has no closing quote; end it with a \"");
   if (!DayText(date->value, entry_.day)) {
-    throw DiaryFormatFailure(
-        line_, "the date \"" + text::ToUtf8(TextOf(date->value)) + "\" is no calendar day; write it as YYYY-MM-DD");
+    throw Fault("the date \"" + text::ToUtf8(TextOf(date->value)) + "\" is no calendar day; write it as YYYY-MM-DD");
   }
   SetStep(u"タイトル取得エラー <day>", false);
   if (const Attribute* title = Find(attributes, "title")) {
-    if (!title->closed) throw DiaryFormatFailure(line_, "the title has no closing quote; end it with a \"");
+    if (!title->closed) throw Fault("the title has no closing quote; end it with a \"");
     entry_.title.clear();
     // Only a title that stands last may run past its quote: a date after it stays its own.
     AppendTitleReferences(title > date ? TitleOfLine(line, *title) : title->value, entry_.title);
   }
   open_ = true;
   entryLine_ = line_;
+  entryColumn_ = column_;
 }
 
 void DiaryLineReader::StoreEntry() {
   SetStep(u"データ格納エラー：");
-  if (!open_)
-    throw DiaryFormatFailure(line_, "this closing tag closes no entry; remove it or add the day line it belongs to");
+  if (!open_) throw Fault("this closing tag closes no entry; remove it or add the day line it belongs to");
   store_(entry_);
   open_ = false;
   entry_.day.clear();

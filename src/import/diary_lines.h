@@ -17,14 +17,25 @@
 namespace nbl::importing {
 
 // A diary file that cannot be read without losing or merging entries. line() is
-// the 1-based line of the fault; cause() tells the user what to mend.
+// the 1-based line of the fault, column() its 1-based column where the reading
+// knows it (else 0); cause() tells the user what to mend.
 class DiaryFormatFailure : public Failure {
  public:
-  DiaryFormatFailure(std::size_t line, const std::string& cause);
+  DiaryFormatFailure(std::size_t line, std::size_t column, const std::string& cause);
+  DiaryFormatFailure(std::size_t line, const std::string& cause) : DiaryFormatFailure(line, 0, cause) {}
   std::size_t line() const { return line_; }
+  std::size_t column() const { return column_; }
 
  private:
-  std::size_t line_;
+  std::size_t line_, column_;
+};
+
+// A line where a structural tag shares the line with text or another tag: read
+// one line at a time, the document would lose that text. The import reads such
+// a document with an XML parser instead.
+class SharedLineFailure : public DiaryFormatFailure {
+ public:
+  SharedLineFailure(std::size_t line, std::size_t column);
 };
 
 // The value rounded to the nearest integer, halves to the even neighbour;
@@ -96,9 +107,14 @@ class DiaryLineReader {
   // Takes the next line (UTF-8, as DiaryFile hands it out); the first is line 1.
   // Throws DiaryFormatFailure where the lines would lose or merge an entry (a
   // day line inside an open entry, a closing line or body with no entry open,
-  // a missing or invalid date, a title without its closing quote), and passes
-  // on the failures of `store`.
+  // a missing or invalid date, a title without its closing quote), its
+  // SharedLineFailure where a structural tag shares its line with text or
+  // another tag, and passes on the failures of `store`.
   void HandleLine(std::string_view line);
+  // The same for a line that stands for the place `line`, `column` of a file
+  // (column 0: unknown), which its failures then name; for a reader of the
+  // file that is no line reader.
+  void HandleLineAt(std::string_view text, std::size_t line, std::size_t column);
 
   // After the last line: throws DiaryFormatFailure when an entry or its body is still open.
   void Finish();
@@ -120,14 +136,18 @@ class DiaryLineReader {
   void SetStep(std::u16string_view text, bool withDay = true);
   void StoreEntry();
   bool HasTitle() const;
+  DiaryFormatFailure Fault(const std::string& cause) const;  // at the line in hand
+  SharedLineFailure SharedLine() const;
 
   const std::string startTag_, endTag_;  // the heading tags of the settings
   ReaderStep step_;
   StoreFn store_;
   DiaryEntry entry_;
-  std::size_t line_ = 0;        // the line in hand, from 1
-  bool open_ = false;           // a day line was read and its entry is not closed yet
-  std::size_t entryLine_ = 0;   // the line of that day line
+  std::size_t line_ = 0;       // the line in hand, from 1
+  std::size_t column_ = 0;     // where in that line, when known
+  bool open_ = false;          // a day line was read and its entry is not closed yet
+  std::size_t entryLine_ = 0;  // the line of that day line
+  std::size_t entryColumn_ = 0;
   bool inBody_ = false;         // a <body> of that entry was read and not closed yet
   std::size_t blockStart_ = 0;  // where the text of that body begins in entry_.body
   std::size_t skipped_ = 0;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/failure.h"
+#include "import/xml_diary.h"
 
 namespace nbl::importing {
 namespace {
@@ -67,8 +68,9 @@ struct EntriesAhead::Batch {
   }
 };
 
-EntriesAhead::EntriesAhead(DiaryFile& file, const ImportSettingNubelo& set)
+EntriesAhead::EntriesAhead(DiaryFile& file, const ImportSettingNubelo& set, Layout layout)
     : file_(file),
+      layout_(layout),
       reader_(set,
               [this](DiaryEntry& entry) {
                 Batch& b = *filling_;
@@ -107,16 +109,47 @@ EntriesAhead::~EntriesAhead() {
   if (thread_.joinable()) thread_.join();
 }
 
+void EntriesAhead::LineDone(std::size_t line) {
+  Batch& b = *filling_;
+  b.lines.push_back({static_cast<std::uint32_t>(b.entryCount), Mark(reader_.step())});
+  if (b.lines.size() >= kLines || b.bytes >= kBytes) Pass(false, line + 1);
+}
+
+void EntriesAhead::ReadLines(std::size_t& line) {
+  file_.ForEachLine([&](std::string_view text) {
+    reader_.HandleLine(text);
+    LineDone(line);
+    ++line;
+  });
+}
+
+void EntriesAhead::ReadXml(std::size_t& line) {
+  // The parser's lines of one line of the file count as that line; a line done is one the parser has passed.
+  const auto doneUpTo = [&](std::size_t last) {
+    for (; line <= last; ++line) LineDone(line);
+  };
+  XmlDiaryReader xml([&](std::string_view text, std::size_t number, std::size_t column) {
+    doneUpTo(number - 1);
+    reader_.HandleLineAt(text, number, column);
+    // One long line of the file may hold any number of entries: they are passed on all the same.
+    if (filling_->bytes >= kBytes) Pass(false, line);
+  });
+  file_.ForEachPiece([&](std::string_view piece) {
+    xml.Feed(piece);
+    doneUpTo(xml.line() - 1);
+  });
+  xml.Finish();
+  doneUpTo(file_.LineCount());
+}
+
 void EntriesAhead::Read() {
-  std::size_t line = 0;
+  std::size_t line = 1;  // in hand
   try {
-    file_.ForEachLine([&](std::string_view text) {
-      ++line;
-      reader_.HandleLine(text);
-      Batch& b = *filling_;
-      b.lines.push_back({static_cast<std::uint32_t>(b.entryCount), Mark(reader_.step())});
-      if (b.lines.size() >= kLines || b.bytes >= kBytes) Pass(false, line + 1);
-    });
+    if (layout_ == Layout::kXml) {
+      ReadXml(line);
+    } else {
+      ReadLines(line);
+    }
     line = 0;
     reader_.Finish();
   } catch (const Stopped&) {
@@ -214,6 +247,8 @@ void EntriesAhead::Drain(EntryHandler& handler, std::u16string& stepText, std::s
         stepText = b->failureStep;
         std::rethrow_exception(b->failure);
       }
+      // Entries past the batch's last line: it was passed on in the middle of a line.
+      lineInHand = b->firstLine + b->lines.size();
       storeUpTo(b->entryCount);
       if (b->last) {
         lineInHand = 0;

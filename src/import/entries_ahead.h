@@ -29,14 +29,19 @@ class EntryHandler {
   virtual void LineDone(std::size_t line) = 0;
 };
 
-// Walks `file` with a DiaryLineReader of `set` on a thread of its own. The
-// caller is handed the entries and lines in the order, and a failure at the
-// place, that walking the lines itself would give; the thread touches neither
-// the store nor the windows.
+// How a diary file is read: line by line, as a document of one structural tag
+// to a line; or by an XML parser (XmlDiaryReader), whatever its layout.
+enum class Layout { kLines, kXml };
+
+// Walks `file` with a DiaryLineReader of `set` on a thread of its own, its
+// lines as they stand or as the XML parser gives them (`layout`). The caller
+// is handed the entries and lines in the order, and a failure at the place,
+// that walking the lines itself would give; the thread touches neither the
+// store nor the windows.
 class EntriesAhead {
  public:
   // Starts the reading. Throws FileFailure when the system refuses the thread.
-  EntriesAhead(DiaryFile& file, const ImportSettingNubelo& set);
+  EntriesAhead(DiaryFile& file, const ImportSettingNubelo& set, Layout layout = Layout::kLines);
   // Stops the reading, wherever it is, and waits for it.
   ~EntriesAhead();
   EntriesAhead(const EntriesAhead&) = delete;
@@ -57,6 +62,11 @@ class EntriesAhead {
   class Stopped {};
 
   void Read();
+  // The walk of either layout; `line` is kept at the last line done.
+  void ReadLines(std::size_t& line);
+  void ReadXml(std::size_t& line);
+  // Records line `line` done; passes the batch on when it is full.
+  void LineDone(std::size_t line);
   // The reader's step as the batch being filled records it.
   StepMark Mark(const ReaderStep& step);
   std::u16string TextOf(const Batch& b, StepMark mark) const;
@@ -66,6 +76,7 @@ class EntriesAhead {
   std::unique_ptr<Batch> Take();
 
   DiaryFile& file_;
+  const Layout layout_;
   DiaryLineReader reader_;
   std::unique_ptr<Batch> filling_;  // the reading thread's
   // The step texts met so far. Only the reading thread adds one, before any

@@ -107,6 +107,31 @@ struct StoringEntries : EntryHandler {
   void LineDone(std::size_t line) override { progress.SetProgressValue(static_cast<float>(line - 1)); }
 };
 
+// What the store holds that a walk of the file needs: the highest number of
+// each day, and the rows an entry may already be.
+struct StoreAtStart {
+  DayNumberTable dayNumbers;
+  std::optional<store::StoredEntries> stored;
+};
+
+// Begins the run's transaction and reads what the walk needs. The write lock
+// comes before the day numbers are read, so two imports into one store run one
+// after the other and never hand out the same number.
+void BeginWalk(store::Connection& connection, const ImportOptions& options, StoreAtStart& start) {
+  connection.BeginTrans();
+  store::Recordset records;
+  records.Open(kDayNumberQuery, connection, store::adOpenKeyset, store::adLockReadOnly, store::adCmdTableDirect);
+  start.dayNumbers = DayNumberTable();
+  start.dayNumbers.Reserve(records.RecordCount());
+  while (!records.IsEOF()) {
+    start.dayNumbers.Add(DayAndNumber{records.Field(u"Day").CStr(), records.Field(u"NumMax").CInt()});
+    records.MoveNext();
+  }
+  records.Close();
+  start.stored.reset();
+  if (options.skipExisting) start.stored.emplace(connection);
+}
+
 // Everything after the window is set up; every failure passes to ImportDiary with `stepText`
 // in force and `lineInHand` (1-based, 0 outside the walk) naming the line being handled.
 void Run(const std::u16string& filePath, const std::u16string& diaryMdbPath, const ImportSettingNubelo& set,
@@ -116,21 +141,9 @@ void Run(const std::u16string& filePath, const std::u16string& diaryMdbPath, con
   auto connection = std::make_unique<store::Connection>();
   connection->SetConnectionString(std::u16string(store::kConnectionPrefix) + diaryMdbPath);
   connection->Open(u"", u"", u"", -1);
-  // The write lock comes before the day numbers are read, so two imports into one
-  // store run one after the other and never hand out the same number.
-  connection->BeginTrans();
   const RollbackUnlessCommitted rollback{*connection};
-  auto records = std::make_unique<store::Recordset>();
-  records->Open(kDayNumberQuery, *connection, store::adOpenKeyset, store::adLockReadOnly, store::adCmdTableDirect);
-  DayNumberTable dayNumbers;
-  dayNumbers.Reserve(records->RecordCount());
-  while (!records->IsEOF()) {
-    dayNumbers.Add(DayAndNumber{records->Field(u"Day").CStr(), records->Field(u"NumMax").CInt()});
-    records->MoveNext();
-  }
-  records->Close();
-  std::optional<store::StoredEntries> stored;
-  if (options.skipExisting) stored.emplace(*connection);
+  StoreAtStart start;
+  BeginWalk(*connection, options, start);
 
   stepText = u"インポート元ファイル読み込みエラー";
   DiaryFile file(filePath);
@@ -146,18 +159,33 @@ void Run(const std::u16string& filePath, const std::u16string& diaryMdbPath, con
   progress.DoEvents();
   progress.Refresh();
   const std::string importMark = text::ToUtf8(MakeImportMark(date::Now()));
-  records->Open(u"Contents", *connection, store::adOpenKeyset, store::adLockOptimistic, store::adCmdTableDirect);
+  auto records = std::make_unique<store::Recordset>();
 
-  StoringEntries storing(*records, stored, dayNumbers, importMark, progress, report);
+  std::optional<StoringEntries> storing;
   std::size_t skippedLines = 0;
-  {
-    // The file is read on a thread of its own while this one stores; a failure
-    // of the reading that no line can be blamed for is one of reading the file.
-    stepText = u"インポート元ファイル読み込みエラー";
-    EntriesAhead reading(file, set);
-    reading.Drain(storing, stepText, lineInHand);
-    lineInHand = 0;
-    skippedLines = reading.skippedLines();
+  for (Layout layout = Layout::kLines;;) {
+    records->Open(u"Contents", *connection, store::adOpenKeyset, store::adLockOptimistic, store::adCmdTableDirect);
+    storing.emplace(*records, start.stored, start.dayNumbers, importMark, progress, report);
+    try {
+      // The file is read on a thread of its own while this one stores; a failure
+      // of the reading that no line can be blamed for is one of reading the file.
+      stepText = u"インポート元ファイル読み込みエラー";
+      EntriesAhead reading(file, set, layout);
+      reading.Drain(*storing, stepText, lineInHand);
+      lineInHand = 0;
+      skippedLines = reading.skippedLines();
+      break;
+    } catch (const SharedLineFailure&) {
+      // A tag shares a line with text or another tag: read one line at a time, the file would lose that
+      // text. What this walk stored is undone, and the XML parser reads the whole file again.
+      if (layout == Layout::kXml) throw;
+      layout = Layout::kXml;
+      records->Close();
+      connection->RollbackTrans();
+      report.firstTitles.clear();
+      stepText = u"日付読み込みエラー";
+      BeginWalk(*connection, options, start);
+    }
   }
 
   records->Close();
@@ -168,15 +196,15 @@ void Run(const std::u16string& filePath, const std::u16string& diaryMdbPath, con
   } else {
     connection->CommitTrans();
   }
-  report.stored = storing.storedCount.value();
-  report.skippedEntries = storing.skippedCount;
-  report.days = dayNumbers.Given();
+  report.stored = storing->storedCount.value();
+  report.skippedEntries = storing->skippedCount;
+  report.days = start.dayNumbers.Given();
   const auto byDay = [](const DayNumbers& a, const DayNumbers& b) { return a.day < b.day; };
   // A diary is mostly written day after day, so its days often come in order already.
   if (!std::is_sorted(report.days.begin(), report.days.end(), byDay))
     std::sort(report.days.begin(), report.days.end(), byDay);
   report.skippedLines = static_cast<std::int64_t>(skippedLines);
-  progress.SetTxtText(u"\r\n" + text::Digits(storing.storedCount.value()) + u"件の日記をImport完了！");
+  progress.SetTxtText(u"\r\n" + text::Digits(storing->storedCount.value()) + u"件の日記をImport完了！");
   progress.SetBtnOkEnabled(true);
   report.completed = true;
 }
@@ -207,6 +235,7 @@ ImportReport ImportDiary(const std::u16string& filePath, const std::u16string& d
     Run(filePath, diaryMdbPath, set, options, progress, stepText, lineInHand, report);
   } catch (const DiaryFormatFailure& fault) {
     Fail(windows, stepText, fault.line(), report);
+    report.failureColumn = fault.column();
   } catch (...) {
     Fail(windows, stepText, lineInHand, report);
   }

@@ -38,6 +38,7 @@ struct ImportReport : RunOutcome {
   std::vector<std::u16string> firstTitles;
   std::int64_t skippedLines = 0;  // lines outside bodies that held something but no structure
   std::size_t failureLine = 0;    // after a failure at a line of the file: its 1-based number, else 0
+  std::size_t failureColumn = 0;  // and its 1-based column, where the reading knows it, else 0
 };
 
 // Runs one import to its end in `windows`, as one transaction: either every

@@ -2,7 +2,9 @@
 
 #include "common/files.h"
 #include "common/replacing_file.h"
+#include "common/text.h"
 #include "plugin/genre_list.h"
+#include "store/store_files.h"
 
 namespace nbl::plugin {
 
@@ -19,6 +21,9 @@ vb::Boolean clsNubeloHandle::SetPath(const std::u16string& stFilePath, vb::Boole
   bool result = true;
   if (IsImport_ == vb::True) {
     if (FilePath_.empty() || !files::ExistsR(FilePath_)) result = false;
+  } else if (text::HasLoneSurrogate(FilePath_) || store::NamesStoreFile(FilePath_, DiaryMdbPath_)) {
+    // Written there, the document would replace a file other than the one named, or the store itself.
+    result = false;
   } else if (files::ExistsN(FilePath_)) {
     // The old document stays until the export's complete new one replaces it; here only whether it could.
     if (OverWrite != vb::False) {

@@ -36,9 +36,11 @@ class clsNubeloHandle {
   vb::Boolean SetImportSettingMySelf();
 
   // Stores the file path and checks it for the current direction: import needs
-  // an existing file; export refuses an existing file unless OverWrite is
-  // nonzero, and then only checks that the export could replace it, leaving it
-  // in place until the export's new document is complete. On False, FilePath
+  // an existing file; export refuses the diary store's own files (see
+  // store::NamesStoreFile) and an existing file unless OverWrite is nonzero,
+  // and then only checks that the export could replace it, leaving it in place
+  // until the export's new document is complete. Both refuse a path that names
+  // no file exactly (a lone surrogate). On False, FilePath
   // becomes "". Throws FileFailure (FilePath stays set) when the file could not
   // be replaced (ReplacingFile::CheckReplaceable).
   vb::Boolean SetPath(const std::u16string& stFilePath, vb::Boolean OverWrite = vb::False);

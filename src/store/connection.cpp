@@ -31,19 +31,30 @@ std::string DatabaseFile(sqlite3* db) {
 }
 
 // SQLite keeps the errno of a failed write to itself (only ENOSPC shows, as SQLITE_FULL), so a
-// full disk is told by what it leaves: no free space left, or the store or its journal grown to
-// the largest file this process may write.
-bool LooksFull(const std::string& path) {
+// full disk is told by what it leaves: no free space left (ENOSPC), or the store or its journal
+// grown to the largest file this process may write (EFBIG). 0 when neither shows.
+int FullnessOf(const std::string& path) {
   struct statvfs fs {};
   const std::filesystem::path folder = std::filesystem::path(path).parent_path();
-  if (::statvfs(folder.empty() ? "." : folder.c_str(), &fs) == 0 && fs.f_bavail == 0) return true;
+  if (::statvfs(folder.empty() ? "." : folder.c_str(), &fs) == 0 && fs.f_bavail == 0) return ENOSPC;
   rlimit limit{};
-  if (::getrlimit(RLIMIT_FSIZE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return false;
+  if (::getrlimit(RLIMIT_FSIZE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return 0;
   for (const char* suffix : {"", "-wal", "-journal"}) {
     struct stat st {};
-    if (::stat((path + suffix).c_str(), &st) == 0 && static_cast<rlim_t>(st.st_size) >= limit.rlim_cur) return true;
+    if (::stat((path + suffix).c_str(), &st) == 0 && static_cast<rlim_t>(st.st_size) >= limit.rlim_cur) return EFBIG;
   }
-  return false;
+  return 0;
+}
+
+// A store whose write-ahead journal is left over (a writer was stopped) must replay it
+// into a shared-memory file beside it; a folder that may not be written makes that fail
+// as a missing file would.
+bool JournalCannotBeReplayed(const std::string& path) {
+  const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+  const std::string folderName = folder.empty() ? "." : folder.string();
+  struct stat st {};
+  return ::stat((path + "-wal").c_str(), &st) == 0 && ::stat((path + "-shm").c_str(), &st) != 0 &&
+         ::access(folderName.c_str(), W_OK) != 0;
 }
 
 }  // namespace
@@ -72,9 +83,14 @@ std::string PlainCause(sqlite3* db, int rc, std::string path) {
       return files::CauseOfErrno(EACCES, path);
     case SQLITE_CANTOPEN:
     case SQLITE_IOERR: {
+      if (JournalCannotBeReplayed(path)) {
+        return "the journal '" + path + "-wal' of the diary store cannot be replayed because its folder is " +
+               "read-only; make the folder writable, or copy the store and its -wal file to a writable folder";
+      }
       const int err = db != nullptr ? sqlite3_system_errno(db) : 0;
       if (err != 0) return files::CauseOfErrno(err, path);
-      return (rc & 0xFF) == SQLITE_IOERR && LooksFull(path) ? files::CauseOfErrno(ENOSPC, path) : std::string();
+      const int fullness = (rc & 0xFF) == SQLITE_IOERR ? FullnessOf(path) : 0;
+      return fullness != 0 ? files::CauseOfErrno(fullness, path) : std::string();
     }
     case SQLITE_ERROR: {
       const std::string message = db != nullptr ? sqlite3_errmsg(db) : "";

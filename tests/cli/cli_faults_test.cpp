@@ -36,6 +36,11 @@ TEST(CliFaults, KeepWhatWasThereLeaveNothingBehindAndSayWhy) {
   MakeStore(path("read-only.db"), {});
   ::chmod(path("read-only.db").c_str(), 0444);
   ::chmod(path("ro").c_str(), 0555);
+  std::filesystem::create_symlink("big.db", dir.path() / "store-link.db");
+  std::ofstream(path("read-only.xml")) << "the old document";
+  ::chmod(path("read-only.xml").c_str(), 0444);
+  std::ofstream(path("one-line.xml")) << "<diary><day date=\"2007-05-01\"><body>a & b</body></day></diary>\n";
+  MakeStore(path("full-day.db"), {{"2007/01/15", "一般", 0, "t", "x", "", "2007/01/15 10:00:00", 32767}});
   // Another program holds held.db, as a writer in exclusive locking mode does. It lies outside `dir`,
   // since closing any file of it in this process would drop the holder's locks.
   TempDir heldDir;
@@ -55,19 +60,56 @@ TEST(CliFaults, KeepWhatWasThereLeaveNothingBehindAndSayWhy) {
     std::uint64_t fileSizeLimit;    // 0: none
     int status;
     std::vector<std::string> says;
+    bool namedTemporary = false;  // as where the file system has no unnamed files
   };
   const std::string ro = "permission denied on '" + path("ro") + "'";
   const Case cases[] = {
-      {"full disk mid-export",
+      {"file size limit mid-export",
        {"export", "big.db", "out.xml", "--overwrite"},
        kFullAt,
        1,
-       {"NBLinout: Loop内エラー：", "nblinout: the disk is full: no room to write"}},
-      {"full disk mid-import",
+       {"NBLinout: Loop内エラー：", "nblinout: the file size limit of this process was reached while writing"}},
+      {"file size limit mid-import",
        {"import", "import.db", "in.xml"},
        kFullAt,
        1,
-       {"NBLinout: データ格納エラー：", "nblinout: the disk is full: no room to write"}},
+       {"NBLinout: データ格納エラー：", "nblinout: the file size limit of this process was reached while writing"}},
+      {"file size limit, hidden temporary file",
+       {"export", "big.db", "out.xml", "--overwrite"},
+       kFullAt,
+       1,
+       {"NBLinout: Loop内エラー：", "the file size limit"},
+       true},
+      {"export over its own store",
+       {"export", "big.db", "big.db", "--overwrite"},
+       0,
+       2,
+       {"nblinout: cannot write '" + path("big.db") + "': it is the diary store"}},
+      {"export over its store through a link",
+       {"export", "big.db", "store-link.db", "--overwrite"},
+       0,
+       2,
+       {"diary store"}},
+      {"export over its store's journal", {"export", "store-link.db", "big.db-wal"}, 0, 2, {"journal files"}},
+      {"a path that is not UTF-8, export",
+       {"export", "big.db", "x\xFF.xml"},
+       0,
+       2,
+       {"x\\xFF.xml': the path is not valid UTF-8"}},
+      {"a path that is not UTF-8, import", {"import", "import.db", "x\xFF.xml"}, 0, 2, {"not valid UTF-8"}},
+      {"a read-only document", {"export", "big.db", "read-only.xml", "--overwrite"}, 0, 2, {"is read-only"}},
+      {"a read-only document, no --overwrite", {"export", "big.db", "read-only.xml"}, 0, 2, {"give --overwrite"}},
+      {"tags share lines, and no well-formed XML",
+       {"import", "import.db", "one-line.xml"},
+       0,
+       1,
+       {"at line 1, column 40 of", "as XML the document is not well-formed"}},
+      {"a day that holds 32,767 entries",
+       {"import", "full-day.db", "in.xml"},
+       0,
+       1,
+       {"NBLinout: データ格納エラー：2007/01/15", "a day holds at most 32,767 entries"}},
+
       {"a held store, export",
        {"export", heldDb, "out.xml", "--overwrite", "--lock-wait", "0"},
        0,
@@ -115,7 +157,9 @@ TEST(CliFaults, KeepWhatWasThereLeaveNothingBehindAndSayWhy) {
     args[2] = (dir.path() / args[2]).string();
     args.insert(args.end(), {"--ui", "none"});
     const std::map<std::string, std::string> before = FilesUnder(dir.path());
+    if (c.namedTemporary) ::setenv("NBL_NAMED_TEMPORARY", "1", 1);
     const CommandResult r = c.fileSizeLimit != 0 ? RunCli(args, c.fileSizeLimit) : RunCli(args);
+    ::unsetenv("NBL_NAMED_TEMPORARY");
     EXPECT_EQ(r.status, c.status) << r.output;
     for (const std::string& line : c.says) EXPECT_NE(r.output.find(line), std::string::npos) << r.output;
     EXPECT_TRUE(FilesUnder(dir.path()) == before) << "a file changed, appeared or went";
@@ -123,6 +167,32 @@ TEST(CliFaults, KeepWhatWasThereLeaveNothingBehindAndSayWhy) {
   ::chmod(path("ro").c_str(), 0755);
   sqlite3_close(holder);
   EXPECT_EQ(FilesUnder(heldDir.path()), (std::map<std::string, std::string>{{"held.db", held}}));
+}
+
+// Stopped by a signal mid-export, the command removes its hidden temporary file and the old document stays.
+TEST(CliFaults, ASignalLeavesTheOldDocumentAndNoTemporaryFile) {
+  TempDir dir;
+  const std::string db = (dir.path() / "d.db").string(), out = (dir.path() / "out.xml").string();
+  MakeStore(db, {});
+  ExecSql(db,
+          "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 40) INSERT INTO Contents "
+          "(Day, Number, Genre, Private, Title, Contents) SELECT '2007/01/15', i, 'g', 0, 't', "
+          "printf('%.*c', 2000000, 'y') FROM n;");
+  std::ofstream(out) << "the old document";
+  for (const auto& [signal, status] : {std::pair{"INT", "130"}, std::pair{"TERM", "143"}, std::pair{"HUP", "129"}}) {
+    SCOPED_TRACE(signal);
+    // Sent once the hidden file has a name, while the document is being written into it.
+    const CommandResult r = RunCommand(
+        {"sh", "-c",
+         "NBL_NAMED_TEMPORARY=1 \"$0\" export \"$1\" \"$2\" --overwrite --ui none & pid=$!; "
+         "until ls -A \"$3\" | grep -q '[.]part$'; do sleep 0.001; done; kill -$4 $pid; wait $pid; echo \"status $?\"",
+         NBL_CLI_PATH, db, out, dir.path().string(), signal});
+    EXPECT_NE(r.output.find(std::string("status ") + status), std::string::npos) << r.output;  // 128 + the signal
+    EXPECT_EQ(ReadFile(out), "the old document");
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+      EXPECT_FALSE(entry.path().filename().string().ends_with(".part")) << entry.path();
+    }
+  }
 }
 
 TEST(CliFaults, HostileStoresExportWellFormedAndTheReplacementsAreCounted) {

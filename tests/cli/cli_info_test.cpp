@@ -1,5 +1,7 @@
 // nblinout info: the facts of a store, printed without changing the store.
 #include <gtest/gtest.h>
+#include <sqlite3.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -27,6 +29,7 @@ TEST(CliInfo, PrintsTheFactsAndLeavesTheStoreAsItWas) {
     // Makes the store at the path and returns what info prints for it.
     std::function<std::string(const std::string& db)> make;
     int status;
+    bool unprivileged = false;  // run as nobody when this test runs as root, whom no permission stops
   };
   const std::string sampleSql = std::string(NBL_SOURCE_DIR) + "/examples/sample_diary.sql";
   const Case cases[] = {
@@ -79,6 +82,23 @@ TEST(CliInfo, PrintsTheFactsAndLeavesTheStoreAsItWas) {
                 "path of a diary store\n";
        },
        1},
+      {"a journal left over in a read-only folder",
+       [](const std::string& db) {
+         // A copy taken while a writer held the store: the -wal file holds rows the store does not yet.
+         const std::string held = db + ".held";
+         RunCli({"new-db", held});
+         sqlite3* writer = nullptr;
+         sqlite3_open(held.c_str(), &writer);
+         sqlite3_exec(writer, "INSERT INTO Contents (Day) VALUES ('2007/01/01');", nullptr, nullptr, nullptr);
+         fs::copy_file(held, db);
+         fs::copy_file(held + "-wal", db + "-wal");
+         sqlite3_close(writer);
+         fs::remove(held);
+         fs::permissions(fs::path(db).parent_path(), fs::perms(0555));  // others may look, no one write
+         return "nblinout: the journal '%DB%-wal' of the diary store cannot be replayed because its folder is "
+                "read-only; make the folder writable, or copy the store and its -wal file to a writable folder\n";
+       },
+       1, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -89,11 +109,15 @@ TEST(CliInfo, PrintsTheFactsAndLeavesTheStoreAsItWas) {
     const std::string before = ReadFile(db);
     const std::set<std::string> files = Listing(dir.path());
 
-    const CommandResult r = RunCli({"info", db});
+    const CommandResult r =
+        c.unprivileged && ::geteuid() == 0
+            ? RunCommand({"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", NBL_CLI_PATH, "info", db})
+            : RunCli({"info", db});
     EXPECT_EQ(r.status, c.status);
     EXPECT_EQ(r.output, expected);
     EXPECT_EQ(ReadFile(db), before) << "the store changed";
     EXPECT_EQ(Listing(dir.path()), files) << "files appeared or went";
+    fs::permissions(dir.path(), fs::perms::owner_write, fs::perm_options::add);
   }
 }
 

@@ -40,6 +40,12 @@ TEST(FileTests, RCountsAnyRegularFileAndNOnlyWritableOnesAndKindTellsTheRest) {
   EXPECT_FALSE(ExistsR(u""));
   EXPECT_FALSE(ExistsN(u""));
   EXPECT_EQ(KindOf(u""), PathKind::None);
+  // A lone surrogate names no file exactly, least of all the one it would become with U+FFFD in its place.
+  std::ofstream(dir.path() / "x\uFFFD") << "x";
+  const std::u16string lone = dir.File("x") + u'\xDC80';
+  EXPECT_FALSE(ExistsR(lone));
+  EXPECT_EQ(KindOf(lone), PathKind::None);
+  EXPECT_THROW(ToPath(lone), FileFailure);
 }
 
 TEST(FileRead, ReadsExactBytesAndSaysWhyItCannot) {

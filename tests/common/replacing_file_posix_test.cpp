@@ -24,22 +24,35 @@ void Put(ReplacingFile& f, const std::string& s) {
   f.Append(reinterpret_cast<const std::uint8_t*>(s.data()), s.size());
 }
 
-TEST(ReplacingFile, ReplacesALongerOldFileWholeKeepingItsPermissions) {
+// The new file keeps the old one's owner and group (root gives them) and its permissions without set-id
+// bits; a name as long as a folder takes is written too, its temporary name cut to fit.
+TEST(ReplacingFile, ReplacesALongerOldFileWholeKeepingItsOwnerAndPermissions) {
+  const std::string longest = std::string(251, 'n') + ".xml";
   for (const auto kind : {ReplacingFile::Temporary::Unnamed, ReplacingFile::Temporary::Named}) {
-    testing::TempDir dir;
-    std::ofstream(dir.path() / "out.xml") << std::string(100, 'x');
-    ::chmod((dir.path() / "out.xml").c_str(), 0640);
-    {
-      ReplacingFile f(dir.File("out.xml"), kind);
-      Put(f, "new");
-      EXPECT_EQ(ReadFile(dir.path() / "out.xml"), std::string(100, 'x'));  // untouched until committed
-      f.Commit();
+    for (const std::string& name : {std::string("out.xml"), longest}) {
+      testing::TempDir dir;
+      const std::string path = (dir.path() / name).string();
+      std::ofstream(path) << std::string(100, 'x');
+      const bool root = ::geteuid() == 0;
+      if (root) {
+        ASSERT_EQ(::chown(path.c_str(), 65534, 65534), 0);
+      }
+      ::chmod(path.c_str(), 06640);
+      {
+        ReplacingFile f(dir.File(name), kind);
+        Put(f, "new");
+        EXPECT_EQ(ReadFile(path), std::string(100, 'x'));  // untouched until committed
+        f.Commit();
+      }
+      EXPECT_EQ(ReadFile(path), "new");
+      EXPECT_EQ(FilesIn(dir.path()), 1u);
+      struct stat st {};
+      ::stat(path.c_str(), &st);
+      EXPECT_EQ(st.st_mode & 07777, 0640u);
+      if (root) {
+        EXPECT_EQ(std::pair(st.st_uid, st.st_gid), std::pair(uid_t{65534}, gid_t{65534}));
+      }
     }
-    EXPECT_EQ(ReadFile(dir.path() / "out.xml"), "new");
-    EXPECT_EQ(FilesIn(dir.path()), 1u);
-    struct stat st {};
-    ::stat((dir.path() / "out.xml").c_str(), &st);
-    EXPECT_EQ(st.st_mode & 07777, 0640u);
   }
 }
 

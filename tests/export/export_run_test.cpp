@@ -225,13 +225,13 @@ INSTANTIATE_TEST_SUITE_P(
                                     testing::MakeStore(t.Db(), {{"2007/01/05", "一般", 0, "a", "b", "", std::nullopt}});
                                     set.intPublishDay = 0;
                                   },
-                                  "ファイルオープンエラー", "Null", false},
+                                  "Loop内エラー：2007/01/05", "Null", false},
                       FailureCase{"NullPublishTimeOfALaterEntry",
                                   [](ExportRunTest& t, ExportSettingNubelo& set, testing::FakeUi&) {
                                     TwoRows(t, std::nullopt);
                                     set.intPublishDay = 2;
                                   },
-                                  "Loop内エラー：2007/01/05", "Null", false},
+                                  "Loop内エラー：2007/01/06", "Null", false},
                       FailureCase{"WindowRefusesTheProgress",
                                   [](ExportRunTest& t, ExportSettingNubelo&, testing::FakeUi& ui) {
                                     TwoRows(t, "2007/01/06 10:00:00");

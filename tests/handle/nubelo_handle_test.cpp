@@ -68,6 +68,7 @@ struct PathCase {
   vb::Boolean overWrite;
   vb::Boolean result;
   bool fileRemains;
+  const char* store = "";  // the path Initialize gets, when not ""
 };
 
 class HandleSetPath : public ::testing::TestWithParam<PathCase> {};
@@ -82,6 +83,7 @@ TEST_P(HandleSetPath, ChecksTheFileForTheDirection) {
   }
   testing::FakeUi ui;
   clsNubeloHandle h(ui);
+  if (*c.store) h.Initialize(dir.File(c.store));
   if (c.import) h.SetImport();
   EXPECT_EQ(h.SetPath(path, c.overWrite), c.result);
   EXPECT_EQ(h.FilePath(), c.result == vb::True ? path : u"");
@@ -106,7 +108,11 @@ INSTANTIATE_TEST_SUITE_P(
                       PathCase{"ExportOverwriteAnyNonzero", false, "out.xml", true, false, 1, vb::True, true},
                       // A read-only file is not counted by the export's test, so it is neither deleted nor refused.
                       PathCase{"ExportReadOnly", false, "out.xml", true, true, vb::True, vb::True, true},
-                      PathCase{"ExportEmptyPath", false, "", false, false, vb::False, vb::True, false}),
+                      PathCase{"ExportEmptyPath", false, "", false, false, vb::False, vb::True, false},
+                      // The document would replace the store it is read from, or a journal of it.
+                      PathCase{"ExportOverItsStore", false, "d.db", true, false, vb::True, vb::False, true, "d.db"},
+                      PathCase{"ExportOverItsJournal", false, "d.db-wal", false, false, vb::True, vb::False, false,
+                               "d.db"}),
     [](const ::testing::TestParamInfo<PathCase>& info) { return std::string(info.param.name); });
 
 TEST(HandleExecute, RunsTheExportAndStillAnswersFalse) {

@@ -184,6 +184,7 @@ TEST(ImportRun, FailuresShowTheStepTextAndLetTheWindowClose) {
     std::function<void(Scene&)> prepare;
     const char* message;
     std::size_t line;  // of the file, where the failure is
+    std::size_t column = 0;
   };
   const std::string good =
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<day date=\"2007-05-01\" title=\"t\">\n</day>\n";
@@ -228,6 +229,20 @@ TEST(ImportRun, FailuresShowTheStepTextAndLetTheWindowClose) {
       {"bodies closed by </body> only",
        [](Scene& t) { t.Write("<day date=\"2007-05-01\">\n<body>\nx\n</body>\n</diary>"); },
        "データ格納エラー：2007/05/01", 1},
+      // Read by the XML parser: its faults name their line and column, and what the first walk stored goes.
+      {"XML: no calendar day",
+       [](Scene& t) { t.Write("<diary>\n<day date=\"2007-05-32\"><body>x</body></day></diary>"); },
+       "日付取得エラー <day>", 2, 23},
+      {"XML: a body outside a day",
+       [](Scene& t) {
+         t.Write("<diary>\n<day date=\"2007-05-01\">\n<body>\nx\n</body>\n</day>\n<body>y</body>\n</diary>");
+       },
+       "日付取得エラー <day>", 7, 6},
+      {"XML: a day never closed", [](Scene& t) { t.Write("<diary><day date=\"2007-05-01\"><body>x</body></diary>"); },
+       "HTMLエンコードエラー：2007/05/01", 1, 53},
+      {"XML: not well-formed",
+       [](Scene& t) { t.Write("<diary><day date=\"2007-05-01\"><body>a & b</body></day></diary>"); },
+       "データ取得エラー <body>：2007/05/01", 1, 40},
       {"window refuses to show",
        [&](Scene& t) {
          t.Write(good);
@@ -253,6 +268,7 @@ TEST(ImportRun, FailuresShowTheStepTextAndLetTheWindowClose) {
     c.prepare(t);
     const ImportReport report = t.Import();
     EXPECT_EQ(report.failureLine, c.line);
+    EXPECT_EQ(report.failureColumn, c.column);
     EXPECT_FALSE(report.cause.empty());
     ASSERT_EQ(t.ui->messages.size(), 1u);
     EXPECT_EQ(text::ToUtf8(t.ui->messages[0]), c.message);

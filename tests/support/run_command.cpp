@@ -44,9 +44,8 @@ CommandResult RunCommand(const std::vector<std::string>& args) {
 CommandResult RunCli(const std::vector<std::string>& args) { return RunCommand(CliLine(args)); }
 
 CommandResult RunCli(const std::vector<std::string>& args, std::uint64_t fileSizeLimit) {
-  // An ignored signal stays ignored across exec; prlimit sets the limit in the child before it runs nblinout.
-  std::vector<std::string> line{"sh", "-c", "trap '' XFSZ; exec prlimit --fsize=\"$0\" -- \"$@\"",
-                                std::to_string(fileSizeLimit)};
+  // prlimit sets the limit in the child before it runs nblinout, which ignores SIGXFSZ itself.
+  std::vector<std::string> line{"prlimit", "--fsize=" + std::to_string(fileSizeLimit), "--"};
   const std::vector<std::string> cli = CliLine(args);
   line.insert(line.end(), cli.begin(), cli.end());
   return RunCommand(line);

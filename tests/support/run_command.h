@@ -19,8 +19,7 @@ CommandResult RunCommand(const std::vector<std::string>& args);
 CommandResult RunCli(const std::vector<std::string>& args);
 
 // Runs the built nblinout with `args` under a limit of `fileSizeLimit` bytes for
-// every file it writes (setrlimit RLIMIT_FSIZE through prlimit), with SIGXFSZ
-// ignored: a write past it fails with EFBIG, as on a full disk.
+// every file it writes (setrlimit RLIMIT_FSIZE through prlimit).
 CommandResult RunCli(const std::vector<std::string>& args, std::uint64_t fileSizeLimit);
 
 }  // namespace nbl::testing

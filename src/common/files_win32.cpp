@@ -1,5 +1,7 @@
 // The file operations on Windows: every path goes to the wide (W) functions as
 // its 16-bit units, never through the ANSI code page.
+#include "common/files.h"
+
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
@@ -8,7 +10,6 @@
 #include <cerrno>
 
 #include "common/failure.h"
-#include "common/files.h"
 #include "common/text.h"
 #include "common/win32_error.h"
 
@@ -17,9 +18,11 @@ namespace {
 
 std::wstring Wide(std::u16string_view path) { return std::wstring(path.begin(), path.end()); }
 
-// Attributes of the path, links followed by the system; INVALID_FILE_ATTRIBUTES when there is nothing.
+// Attributes of the path, links followed by the system; INVALID_FILE_ATTRIBUTES when there
+// is nothing, or the text names no file exactly.
 DWORD AttributesOf(std::u16string_view path) {
-  if (path.empty() || path.find(u'\0') != std::u16string_view::npos) return INVALID_FILE_ATTRIBUTES;
+  if (path.empty() || path.find(u'\0') != std::u16string_view::npos || text::HasLoneSurrogate(path))
+    return INVALID_FILE_ATTRIBUTES;
   return GetFileAttributesW(Wide(path).c_str());
 }
 
@@ -33,7 +36,25 @@ bool IsListedFile(DWORD attributes) {
 
 }  // namespace
 
-std::filesystem::path ToPath(std::u16string_view path) { return std::filesystem::path(Wide(path)); }
+std::filesystem::path ToPath(std::u16string_view path) {
+  if (text::HasLoneSurrogate(path)) {
+    const std::string utf8 = text::ToUtf8(path);
+    throw FileFailure("the path '" + utf8 + "' holds a lone surrogate and names no file exactly",
+                      "the path '" + utf8 + "' is not valid text (a lone surrogate); give another path");
+  }
+  return std::filesystem::path(Wide(path));
+}
+
+std::filesystem::path FollowLinks(std::filesystem::path path) {
+  for (int hops = 0; hops < 63; ++hops) {  // the system's own limit of reparse points
+    std::error_code error;
+    if (!std::filesystem::is_symlink(std::filesystem::symlink_status(path, error))) break;
+    const std::filesystem::path next = std::filesystem::read_symlink(path, error);
+    if (error) break;
+    path = next.is_absolute() ? next : path.parent_path() / next;
+  }
+  return path;
+}
 
 bool ExistsR(std::u16string_view path) { return IsListedFile(AttributesOf(path)); }
 
@@ -77,8 +98,10 @@ std::string CauseOfErrno(int err, const std::string& path) {
     case EROFS:
       return p + " is on a read-only file system; choose another place";
     case ENOSPC:
-    case EFBIG:
       return "the disk is full: no room to write " + p + "; free some space and try again";
+    case EFBIG:
+      return "the file size limit of this process was reached while writing " + p +
+             "; raise the limit (ulimit -f) or write less";
     case EISDIR:
       return p + " is a directory; give the path of a file";
     case ENOENT:
@@ -89,10 +112,11 @@ std::string CauseOfErrno(int err, const std::string& path) {
   }
 }
 
-InputFile::InputFile(std::u16string_view path) : name_(text::ToUtf8(path)) {
+InputFile::InputFile(std::u16string_view path) : name_(text::ToUtf8(ToPath(path).u16string())) {
   // A C runtime descriptor over a handle of the wide CreateFileW, so that reads can name their offset.
-  const HANDLE h = CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  const HANDLE h =
+      CreateFileW(ToPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (h == INVALID_HANDLE_VALUE) Fail("open");
   BY_HANDLE_FILE_INFORMATION info{};
   if (!GetFileInformationByHandle(h, &info)) {

@@ -3,17 +3,19 @@
 // moved over the target in one step. Windows has no unnamed files, so both
 // kinds of temporary file are named ones. Every path goes to the wide (W)
 // functions.
+#include "common/replacing_file.h"
+
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <random>
 
 #include "common/failure.h"
 #include "common/files.h"
-#include "common/replacing_file.h"
 #include "common/text.h"
 #include "common/win32_error.h"
 
@@ -26,7 +28,26 @@ constexpr std::wstring_view kTemporarySuffix = L".part";
 
 std::string Utf8(const std::filesystem::path& path) { return text::ToUtf8(path.u16string()); }
 
-std::wstring TemporaryPrefix(const std::filesystem::path& target) { return L"." + target.filename().wstring() + L"."; }
+// A long name is cut so that the whole stays within the longest name a folder takes
+// (255 units): a target of any valid name can be written.
+std::wstring TemporaryPrefix(const std::filesystem::path& target) {
+  constexpr std::size_t kLongestName = 255;
+  constexpr std::size_t kRoom = kLongestName - 2 - kRandomLength - kTemporarySuffix.size();
+  return L"." + target.filename().wstring().substr(0, kRoom) + L".";
+}
+
+// The temporary file of this process that a console's Ctrl+C would otherwise leave
+// behind; atomic flags are what a control handler may read.
+wchar_t g_pendingName[32768];
+std::atomic<bool> g_pendingArmed{false};
+
+void ArmSignalRemoval(const std::filesystem::path& name) noexcept {
+  g_pendingArmed.store(false);
+  const std::wstring& units = name.native();
+  if (units.size() >= std::size(g_pendingName)) return;
+  std::memcpy(g_pendingName, units.c_str(), (units.size() + 1) * sizeof(wchar_t));
+  g_pendingArmed.store(true);
+}
 
 bool IsTemporaryName(std::wstring_view name, std::wstring_view prefix) {
   return name.size() == prefix.size() + kRandomLength + kTemporarySuffix.size() &&
@@ -69,7 +90,8 @@ struct Place {
 
 Place Examine(std::u16string_view targetText) {
   Place place;
-  place.target = ToPath(targetText);
+  // The replacement goes where a chain of links ends, so that a link stays a link.
+  place.target = FollowLinks(ToPath(targetText));
   const std::string name = Utf8(place.target);
   place.folder = place.target.parent_path();
   if (place.folder.empty()) place.folder = L".";
@@ -100,6 +122,10 @@ Place Examine(std::u16string_view targetText) {
 
 void ReplacingFile::CheckReplaceable(std::u16string_view target) { Examine(target); }
 
+void RemoveTemporaryOnSignal() noexcept {
+  if (g_pendingArmed.exchange(false)) DeleteFileW(g_pendingName);
+}
+
 ReplacingFile::ReplacingFile(std::u16string_view target, Temporary) {
   Place place = Examine(target);
   target_ = std::move(place.target);
@@ -128,6 +154,7 @@ void ReplacingFile::OpenNamed() {
     }
     fd_ = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_WRONLY | _O_BINARY);
     temp_ = name;
+    ArmSignalRemoval(temp_);
     if (fd_ < 0) {
       CloseHandle(h);
       Discard();
@@ -177,11 +204,13 @@ void ReplacingFile::Commit() {
                       CauseOfSystemError(error, Utf8(target_)));
   }
   committed_ = true;
+  g_pendingArmed.store(false);
 }
 
 void ReplacingFile::Discard() noexcept {
   if (fd_ >= 0) _close(fd_);
   fd_ = -1;
+  g_pendingArmed.store(false);
   if (!temp_.empty()) DeleteFileW(temp_.c_str());
 }
 

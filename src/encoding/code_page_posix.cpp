@@ -1,5 +1,7 @@
 // Code page 932 as glibc's iconv converts it ("CP932"): the tables are read
 // from it once, and it is the reference they are held to.
+#include "encoding/code_page.h"
+
 #include <iconv.h>
 
 #include <cerrno>
@@ -7,7 +9,6 @@
 #include <cstring>
 
 #include "common/failure.h"
-#include "encoding/code_page.h"
 #include "encoding/code_page_table.h"
 
 namespace nbl::encoding {

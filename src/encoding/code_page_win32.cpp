@@ -1,11 +1,12 @@
 // Code page 932 as Windows converts it (MultiByteToWideChar): the tables are
 // read from it once, and it is the reference they are held to.
+#include "encoding/code_page.h"
+
 #include <windows.h>
 
 #include <optional>
 
 #include "common/failure.h"
-#include "encoding/code_page.h"
 #include "encoding/code_page_table.h"
 
 namespace nbl::encoding {

@@ -1,6 +1,8 @@
 // The store's connection on Windows: SQLite's own Windows file layer takes its
 // paths as UTF-8 and opens them through the wide functions; the checks around it
 // (free space, read-only files, creating the file) use the wide functions too.
+#include "store/connection.h"
+
 #include <sqlite3.h>
 #include <windows.h>
 
@@ -16,7 +18,6 @@
 #include "common/files.h"
 #include "common/text.h"
 #include "common/win32_error.h"
-#include "store/connection.h"
 #include "store/schema.h"
 #include "store/sqlite_handle.h"
 
@@ -39,13 +40,15 @@ std::string FolderOf(const std::string& path) {
   return text::ToUtf8(std::filesystem::path(Wide(path)).parent_path().u16string());
 }
 
-// SQLite keeps the system error of a failed write to itself only in some cases,
-// so a full disk is told by what it leaves: no free space left.
-bool LooksFull(const std::string& path) {
+// SQLite keeps the system error of a failed write to itself only in some cases, so a full
+// disk is told by what it leaves: no free space left (ENOSPC); 0 when that does not show.
+// Windows sets no file size limit on a process.
+int FullnessOf(const std::string& path) {
   std::string folder = FolderOf(path);
   if (folder.empty()) folder = ".";
   ULARGE_INTEGER available{};
-  return GetDiskFreeSpaceExW(Wide(folder).c_str(), &available, nullptr, nullptr) && available.QuadPart == 0;
+  return GetDiskFreeSpaceExW(Wide(folder).c_str(), &available, nullptr, nullptr) && available.QuadPart == 0 ? ENOSPC
+                                                                                                            : 0;
 }
 
 }  // namespace
@@ -76,7 +79,8 @@ std::string PlainCause(sqlite3* db, int rc, std::string path) {
       // SQLite's Windows layer keeps the system error code (GetLastError) of the failed call.
       const int err = db != nullptr ? sqlite3_system_errno(db) : 0;
       if (err != 0) return files::CauseOfSystemError(static_cast<unsigned long>(err), path);
-      return (rc & 0xFF) == SQLITE_IOERR && LooksFull(path) ? files::CauseOfErrno(ENOSPC, path) : std::string();
+      const int fullness = (rc & 0xFF) == SQLITE_IOERR ? FullnessOf(path) : 0;
+      return fullness != 0 ? files::CauseOfErrno(fullness, path) : std::string();
     }
     case SQLITE_ERROR: {
       const std::string message = db != nullptr ? sqlite3_errmsg(db) : "";

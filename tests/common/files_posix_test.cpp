@@ -1,10 +1,11 @@
+#include "common/files.h"
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <fstream>
 
 #include "common/failure.h"
-#include "common/files.h"
 #include "support/temp_dir.h"
 
 namespace nbl::files {

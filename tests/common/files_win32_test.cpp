@@ -1,12 +1,13 @@
 // The Windows file operations: attributes as a listing sees them, and paths that
 // reach the file system as the 16-bit text they are.
+#include "common/files.h"
+
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <fstream>
 
 #include "common/failure.h"
-#include "common/files.h"
 #include "common/text.h"
 #include "support/temp_dir.h"
 

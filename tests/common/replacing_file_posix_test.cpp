@@ -1,3 +1,5 @@
+#include "common/replacing_file.h"
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -8,7 +10,6 @@
 #include <sstream>
 
 #include "common/failure.h"
-#include "common/replacing_file.h"
 #include "support/temp_dir.h"
 
 namespace nbl::files {

@@ -1,5 +1,7 @@
 // Replacing a file on Windows: the old content stays whole until the new one is
 // complete, after a failure or a kill, and what a killed run leaves is cleaned up.
+#include "common/replacing_file.h"
+
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -9,7 +11,6 @@
 
 #include "common/failure.h"
 #include "common/files.h"
-#include "common/replacing_file.h"
 #include "support/temp_dir.h"
 
 namespace nbl::files {

@@ -1,13 +1,13 @@
 // Code page 932 as Windows decodes it, held against the glibc converter the
 // POSIX build reads its tables from (cp932_glibc.py writes that one's table at build time).
+#include "encoding/code_page.h"
+
 #include <gtest/gtest.h>
 
 #include <fstream>
 #include <map>
 #include <sstream>
 #include <string>
-
-#include "encoding/code_page.h"
 
 namespace nbl::encoding {
 namespace {

@@ -1,4 +1,6 @@
 // The handle against POSIX permissions, which Windows has no counterpart of.
+#include "plugin/nubelo_handle.h"
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -7,7 +9,6 @@
 
 #include "common/failure.h"
 #include "common/files.h"
-#include "plugin/nubelo_handle.h"
 #include "support/fake_ui.h"
 #include "support/temp_dir.h"
 

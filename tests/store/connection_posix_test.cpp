@@ -1,4 +1,6 @@
 // The connection against POSIX permissions, which Windows has no counterpart of.
+#include "store/connection.h"
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,7 +11,6 @@
 
 #include "common/failure.h"
 #include "common/text.h"
-#include "store/connection.h"
 #include "support/temp_dir.h"
 
 namespace nbl::store {

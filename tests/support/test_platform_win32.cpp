@@ -1,9 +1,9 @@
+#include "support/test_platform.h"
+
 #include <windows.h>
 
 #include <cstdlib>
 #include <ctime>
-
-#include "support/test_platform.h"
 
 namespace nbl::testing {
 

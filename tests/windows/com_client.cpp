@@ -414,6 +414,32 @@ TEST_F(ComClient, ImportsWithTheHeadingTagsOfARecord) {
   EXPECT_EQ(rows[0], "2007/05/01|お知らせ|<h3>連休(2007/05/01 15:13:20)</h3><BR>\r\n本文<BR>\r\n");
 }
 
+// A failed run keeps what was there: the old document of an export whose store
+// lacks its table, and the rows of a store whose import fails at its last entry.
+TEST_F(ComClient, AFailedRunLeavesTheOldDocumentAndTheStoreAsTheyWere) {
+  const std::string bare = Path("空.db"), db = Path("日記.db"), out = Path("古い.xml"), in = Path("壊れた.xml");
+  testing::MakeStore(bare, {});
+  testing::ExecSql(bare, "DROP TABLE Contents;");
+  std::ofstream(dir_.path() / u"古い.xml") << "old";
+  FiveEntries(db);
+  std::ofstream(dir_.path() / u"壊れた.xml", std::ios::binary)
+      << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<diary>\n<day date=\"2007-06-01\" title=\"a\">\n<body>\nx\n"
+         "</body>\n</day>\n<day date=\"2007-06-31\" title=\"b\">\n<body>\ny\n</body>\n</day>\n</diary>\n";
+  const auto before = testing::QueryRows(db, "SELECT * FROM Contents ORDER BY rowid");
+  Ptr<IDispatch> handle;
+  Create(L"NBLHandleDLL.clsNubeloHandle", handle);
+  Must(handle.get(), L"Initialize", {Text(Wide(bare))});
+  Must(handle.get(), L"SetExport");
+  Must(handle.get(), L"SetPath", {Text(Wide(out)), Boolean(true)});
+  Must(handle.get(), L"Execute");
+  EXPECT_EQ(testing::ReadFile(dir_.path() / u"古い.xml"), "old");
+  Must(handle.get(), L"Initialize", {Text(Wide(db))});
+  Must(handle.get(), L"SetImport");
+  Must(handle.get(), L"SetPath", {Text(Wide(in))});
+  Must(handle.get(), L"Execute");
+  EXPECT_EQ(testing::QueryRows(db, "SELECT * FROM Contents ORDER BY rowid"), before);
+}
+
 TEST_F(ComClient, RefusesWrongArgumentsWithTheDispatchErrors) {
   Ptr<IDispatch> handle, information;
   Create(L"NBLHandleDLL.clsNubeloHandle", handle);

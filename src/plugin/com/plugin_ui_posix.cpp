@@ -1,5 +1,6 @@
-#include "dialogs/console/console_ui.h"
 #include "plugin/com/plugin_ui.h"
+
+#include "dialogs/console/console_ui.h"
 
 namespace nbl::com {
 

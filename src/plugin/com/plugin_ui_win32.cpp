@@ -1,5 +1,6 @@
-#include "dialogs/win32/message_box_ui.h"
 #include "plugin/com/plugin_ui.h"
+
+#include "dialogs/win32/message_box_ui.h"
 
 namespace nbl::com {
 

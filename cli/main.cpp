@@ -91,11 +91,8 @@ int RefuseUnlessUtf8(const std::vector<std::string>& paths) {
 
 // A calendar day written YYYY/MM/DD: a filter like 2007/13/01 would select by text and surprise.
 bool IsDayText(const std::string& s) {
-  if (s.size() != 10 || s[4] != '/' || s[7] != '/') return false;
-  for (std::size_t i : {0, 1, 2, 3, 5, 6, 8, 9}) {
-    if (s[i] < '0' || s[i] > '9') return false;
-  }
-  return nbl::date::IsCalendarDay(std::stoi(s.substr(0, 4)), std::stoi(s.substr(5, 2)), std::stoi(s.substr(8, 2)));
+  const std::optional<nbl::date::Day> d = nbl::date::ParseDayText(std::string_view(s));
+  return d && nbl::date::IsCalendarDay(d->year, d->month, d->day);
 }
 
 bool IsSet(const char* name) {
@@ -192,7 +189,9 @@ int RunExport(const Options& o, int& argc, char** argv) {
   set.stGenre = FromUtf8(o.genre);
   set.stStartDay = FromUtf8(o.from);
   set.stEndDay = FromUtf8(o.to);
-  set.intPublish = o.publish == "public" ? 1 : o.publish == "private" ? 2 : 0;
+  set.intPublish = o.publish == "public"    ? nbl::kPublishPublic
+                   : o.publish == "private" ? nbl::kPublishPrivate
+                                            : nbl::kPublishAll;
   set.intBR = o.keepLineBreaks ? 0 : 1;
   set.intHyphen = o.keepHyphens ? 0 : 1;
   set.intPublishDay = o.date == "publish" ? 0 : 1;
@@ -317,15 +316,7 @@ int StatusAfterFlush(int status) {
   return status == kCompleted ? kRunFailed : status;
 }
 
-int Run(int argc, char** argv) {
-  Options o;
-  CLI::App app{
-      "nblinout moves diary entries between a diary store (an SQLite file) and the diary XML file format, both ways."};
-  app.require_subcommand(1);
-
-  CLI::App* newDb = app.add_subcommand("new-db", "Create an empty diary store");
-  newDb->add_option("DB", o.db, "Path of the store to create; it must not exist yet")->required();
-
+CLI::App* AddExport(CLI::App& app, Options& o) {
   CLI::App* exp = app.add_subcommand("export", "Write the entries of a diary store to a diary XML file");
   exp->add_option("DB", o.db, "The diary store to read")->required();
   exp->add_option("FILE", o.file, "The XML file to write (UTF-8); - writes the document to standard output")
@@ -347,7 +338,10 @@ int Run(int argc, char** argv) {
   exp->add_flag("--dialog", o.dialog, "Choose the settings in the plug-in's own options dialog instead");
   AddUiOption(*exp, o);
   AddLockWaitOption(*exp, o);
+  return exp;
+}
 
+CLI::App* AddImport(CLI::App& app, Options& o) {
   CLI::App* imp = app.add_subcommand("import", "Append the days of a diary XML file to a diary store");
   imp->add_option("DB", o.db, "The diary store to add rows to")->required();
   imp->add_option("FILE", o.file, "The XML file to read (UTF-8, JIS, EUC-JP or Shift-JIS)")->required();
@@ -364,7 +358,19 @@ int Run(int argc, char** argv) {
       "Skip each entry whose day, title and body a row of the store already holds (default: store every entry)");
   AddUiOption(*imp, o);
   AddLockWaitOption(*imp, o);
+  return imp;
+}
 
+int Run(int argc, char** argv) {
+  Options o;
+  CLI::App app{
+      "nblinout moves diary entries between a diary store (an SQLite file) and the diary XML file format, both ways."};
+  app.require_subcommand(1);
+
+  CLI::App* newDb = app.add_subcommand("new-db", "Create an empty diary store");
+  newDb->add_option("DB", o.db, "Path of the store to create; it must not exist yet")->required();
+  CLI::App* exp = AddExport(app, o);
+  CLI::App* imp = AddImport(app, o);
   CLI::App* info = app.add_subcommand(
       "info", "Print what a diary store holds: entries, days, genres, public and private, import marks");
   info->add_option("DB", o.db, "The diary store to look at; it is only read")->required();

@@ -5,13 +5,12 @@
 #include <limits>
 #include <string>
 
+#include "common/text.h"
+
 namespace nbl::number {
-namespace {
 
-bool IsBlank(char16_t c) { return c == u' ' || c == u'\t'; }
-bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
-
-}  // namespace
+using text::IsBlank;
+using text::IsDigit;
 
 std::optional<double> ParseDecimal(std::u16string_view field) {
   std::size_t b = 0, e = field.size();
@@ -71,6 +70,15 @@ double RoundHalfEven(double value) {
   if (diff < 0.5) return lower;
   if (diff > 0.5) return lower + 1.0;
   return std::fmod(lower, 2.0) == 0.0 ? lower : lower + 1.0;
+}
+
+std::optional<std::int32_t> RoundToInt32(double value) {
+  const double rounded = RoundHalfEven(value);
+  if (!(rounded >= static_cast<double>(std::numeric_limits<std::int32_t>::min()) &&
+        rounded <= static_cast<double>(std::numeric_limits<std::int32_t>::max()))) {
+    return std::nullopt;
+  }
+  return static_cast<std::int32_t>(rounded);
 }
 
 }  // namespace nbl::number

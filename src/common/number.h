@@ -1,6 +1,7 @@
 // Decimal numbers written as text, and rounding as the host language does it.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string_view>
 
@@ -15,5 +16,9 @@ std::optional<double> ParseDecimal(std::u16string_view text);
 // The nearest integer, halves to the even neighbour, independent of the
 // floating-point rounding mode.
 double RoundHalfEven(double value);
+
+// The value rounded as RoundHalfEven rounds it; nothing when the result lies
+// outside the 32-bit signed range.
+std::optional<std::int32_t> RoundToInt32(double value);
 
 }  // namespace nbl::number

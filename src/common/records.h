@@ -3,6 +3,7 @@
 // texts the diary gives an imported entry.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -10,11 +11,16 @@
 
 namespace nbl {
 
+// Which entries an export selects by their public state (intPublish); any other value selects none.
+inline constexpr std::int16_t kPublishAll = 0;
+inline constexpr std::int16_t kPublishPublic = 1;
+inline constexpr std::int16_t kPublishPrivate = 2;
+
 struct ExportSettingNubelo {
   std::u16string stGenre;     // "" = all genres
   std::u16string stStartDay;  // "" = no lower bound (exclusive)
   std::u16string stEndDay;    // "" = no upper bound (exclusive)
-  vb::Integer intPublish;     // 0 all, 1 public only, 2 private only
+  vb::Integer intPublish;     // kPublishAll, kPublishPublic or kPublishPrivate
   vb::Integer intScroll;      // carried, read by no run
   vb::Integer intBR;          // nonzero: line feeds become "<BR>"
   vb::Integer intHyphen;      // 1: "-" becomes the full-width hyphen
@@ -43,7 +49,7 @@ inline constexpr std::u16string_view kNoTitle = u"無題";
 
 // The settings a handle's Initialize sets: every entry; line feeds as "<BR>",
 // full-width hyphens and the entry's day in the document.
-inline ExportSettingNubelo DefaultExportSetting() { return {u"", u"", u"", 0, 0, 1, 1, 1}; }
+inline ExportSettingNubelo DefaultExportSetting() { return {u"", u"", u"", kPublishAll, 0, 1, 1, 1}; }
 inline ImportSettingNubelo DefaultImportSetting() {
   return {std::u16string(kDefaultTitleStartTag), std::u16string(kDefaultTitleEndTag)};
 }

@@ -67,24 +67,6 @@ namespace {
 bool IsHighSurrogate(char16_t u) { return u >= 0xD800 && u <= 0xDBFF; }
 bool IsLowSurrogate(char16_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
 
-void PutUtf8(char32_t c, std::string& out) {
-  if (c < 0x80) {
-    out.push_back(static_cast<char>(c));
-  } else if (c < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else if (c < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  }
-}
-
 // Surrogate pairs combined; a lone surrogate, and a unit `refused` names, written as U+FFFD.
 template <typename Refused>
 std::size_t EncodeUtf8(std::u16string_view text, std::string& out, Refused refused) {
@@ -92,13 +74,13 @@ std::size_t EncodeUtf8(std::u16string_view text, std::string& out, Refused refus
   for (std::size_t i = 0; i < text.size(); ++i) {
     const char16_t u = text[i];
     if (IsHighSurrogate(u) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
-      PutUtf8(0x10000 + ((char32_t(u) - 0xD800) << 10) + (text[i + 1] - 0xDC00), out);
+      AppendUtf8(0x10000 + ((char32_t(u) - 0xD800) << 10) + (text[i + 1] - 0xDC00), out);
       ++i;
     } else if ((u >= 0xD800 && u <= 0xDFFF) || refused(u)) {
-      PutUtf8(0xFFFD, out);
+      AppendUtf8(0xFFFD, out);
       ++replaced;
     } else {
-      PutUtf8(u, out);
+      AppendUtf8(u, out);
     }
   }
   return replaced;

@@ -41,6 +41,39 @@ std::basic_string_view<Char> TrimBlanksOf(std::basic_string_view<Char> text) {
 inline std::u16string_view TrimBlanks(std::u16string_view text) { return TrimBlanksOf(text); }
 inline std::string_view TrimBlanks(std::string_view text) { return TrimBlanksOf(text); }
 
+// The ASCII digits and the blanks (space and tab) in any unit type.
+constexpr bool IsDigit(char32_t c) { return c >= U'0' && c <= U'9'; }
+constexpr bool IsBlank(char32_t c) { return c == U' ' || c == U'\t'; }
+
+// Writes the code point `cp` (at most U+10FFFF; a surrogate as its own three
+// bytes) as UTF-8 from `out`, and returns where it ends.
+template <typename Byte>
+constexpr Byte* PutUtf8(char32_t cp, Byte* out) {
+  const auto byte = [](char32_t b) { return static_cast<Byte>(b); };
+  if (cp < 0x80) {
+    *out++ = byte(cp);
+  } else if (cp < 0x800) {
+    *out++ = byte(0xC0 | (cp >> 6));
+    *out++ = byte(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    *out++ = byte(0xE0 | (cp >> 12));
+    *out++ = byte(0x80 | ((cp >> 6) & 0x3F));
+    *out++ = byte(0x80 | (cp & 0x3F));
+  } else {
+    *out++ = byte(0xF0 | (cp >> 18));
+    *out++ = byte(0x80 | ((cp >> 12) & 0x3F));
+    *out++ = byte(0x80 | ((cp >> 6) & 0x3F));
+    *out++ = byte(0x80 | (cp & 0x3F));
+  }
+  return out;
+}
+
+// The same appended to `out`.
+inline void AppendUtf8(char32_t cp, std::string& out) {
+  char bytes[4];
+  out.append(bytes, PutUtf8(cp, bytes));
+}
+
 // Decimal digits of a number, as 16-bit text.
 std::u16string Digits(long long value);
 

@@ -14,17 +14,6 @@ vb::Integer Position(int index, const std::vector<std::u16string>& items, const 
   return vb::Integer::From(index);
 }
 
-// Digits only, at most `maxDigits` of them; nothing otherwise.
-std::optional<int> Number(std::u16string_view digits, std::size_t maxDigits) {
-  if (digits.empty() || digits.size() > maxDigits) return std::nullopt;
-  int n = 0;
-  for (char16_t c : digits) {
-    if (c < u'0' || c > u'9') return std::nullopt;
-    n = n * 10 + (c - u'0');
-  }
-  return n;
-}
-
 }  // namespace
 
 const std::vector<std::u16string>& PublishItems() {
@@ -53,13 +42,11 @@ bool IsPickerDate(const PickerDate& d) {
 }
 
 std::optional<PickerDate> ParsePickerDate(std::u16string_view text) {
-  std::vector<std::u16string> parts = text::Split(text, u"/");
-  if (parts.size() != 3 || parts[0].size() != 4) return std::nullopt;
-  std::optional<int> y = Number(parts[0], 4), m = Number(parts[1], 2), d = Number(parts[2], 2);
-  if (!y || !m || !d) return std::nullopt;
-  PickerDate date{*y, *m, *d};
-  if (!IsPickerDate(date)) return std::nullopt;
-  return date;
+  const std::optional<date::Day> day = date::ParseDayText(text, date::DayForm::kShortParts);
+  if (!day) return std::nullopt;
+  PickerDate d{day->year, day->month, day->day};
+  if (!IsPickerDate(d)) return std::nullopt;
+  return d;
 }
 
 std::vector<std::u16string> FillGenreList(const frmOption& dlg) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstddef>
 
+#include "common/text.h"
 #include "encoding/code_page_table.h"
 
 namespace nbl::encoding {
@@ -21,28 +22,18 @@ std::int32_t TextToUtf8Bytes(std::u16string_view text, Bytes& bytes) {
 
   // Three bytes per unit is the worst case; a pair takes four bytes for two units.
   Bytes out(3 * n, 0);
-  std::size_t p = 0;
+  std::uint8_t* const first = out.data();
+  std::uint8_t* w = first;
   for (std::size_t k = 0; k < n; ++k) {
-    const char32_t u = text[k];
-    if (u <= 0x7F) {
-      out[p++] = static_cast<std::uint8_t>(u);
-    } else if (u <= 0x7FF) {
-      out[p++] = static_cast<std::uint8_t>(0xC0 | (u >> 6));
-      out[p++] = static_cast<std::uint8_t>(0x80 | (u & 0x3F));
-    } else if (IsHighSurrogate(text[k]) && k + 1 < n && IsLowSurrogate(text[k + 1])) {
-      const char32_t cp = 0x10000 + ((u - 0xD800) << 10) + (text[k + 1] - 0xDC00);
-      out[p++] = static_cast<std::uint8_t>(0xF0 | (cp >> 18));
-      out[p++] = static_cast<std::uint8_t>(0x80 | ((cp >> 12) & 0x3F));
-      out[p++] = static_cast<std::uint8_t>(0x80 | ((cp >> 6) & 0x3F));
-      out[p++] = static_cast<std::uint8_t>(0x80 | (cp & 0x3F));
+    char32_t cp = text[k];
+    if (IsHighSurrogate(text[k]) && k + 1 < n && IsLowSurrogate(text[k + 1])) {
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (text[k + 1] - 0xDC00);
       ++k;
-    } else {
-      // Lone surrogates take this form too, so nothing of the text is lost.
-      out[p++] = static_cast<std::uint8_t>(0xE0 | (u >> 12));
-      out[p++] = static_cast<std::uint8_t>(0x80 | ((u >> 6) & 0x3F));
-      out[p++] = static_cast<std::uint8_t>(0x80 | (u & 0x3F));
     }
+    // Lone surrogates take their own three bytes, so nothing of the text is lost.
+    w = text::PutUtf8(cp, w);
   }
+  const auto p = static_cast<std::size_t>(w - first);
   out.resize(p);
   out.shrink_to_fit();
   bytes = std::move(out);

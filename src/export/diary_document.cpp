@@ -4,6 +4,7 @@
 #include <array>
 
 #include "common/text.h"
+#include "common/utf8_blocks.h"
 
 namespace nbl::exporting {
 
@@ -115,8 +116,33 @@ std::size_t AppendStored(std::string_view stored, const AsciiRules& rules, std::
   std::size_t replaced = 0;
   std::size_t kept = 0;  // start of the bytes passed over so far, which stay as they are
   std::size_t i = 0;
-  while (i < stored.size()) {
-    const auto b = static_cast<unsigned char>(stored[i]);
+  const auto* const p = reinterpret_cast<const unsigned char*>(stored.data());
+  const std::size_t n = stored.size();
+  while (i < n) {
+#ifdef __SSE2__
+    // Sixteen bytes at a time past what no rule touches: ASCII other than controls and the few
+    // characters some rule names, and whole two- and three-byte sequences other than U+FFFE and
+    // U+FFFF. The first byte that may need a rule, or the general one, is read below.
+    if (n - i >= 16) {
+      const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+      const auto bits = [](__m128i m) { return static_cast<unsigned>(_mm_movemask_epi8(m)); };
+      const auto is = [&block](int c) { return _mm_cmpeq_epi8(block, _mm_set1_epi8(static_cast<char>(c))); };
+      const unsigned high = bits(block);
+      bool multiByte = false;
+      const unsigned whole = high == 0 ? 16 : text::SimpleSequencesEnd(block, multiByte);
+      // As signed bytes, controls and every byte from 0x80 on are below 0x20.
+      const unsigned special = (bits(_mm_cmplt_epi8(block, _mm_set1_epi8(0x20))) & ~high) |
+                               bits(_mm_or_si128(_mm_or_si128(is('&'), is('<')), _mm_or_si128(is('>'), is('"')))) |
+                               bits(_mm_or_si128(is('-'), is('/'))) |
+                               (bits(is(0xEF)) & (bits(is(0xBF)) >> 1) & (bits(_mm_or_si128(is(0xBE), is(0xBF))) >> 2));
+      const unsigned clear = whole != 0 ? whole : static_cast<unsigned>(__builtin_ctz(high));
+      const unsigned upTo = special == 0 ? clear : std::min(clear, static_cast<unsigned>(__builtin_ctz(special)));
+      i += upTo;
+      if (upTo == 16) continue;
+      if (i == n) break;
+    }
+#endif
+    const auto b = p[i];
     std::string_view with;
     std::size_t length = 1;
     if (b < 0x80) {

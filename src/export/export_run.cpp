@@ -21,11 +21,11 @@ std::u16string SqlLiteral(std::u16string_view value) { return u"'" + text::Repla
 
 std::u16string PublishCondition(vb::Integer intPublish) {
   switch (intPublish.value()) {
-    case 0:
+    case kPublishAll:
       return u"Like '%'";
-    case 1:
+    case kPublishPublic:
       return u"= FALSE";
-    case 2:
+    case kPublishPrivate:
       return u"= TRUE";
     default:
       return u"";
@@ -74,6 +74,42 @@ class Column {
   int index_ = -1;
 };
 
+// The columns an entry is written from.
+struct EntryColumns {
+  Column day{u"Day"}, publishTime{u"PublishTime"}, title{u"Title"}, contents{u"Contents"}, extend{u"extend"};
+
+  // Writes the entry of the current row; from the read of its Day on, `stepText` names it.
+  void Write(const store::Recordset& rows, const ExportSettingNubelo& set, DocumentWriter& document,
+             std::u16string& stepText) {
+    document.Append(kDayOpen);
+    // The step names this entry's Day before its date is read, so a Null publish time names its own entry.
+    const std::string_view dayText = day.Text(rows);
+    stepText.assign(kLoopStep);
+    text::AppendFromUtf8MarkingBadBytes(dayText, stepText);
+    if (set.intPublishDay == 1) {
+      document.AppendDayDate(dayText);
+    } else {
+      document.AppendPublishDate(publishTime.Text(rows));
+    }
+    document.AppendTitle(title.Bytes(rows));
+    document.Append(kBodyOpen);
+    document.AppendBody(contents.Bytes(rows), set);
+    document.AppendBody(extend.Bytes(rows), set);
+    document.Append(kDayClose);
+  }
+};
+
+// Shows the count in the window; the closing text it makes.
+std::u16string ShowCount(vb::Long count, dialogs::frmProgress& progress) {
+  if (count < 1) {
+    progress.SetTxtText(u"該当する日記がありません。");
+    return u"該当するレコード(日記)がありませんでした。";
+  }
+  progress.SetProgressMax(static_cast<float>(count.value()));
+  progress.SetTxtText(text::Digits(count) + u"件のレコードを取得。エクスポートします。");
+  return text::Digits(count) + u"件のレコードをエクスポート完了。";
+}
+
 using OpenOutput = std::function<std::unique_ptr<files::Output>()>;
 
 ExportReport Export(const OpenOutput& openOutput, const std::u16string& diaryMdbPath, const ExportSettingNubelo& set,
@@ -95,16 +131,7 @@ ExportReport Export(const OpenOutput& openOutput, const std::u16string& diaryMdb
     // The count and the rows come from one snapshot, whatever is written to the store meanwhile.
     connection.BeginReadTrans();
     rows.Open(query, connection, store::adOpenKeyset, store::adLockReadOnly, store::adCmdTableDirect);
-    const vb::Long count = rows.RecordCount();
-    std::u16string closingText;
-    if (count < 1) {
-      progress.SetTxtText(u"該当する日記がありません。");
-      closingText = u"該当するレコード(日記)がありませんでした。";
-    } else {
-      progress.SetProgressMax(static_cast<float>(count.value()));
-      progress.SetTxtText(text::Digits(count) + u"件のレコードを取得。エクスポートします。");
-      closingText = text::Digits(count) + u"件のレコードをエクスポート完了。";
-    }
+    const std::u16string closingText = ShowCount(rows.RecordCount(), progress);
     progress.DoEvents();
     progress.Refresh();
     rows.Close();
@@ -114,25 +141,9 @@ ExportReport Export(const OpenOutput& openOutput, const std::u16string& diaryMdb
     DocumentWriter document([&output](const std::uint8_t* data, std::size_t size) { output->Append(data, size); });
     document.Append(kHead);
     rows.Open(query, connection, store::adOpenForwardOnly, store::adLockReadOnly, store::adCmdTableDirect);
-    const bool fromDay = set.intPublishDay == 1;
-    Column day(u"Day"), publishTime(u"PublishTime"), title(u"Title"), contents(u"Contents"), extend(u"extend");
+    EntryColumns columns;
     while (!rows.IsEOF()) {
-      document.Append(kDayOpen);
-      // The step names this entry's Day before its date is read, so a Null publish time names its own entry.
-      const std::string_view dayText = day.Text(rows);
-      stepText.assign(kLoopStep);
-      text::AppendFromUtf8MarkingBadBytes(dayText, stepText);
-      const std::string_view date = fromDay ? dayText : publishTime.Text(rows);
-      if (fromDay) {
-        document.AppendDayDate(date);
-      } else {
-        document.AppendPublishDate(date);
-      }
-      document.AppendTitle(title.Bytes(rows));
-      document.Append(kBodyOpen);
-      document.AppendBody(contents.Bytes(rows), set);
-      document.AppendBody(extend.Bytes(rows), set);
-      document.Append(kDayClose);
+      columns.Write(rows, set, document, stepText);
       rows.MoveNext();
       progress.SetProgressValue(progress.ProgressValue() + 1.0f);
       ++report.entries;

@@ -4,22 +4,18 @@
 #include <string>
 #include <utility>
 
+#include "common/date.h"
 #include "common/failure.h"
 #include "common/text.h"
 
 namespace nbl::importing {
 namespace {
 
-// The eight digits of a day written DDDD/DD/DD as one number, or -1 for any other text.
+// The eight digits of a day written YYYY/MM/DD as one number, or -1 for any other text.
 template <typename Char>
 std::int64_t DigitsOf(std::basic_string_view<Char> day) {
-  if (day.size() != 10 || day[4] != '/' || day[7] != '/') return -1;
-  std::int64_t digits = 0;
-  for (const std::size_t k : {0, 1, 2, 3, 5, 6, 8, 9}) {
-    if (day[k] < '0' || day[k] > '9') return -1;
-    digits = digits * 10 + (day[k] - '0');
-  }
-  return digits;
+  const std::optional<date::Day> d = date::ParseDayText(day);
+  return d ? (std::int64_t{d->year} * 100 + d->month) * 100 + d->day : -1;
 }
 
 constexpr std::uint64_t kRecordBits = 0xFFFFFFFFu;

@@ -17,47 +17,6 @@
 namespace nbl::importing {
 namespace {
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-bool IsAsciiAlnum(char c) { return IsDigit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-
-// The character of a numeric reference body ("#65", "#x1F600"), or -1 when the
-// body is malformed or names no character that text may hold.
-long NumericReferenceValue(std::string_view body) {
-  if (body.size() < 2 || body[0] != '#') return -1;
-  const bool hex = body[1] == 'x';
-  const std::size_t first = hex ? 2 : 1;
-  if (first >= body.size()) return -1;
-  long value = 0;
-  for (std::size_t k = first; k < body.size(); ++k) {
-    const int digit = hex ? text::HexDigitValue(static_cast<char16_t>(static_cast<unsigned char>(body[k])))
-                          : (IsDigit(body[k]) ? body[k] - '0' : -1);
-    if (digit < 0) return -1;
-    value = value * (hex ? 16 : 10) + digit;
-    if (value > 0x10FFFF) return -1;  // also keeps the sum from overflowing
-  }
-  if (value == 0 || (value >= 0xD800 && value <= 0xDFFF)) return -1;
-  return value;
-}
-
-void AppendCodePoint(std::string& out, long cp) {
-  const auto byte = [](long b) { return static_cast<char>(b); };
-  if (cp < 0x80) {
-    out.push_back(byte(cp));
-  } else if (cp < 0x800) {
-    out.push_back(byte(0xC0 | (cp >> 6)));
-    out.push_back(byte(0x80 | (cp & 0x3F)));
-  } else if (cp < 0x10000) {
-    out.push_back(byte(0xE0 | (cp >> 12)));
-    out.push_back(byte(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(byte(0x80 | (cp & 0x3F)));
-  } else {
-    out.push_back(byte(0xF0 | (cp >> 18)));
-    out.push_back(byte(0x80 | ((cp >> 12) & 0x3F)));
-    out.push_back(byte(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(byte(0x80 | (cp & 0x3F)));
-  }
-}
-
 // `text` as UTF-8, a surrogate outside a pair as its own three bytes.
 std::string Utf8Of(std::u16string_view text) {
   encoding::Bytes storage;
@@ -89,7 +48,7 @@ std::optional<std::int32_t> SecondsOfDigits(std::string_view field) {
   if (field.empty() || field.size() > 10) return std::nullopt;
   std::int64_t value = 0;
   for (const char c : field) {
-    if (!IsDigit(c)) return std::nullopt;
+    if (!text::IsDigit(c)) return std::nullopt;
     value = value * 10 + (c - '0');
   }
   if (value > std::numeric_limits<std::int32_t>::max()) return std::nullopt;
@@ -116,15 +75,14 @@ LineKind KindOf(std::string_view line) {
   return LineKind::Other;
 }
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
 // Whether `text` holds one of the tags that give a document its entries: such a
 // tag that shares its line with text or another tag would be read as neither.
 bool HoldsStructuralTag(std::string_view text) {
   for (std::size_t at = text.find('<'); at != std::string_view::npos; at = text.find('<', at + 1)) {
     const std::string_view tag = text.substr(at);
     if (tag.starts_with("<body>") || tag.starts_with("</body>") || tag.starts_with("</day>")) return true;
-    if (tag.starts_with("<day") && (tag.size() == 4 || IsBlank(tag[4]) || tag[4] == '>' || tag[4] == '/')) return true;
+    if (tag.starts_with("<day") && (tag.size() == 4 || text::IsBlank(tag[4]) || tag[4] == '>' || tag[4] == '/'))
+      return true;
   }
   return false;
 }
@@ -137,21 +95,21 @@ void ReadAttributes(std::string_view tag, std::vector<Attribute>& attributes) {
   std::size_t i = 0;
   const std::size_t n = tag.size();
   while (i < n && tag[i] != '>') {
-    if (IsBlank(tag[i]) || tag[i] == '/') {
+    if (text::IsBlank(tag[i]) || tag[i] == '/') {
       ++i;
       continue;
     }
     const std::size_t nameStart = i;
-    while (i < n && !IsBlank(tag[i]) && tag[i] != '=' && tag[i] != '>') ++i;
+    while (i < n && !text::IsBlank(tag[i]) && tag[i] != '=' && tag[i] != '>') ++i;
     const std::string_view name = tag.substr(nameStart, i - nameStart);
     std::size_t j = i;
-    while (j < n && IsBlank(tag[j])) ++j;
+    while (j < n && text::IsBlank(tag[j])) ++j;
     if (j >= n || tag[j] != '=') {
       if (i == nameStart) ++i;  // a lone "=" or the like
       continue;
     }
     ++j;
-    while (j < n && IsBlank(tag[j])) ++j;
+    while (j < n && text::IsBlank(tag[j])) ++j;
     if (j >= n || (tag[j] != '"' && tag[j] != '\'')) {
       i = j;
       continue;
@@ -177,19 +135,19 @@ const Attribute* Find(const std::vector<Attribute>& attributes, std::string_view
 // blanks, then the tag's end with nothing after it, or another name="value".
 bool ContinuesTag(std::string_view rest) {
   std::size_t i = 0;
-  while (i < rest.size() && IsBlank(rest[i])) ++i;
+  while (i < rest.size() && text::IsBlank(rest[i])) ++i;
   if (i == rest.size()) return true;
   if (rest[i] == '>' || rest[i] == '/') return rest.substr(i) == ">" || rest.substr(i) == "/>";
   const std::size_t nameStart = i;
-  while (i < rest.size() && !IsBlank(rest[i]) && rest[i] != '=' && rest[i] != '>' && rest[i] != '"' &&
+  while (i < rest.size() && !text::IsBlank(rest[i]) && rest[i] != '=' && rest[i] != '>' && rest[i] != '"' &&
          rest[i] != '\'') {
     ++i;
   }
   if (i == nameStart) return false;
-  while (i < rest.size() && IsBlank(rest[i])) ++i;
+  while (i < rest.size() && text::IsBlank(rest[i])) ++i;
   if (i == rest.size() || rest[i] != '=') return false;
   ++i;
-  while (i < rest.size() && IsBlank(rest[i])) ++i;
+  while (i < rest.size() && text::IsBlank(rest[i])) ++i;
   return i < rest.size() && (rest[i] == '"' || rest[i] == '\'');
 }
 
@@ -209,16 +167,8 @@ std::string_view TitleOfLine(std::string_view line, const Attribute& title) {
 // Makes `day` "YYYY/MM/DD" of a date written YYYY-MM-DD or YYYY/MM/DD that
 // names a calendar day; false, leaving `day` as it was, for any other text.
 bool DayText(std::string_view date, std::string& day) {
-  if (date.size() != 10 || (date[4] != '-' && date[4] != '/') || date[7] != date[4]) return false;
-  int parts[3] = {0, 0, 0};
-  const std::size_t starts[3] = {0, 5, 8}, lengths[3] = {4, 2, 2};
-  for (int p = 0; p < 3; ++p) {
-    for (std::size_t k = starts[p]; k < starts[p] + lengths[p]; ++k) {
-      if (!IsDigit(date[k])) return false;
-      parts[p] = parts[p] * 10 + (date[k] - '0');
-    }
-  }
-  if (!date::IsCalendarDay(parts[0], parts[1], parts[2])) return false;
+  const std::optional<date::Day> d = date::ParseDayText(date, date::DayForm::kSlashesOrHyphens);
+  if (!d || !date::IsCalendarDay(d->year, d->month, d->day)) return false;
   day.assign(date);
   day[4] = day[7] = '/';
   return true;
@@ -244,113 +194,6 @@ DiaryFormatFailure DiaryLineReader::Fault(const std::string& cause) const {
 
 SharedLineFailure DiaryLineReader::SharedLine() const { return SharedLineFailure(line_, column_); }
 
-std::optional<std::int32_t> RoundToLong(double value) {
-  const double rounded = number::RoundHalfEven(value);
-  if (!(rounded >= static_cast<double>(std::numeric_limits<std::int32_t>::min()) &&
-        rounded <= static_cast<double>(std::numeric_limits<std::int32_t>::max()))) {
-    return std::nullopt;
-  }
-  return static_cast<std::int32_t>(rounded);
-}
-
-void DecodeBodyEntitiesInPlace(std::string& text, std::size_t from) {
-  std::size_t r = text.find('&', from);
-  if (r == std::string::npos) return;
-  char* const p = text.data();
-  const std::size_t n = text.size();
-  const auto at = [p, n](std::size_t k, std::string_view what) {
-    return n - k >= what.size() && std::memcmp(p + k, what.data(), what.size()) == 0;
-  };
-  // One pass does what the four in turn do: "&amp;" leaves an "&", which the
-  // text after it may make into one of the other three; what replaces those
-  // (no "&") never makes another.
-  std::size_t w = r;
-  while (r < n) {
-    std::size_t q = r + 1;  // p[r] is an "&"
-    if (at(q, "amp;")) q += 4;
-    char c = '&';
-    if (at(q, "lt;")) {
-      c = '<';
-      q += 3;
-    } else if (at(q, "gt;")) {
-      c = '>';
-      q += 3;
-    } else if (at(q, "quot;")) {
-      c = '"';
-      q += 5;
-    }
-    p[w++] = c;
-    r = q;
-    const std::size_t next = std::min(text.find('&', r), n);
-    std::memmove(p + w, p + r, next - r);
-    w += next - r;
-    r = next;
-  }
-  text.resize(w);
-}
-
-std::string DecodeBodyEntities(std::string_view body) {
-  std::string out(body);
-  DecodeBodyEntitiesInPlace(out, 0);
-  return out;
-}
-
-std::string DecodeTitleReferences(std::string_view title) {
-  std::string out;
-  AppendTitleReferences(title, out);
-  return out;
-}
-
-void AppendTitleReferences(std::string_view title, std::string& out) {
-  if (title.find('&') == std::string_view::npos) {
-    out.append(title);
-    return;
-  }
-  static constexpr std::pair<std::string_view, char> kNamed[] = {
-      {"amp", '&'}, {"lt", '<'}, {"gt", '>'}, {"quot", '"'}, {"apos", '\''}};
-  std::size_t i = 0;
-  while (i < title.size()) {
-    const char c = title[i];
-    if (c != '&') {
-      const std::size_t next = std::min(title.find('&', i), title.size());
-      out.append(title.substr(i, next - i));
-      i = next;
-      continue;
-    }
-    // A reference holds only letters, digits and "#" before its ";", so the search for
-    // the ";" stops at any other character: a title full of "&" stays one pass.
-    std::size_t semi = i + 1;
-    while (semi < title.size() && (IsAsciiAlnum(title[semi]) || title[semi] == '#')) ++semi;
-    if (semi == title.size() || title[semi] != ';') {
-      out.push_back(c);
-      ++i;
-      continue;
-    }
-    const std::string_view body = title.substr(i + 1, semi - i - 1);
-    bool decoded = false;
-    for (const auto& [name, ch] : kNamed) {
-      if (body == name) {
-        out.push_back(ch);
-        decoded = true;
-        break;
-      }
-    }
-    if (!decoded) {
-      const long cp = NumericReferenceValue(body);
-      if (cp > 0) {
-        AppendCodePoint(out, cp);
-        decoded = true;
-      }
-    }
-    if (decoded) {
-      i = semi + 1;
-    } else {
-      out.push_back(c);  // not a reference: keep the "&" and read on after it
-      ++i;
-    }
-  }
-}
-
 const std::string& NoTitleUtf8() {
   static const std::string title = text::ToUtf8(kNoTitle);
   return title;
@@ -361,25 +204,16 @@ const std::string& GeneralGenreUtf8() {
   return genre;
 }
 
-std::u16string MakeImportMark(double now) { return date::DateTimeText(now) + u" byNBLinout.dll"; }
-
 DiaryLineReader::DiaryLineReader(const ImportSettingNubelo& set, StoreFn store)
     : startTag_(Utf8Of(set.stTitleStTag)), endTag_(Utf8Of(set.stTitleEdTag)), store_(std::move(store)) {}
 
-void DiaryLineReader::SetStep(std::u16string_view text, bool withDay) {
-  step_.text = text;
+void DiaryLineReader::SetStep(ImportStep step, bool withDay) {
+  step_.step = step;
   if (withDay) {
     step_.day = entry_.day;
   } else {
     step_.day.clear();
   }
-}
-
-std::u16string ReaderStep::Text() const {
-  std::u16string out(text);
-  // A day is digits and slashes once it is read, and empty before.
-  for (const char c : day) out.push_back(static_cast<char16_t>(static_cast<unsigned char>(c)));
-  return out;
 }
 
 bool DiaryLineReader::HasTitle() const { return !entry_.title.empty() && entry_.title != NoTitleUtf8(); }
@@ -400,28 +234,28 @@ void DiaryLineReader::HandleLineAt(std::string_view source, std::size_t number, 
       return;
     case LineKind::OpenBody:
       if (!open_) {
-        SetStep(u"日付取得エラー <day>", false);
+        SetStep(ImportStep::kReadDay, false);
         throw Fault("a <body> outside any entry; put a day line <day date=\"YYYY-MM-DD\"> before it");
       }
-      SetStep(u"データ取得エラー <body>：");
+      SetStep(ImportStep::kReadBody);
       inBody_ = true;
       blockStart_ = entry_.body.size();
       return;
     case LineKind::CloseBody:
-      SetStep(u"データ取得エラー <body>：");
+      SetStep(ImportStep::kReadBody);
       throw Fault("this </body> closes no body; remove it or add the <body> it belongs to");
     case LineKind::DayLine:
       ReadDayLine(line);
       return;
     case LineKind::Other:
-      SetStep(u"データ読み捨てエラー：");
+      SetStep(ImportStep::kSkipLine);
       // Skipped, a line such as "<body>text</body>" would lose its text without a word.
       if (HoldsStructuralTag(line)) throw SharedLine();
       ++skipped_;
       return;
     case LineKind::Blank:
     case LineKind::Markup:
-      SetStep(u"データ読み捨てエラー：");
+      SetStep(ImportStep::kSkipLine);
       return;
   }
 }
@@ -433,7 +267,7 @@ void DiaryLineReader::Finish() {
                              "end it with </body> and </day>");
   }
   if (!open_) return;
-  SetStep(u"データ格納エラー：");
+  SetStep(ImportStep::kStore);
   throw DiaryFormatFailure(entryLine_, entryColumn_,
                            "the entry that begins on this line is never closed; end it with </day>");
 }
@@ -443,14 +277,14 @@ void DiaryLineReader::BodyLine(std::string_view source) {
   // A well-formed document cannot hold these as body text: their "<" would be escaped.
   if (kind == LineKind::CloseDay || kind == LineKind::CloseBody) {
     inBody_ = false;
-    SetStep(u"HTMLエンコードエラー：");
+    SetStep(ImportStep::kDecodeEntities);
     // Only the block just read: text of an earlier block of the same day is decoded already.
     DecodeBodyEntitiesInPlace(entry_.body, blockStart_);
     if (kind == LineKind::CloseDay) StoreEntry();
     return;
   }
   if (kind == LineKind::DayLine) {
-    SetStep(u"日付取得エラー <day>", false);
+    SetStep(ImportStep::kReadDay, false);
     throw Fault("a new day begins inside the body of the entry of line " + std::to_string(entryLine_) +
                 "; close that entry with </body> and </day>");
   }
@@ -477,7 +311,7 @@ bool DiaryLineReader::AppendHeading(std::string_view line) {
     } else {
       field_ = TextOf(field);
     }
-    if (const std::optional<double> seconds = number::ParseDecimal(field_)) whole = RoundToLong(*seconds);
+    if (const std::optional<double> seconds = number::ParseDecimal(field_)) whole = number::RoundToInt32(*seconds);
   }
   if (whole) {
     entry_.headingTime.clear();
@@ -491,7 +325,7 @@ bool DiaryLineReader::AppendHeading(std::string_view line) {
 }
 
 void DiaryLineReader::ReadDayLine(std::string_view line) {
-  SetStep(u"日付取得エラー <day>", false);
+  SetStep(ImportStep::kReadDay, false);
   if (open_) {
     throw Fault("a new day begins before the entry of line " + std::to_string(entryLine_) +
                 " is closed; close that entry with </day>");
@@ -506,7 +340,7 @@ void DiaryLineReader::ReadDayLine(std::string_view line) {
   if (!DayText(date->value, entry_.day)) {
     throw Fault("the date \"" + text::ToUtf8(TextOf(date->value)) + "\" is no calendar day; write it as YYYY-MM-DD");
   }
-  SetStep(u"タイトル取得エラー <day>", false);
+  SetStep(ImportStep::kReadTitle, false);
   if (const Attribute* title = Find(attributes, "title")) {
     if (!title->closed) throw Fault("the title has no closing quote; end it with a \"");
     entry_.title.clear();
@@ -519,7 +353,7 @@ void DiaryLineReader::ReadDayLine(std::string_view line) {
 }
 
 void DiaryLineReader::StoreEntry() {
-  SetStep(u"データ格納エラー：");
+  SetStep(ImportStep::kStore);
   if (!open_) throw Fault("this closing tag closes no entry; remove it or add the day line it belongs to");
   store_(entry_);
   open_ = false;

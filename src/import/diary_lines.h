@@ -13,6 +13,8 @@
 #include "common/failure.h"
 #include "common/records.h"
 #include "encoding/utf8.h"
+#include "import/import_step.h"
+#include "import/xml_text.h"
 
 namespace nbl::importing {
 
@@ -38,33 +40,11 @@ class SharedLineFailure : public DiaryFormatFailure {
   SharedLineFailure(std::size_t line, std::size_t column);
 };
 
-// The value rounded to the nearest integer, halves to the even neighbour;
-// nothing when the result lies outside the 32-bit signed range.
-std::optional<std::int32_t> RoundToLong(double value);
-
 // The texts below are UTF-8 as DecodeDiaryBytes gives them.
-
-// The four body replacements, in this order: "&amp;" "&lt;" "&gt;" "&quot;",
-// each of every occurrence left to right in what the one before left.
-std::string DecodeBodyEntities(std::string_view body);
-// The same on text[from..], in place.
-void DecodeBodyEntitiesInPlace(std::string& text, std::size_t from);
-
-// One left-to-right pass over the character references of an attribute value:
-// &amp; &lt; &gt; &quot; &apos;, &#NN; and &#xHH; (above U+FFFF as one
-// four-byte sequence). A reference that is malformed, names 0, a surrogate or a value past
-// U+10FFFF is left as it stands.
-std::string DecodeTitleReferences(std::string_view title);
-// The same appended to `out`.
-void AppendTitleReferences(std::string_view title, std::string& out);
 
 // kNoTitle and kGeneralGenre as the UTF-8 the reader and the stored rows hold.
 const std::string& NoTitleUtf8();
 const std::string& GeneralGenreUtf8();
-
-// The mark every row of one run carries: "YYYY/MM/DD H:MM:SS byNBLinout.dll",
-// with the time even at midnight.
-std::u16string MakeImportMark(double now);
 
 // The entry being built while the lines are walked, in UTF-8 as the lines are.
 struct DiaryEntry {
@@ -72,14 +52,6 @@ struct DiaryEntry {
   std::string title;
   std::string body;
   std::string headingTime;
-};
-
-// Where the reader stands, as a failure is reported: a step's fixed text and
-// the day that follows it (digits and slashes, or empty).
-struct ReaderStep {
-  std::u16string_view text;  // a literal
-  std::string day;
-  std::u16string Text() const;
 };
 
 // A name="value" pair of a tag; the value without its quotes.
@@ -124,23 +96,23 @@ class DiaryLineReader {
   std::size_t skippedLines() const { return skipped_; }
   // The step of the line in hand, or of the last one: what a failure is reported as.
   std::u16string stepText() const { return step_.Text(); }
-  const ReaderStep& step() const { return step_; }
+  const StepInHand& step() const { return step_; }
 
  private:
   void BodyLine(std::string_view line);
   void ReadDayLine(std::string_view line);
   // Appends a heading line, rewritten, to the body; false for any other line.
   bool AppendHeading(std::string_view line);
-  // Makes the step text `text` (a literal), followed by the entry's day unless
-  // `withDay` is false. Built only when asked for, since few runs fail.
-  void SetStep(std::u16string_view text, bool withDay = true);
+  // Makes `step` the step in hand, its text followed by the entry's day unless
+  // `withDay` is false.
+  void SetStep(ImportStep step, bool withDay = true);
   void StoreEntry();
   bool HasTitle() const;
   DiaryFormatFailure Fault(const std::string& cause) const;  // at the line in hand
   SharedLineFailure SharedLine() const;
 
   const std::string startTag_, endTag_;  // the heading tags of the settings
-  ReaderStep step_;
+  StepInHand step_;
   StoreFn store_;
   DiaryEntry entry_;
   std::size_t line_ = 0;       // the line in hand, from 1

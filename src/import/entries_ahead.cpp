@@ -1,6 +1,7 @@
 #include "import/entries_ahead.h"
 
 #include <exception>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -30,7 +31,7 @@ void Keep(std::string& buffer) {
 // A step as a batch records it: small, since one is kept for every line and
 // the thread that reads it runs on another core.
 struct EntriesAhead::StepMark {
-  std::uint8_t text;  // in steps_
+  ImportStep step;
   std::uint16_t day;  // in the batch's days
 };
 
@@ -49,10 +50,8 @@ struct EntriesAhead::Batch {
   std::vector<Entry> entries;            // the first `entryCount` are this batch's; the rest keep their buffers
   std::size_t entryCount = 0;
   std::size_t bytes = 0;
-  bool last = false;            // the reading ends with this batch
-  std::exception_ptr failure;   // what ended it, if anything did
-  std::u16string failureStep;   // the step that failure is reported as
-  std::size_t failureLine = 0;  // the line then in hand, 0 after the last
+  bool last = false;                     // the reading ends with this batch
+  std::optional<ImportFailure> failure;  // what ended it, if anything did
 
   void Clear() {
     lines.clear();
@@ -64,7 +63,7 @@ struct EntriesAhead::Batch {
     }
     entryCount = bytes = 0;
     last = false;
-    failure = nullptr;
+    failure.reset();
   }
 };
 
@@ -156,10 +155,8 @@ void EntriesAhead::Read() {
     return;
   } catch (...) {
     try {
-      Batch& b = *filling_;
-      b.failure = std::current_exception();
-      b.failureStep = file_.reading() ? u"インポート元ファイル読み込みエラー" : reader_.stepText();
-      b.failureLine = line;
+      const StepInHand at = file_.reading() ? StepInHand{ImportStep::kReadFile, {}} : reader_.step();
+      filling_->failure = PlacedFailure(at, line, std::current_exception());
     } catch (...) {
       return;  // with no batch marked last, Drain tells that the reading stopped short
     }
@@ -170,23 +167,13 @@ void EntriesAhead::Read() {
   }
 }
 
-EntriesAhead::StepMark EntriesAhead::Mark(const ReaderStep& step) {
-  std::size_t text = 0;
-  while (text < stepCount_ && (steps_[text].data() != step.text.data() || steps_[text].size() != step.text.size()))
-    ++text;
-  if (text == stepCount_) {
-    // The reader's steps are a handful of literals.
-    if (stepCount_ == steps_.size()) throw Failure("the reader has more steps than can be told apart");
-    steps_[stepCount_++] = step.text;
-  }
+EntriesAhead::StepMark EntriesAhead::Mark(const StepInHand& step) {
   std::vector<std::string>& days = filling_->days;
   if (days.back() != step.day) days.push_back(step.day);
-  return {static_cast<std::uint8_t>(text), static_cast<std::uint16_t>(days.size() - 1)};
+  return {step.step, static_cast<std::uint16_t>(days.size() - 1)};
 }
 
-std::u16string EntriesAhead::TextOf(const Batch& b, StepMark mark) const {
-  return ReaderStep{steps_[mark.text], b.days[mark.day]}.Text();
-}
+StepInHand EntriesAhead::StepOf(const Batch& b, StepMark mark) { return {mark.step, b.days[mark.day]}; }
 
 void EntriesAhead::Pass(bool last, std::size_t nextLine) {
   std::unique_lock<std::mutex> lock(mutex_);
@@ -219,9 +206,10 @@ std::unique_ptr<EntriesAhead::Batch> EntriesAhead::Take() {
   return b;
 }
 
-void EntriesAhead::Drain(EntryHandler& handler, std::u16string& stepText, std::size_t& lineInHand) {
+void EntriesAhead::Drain(EntryHandler& handler) {
   const StepMark* inHand = nullptr;  // the step of what is being handed out
-  std::unique_ptr<Batch> b;          // outside the try: inHand points into it
+  std::size_t lineInHand = 0;
+  std::unique_ptr<Batch> b;  // outside the try: inHand points into it
   try {
     for (;;) {
       b = Take();
@@ -241,28 +229,26 @@ void EntriesAhead::Drain(EntryHandler& handler, std::u16string& stepText, std::s
       }
       if (b->failure) {
         // Entries the failing line closed before it failed are stored first, as they would have been.
-        lineInHand = b->failureLine;
+        lineInHand = b->failure->line;
         storeUpTo(b->entryCount);
-        inHand = nullptr;
-        stepText = b->failureStep;
-        std::rethrow_exception(b->failure);
+        throw *b->failure;
       }
       // Entries past the batch's last line: it was passed on in the middle of a line.
       lineInHand = b->firstLine + b->lines.size();
       storeUpTo(b->entryCount);
-      if (b->last) {
-        lineInHand = 0;
-        return;
-      }
+      if (b->last) return;
       inHand = nullptr;
       b->Clear();
       const std::lock_guard<std::mutex> lock(mutex_);
       empty_.push_back(std::move(b));
       changed_.notify_all();
     }
-  } catch (...) {
-    if (inHand != nullptr) stepText = TextOf(*b, *inHand);
+  } catch (const ImportFailure&) {
     throw;
+  } catch (...) {
+    // A failure of the handler, at the step of what it was handed.
+    throw PlacedFailure(inHand != nullptr ? StepOf(*b, *inHand) : StepInHand{ImportStep::kReadFile, {}}, lineInHand,
+                        std::current_exception());
   }
 }
 

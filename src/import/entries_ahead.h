@@ -3,7 +3,6 @@
 // the store share the machine's cores.
 #pragma once
 
-#include <array>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -47,11 +46,11 @@ class EntriesAhead {
   EntriesAhead(const EntriesAhead&) = delete;
   EntriesAhead& operator=(const EntriesAhead&) = delete;
 
-  // Hands out every entry and line, then the end of the reader (Finish). When
-  // anything fails, the reading's own failures included, sets `stepText` to
-  // the step it is reported as and `lineInHand` to the line being handled (0
-  // after the last) before passing it on. Call once.
-  void Drain(EntryHandler& handler, std::u16string& stepText, std::size_t& lineInHand);
+  // Hands out every entry and line, then the end of the reader (Finish). Throws
+  // ImportFailure when anything fails, the reading's own failures included:
+  // the step it is reported as, and the line being handled (0 after the last).
+  // Call once.
+  void Drain(EntryHandler& handler);
 
   // Lines outside bodies that hold something and are no structure line; after Drain.
   std::size_t skippedLines() const { return reader_.skippedLines(); }
@@ -68,8 +67,8 @@ class EntriesAhead {
   // Records line `line` done; passes the batch on when it is full.
   void LineDone(std::size_t line);
   // The reader's step as the batch being filled records it.
-  StepMark Mark(const ReaderStep& step);
-  std::u16string TextOf(const Batch& b, StepMark mark) const;
+  StepMark Mark(const StepInHand& step);
+  static StepInHand StepOf(const Batch& b, StepMark mark);
   // Passes the batch in hand to the caller and takes another, whose first
   // line is `nextLine`; throws Stopped when the caller has stopped.
   void Pass(bool last, std::size_t nextLine);
@@ -79,10 +78,6 @@ class EntriesAhead {
   const Layout layout_;
   DiaryLineReader reader_;
   std::unique_ptr<Batch> filling_;  // the reading thread's
-  // The step texts met so far. Only the reading thread adds one, before any
-  // batch that names it is passed on, and none is ever moved.
-  std::array<std::u16string_view, 32> steps_;
-  std::size_t stepCount_ = 0;
   std::mutex mutex_;
   std::condition_variable changed_;
   std::deque<std::unique_ptr<Batch>> full_, empty_;

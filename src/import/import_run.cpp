@@ -15,6 +15,7 @@
 #include "import/diary_file.h"
 #include "import/diary_lines.h"
 #include "import/entries_ahead.h"
+#include "import/import_step.h"
 #include "store/connection.h"
 #include "store/recordset.h"
 #include "store/stored_entries.h"
@@ -114,132 +115,141 @@ struct StoreAtStart {
   std::optional<store::StoredEntries> stored;
 };
 
-// Begins the run's transaction and reads what the walk needs. The write lock
-// comes before the day numbers are read, so two imports into one store run one
-// after the other and never hand out the same number.
-void BeginWalk(store::Connection& connection, const ImportOptions& options, StoreAtStart& start) {
-  connection.BeginTrans();
-  store::Recordset records;
-  records.Open(kDayNumberQuery, connection, store::adOpenKeyset, store::adLockReadOnly, store::adCmdTableDirect);
-  start.dayNumbers = DayNumberTable();
-  start.dayNumbers.Reserve(records.RecordCount());
-  while (!records.IsEOF()) {
-    start.dayNumbers.Add(DayAndNumber{records.Field(u"Day").CStr(), records.Field(u"NumMax").CInt()});
-    records.MoveNext();
+// One import, step by step; each step's failures pass to ImportDiary with the step then in force.
+class ImportRun {
+ public:
+  ImportRun(const ImportSettingNubelo& set, const ImportOptions& options, dialogs::frmProgress& progress)
+      : set_(set), options_(options), progress_(progress) {}
+
+  ImportStep step() const { return step_; }
+
+  ImportReport Run(const std::u16string& filePath, const std::u16string& diaryMdbPath) {
+    step_ = ImportStep::kReadDayNumbers;
+    connection_.SetConnectionString(std::u16string(store::kConnectionPrefix) + diaryMdbPath);
+    connection_.Open(u"", u"", u"", -1);
+    const RollbackUnlessCommitted rollback{connection_};
+    BeginWalk();
+    step_ = ImportStep::kReadFile;
+    DiaryFile file(filePath);
+    step_ = ImportStep::kDecode;
+    file.Decode();
+    step_ = ImportStep::kCutLines;
+    const std::size_t last = file.LineCount() - 1;
+    // A text without line breaks gives a maximum of 0, which the windows draw as a bar with nothing left to do.
+    progress_.SetProgressMax(static_cast<float>(last));
+    progress_.SetTxtText(text::Digits(static_cast<long long>(last)) + u"行のテキストをインポートします。");
+    progress_.DoEvents();
+    progress_.Refresh();
+    const std::string importMark = text::ToUtf8(MakeImportMark(date::Now()));
+    ImportReport report;
+    const std::size_t skippedLines = Walk(file, importMark, report);
+    step_ = ImportStep::kStore;
+    if (options_.dryRun) {
+      connection_.RollbackTrans();
+    } else {
+      connection_.CommitTrans();
+    }
+    report.stored = storing_->storedCount.value();
+    report.skippedEntries = storing_->skippedCount;
+    report.days = start_.dayNumbers.Given();
+    const auto byDay = [](const DayNumbers& a, const DayNumbers& b) { return a.day < b.day; };
+    // A diary is mostly written day after day, so its days often come in order already.
+    if (!std::is_sorted(report.days.begin(), report.days.end(), byDay))
+      std::sort(report.days.begin(), report.days.end(), byDay);
+    report.skippedLines = static_cast<std::int64_t>(skippedLines);
+    progress_.SetTxtText(u"\r\n" + text::Digits(storing_->storedCount.value()) + u"件の日記をImport完了！");
+    progress_.SetBtnOkEnabled(true);
+    report.completed = true;
+    return report;
   }
-  records.Close();
-  start.stored.reset();
-  if (options.skipExisting) start.stored.emplace(connection);
-}
 
-// Everything after the window is set up; every failure passes to ImportDiary with `stepText`
-// in force and `lineInHand` (1-based, 0 outside the walk) naming the line being handled.
-void Run(const std::u16string& filePath, const std::u16string& diaryMdbPath, const ImportSettingNubelo& set,
-         const ImportOptions& options, dialogs::frmProgress& progress, std::u16string& stepText,
-         std::size_t& lineInHand, ImportReport& report) {
-  stepText = u"日付読み込みエラー";
-  auto connection = std::make_unique<store::Connection>();
-  connection->SetConnectionString(std::u16string(store::kConnectionPrefix) + diaryMdbPath);
-  connection->Open(u"", u"", u"", -1);
-  const RollbackUnlessCommitted rollback{*connection};
-  StoreAtStart start;
-  BeginWalk(*connection, options, start);
+ private:
+  // Begins the run's transaction and reads what the walk needs. The write lock
+  // comes before the day numbers are read, so two imports into one store run one
+  // after the other and never hand out the same number.
+  void BeginWalk() {
+    connection_.BeginTrans();
+    store::Recordset records;
+    records.Open(kDayNumberQuery, connection_, store::adOpenKeyset, store::adLockReadOnly, store::adCmdTableDirect);
+    start_.dayNumbers = DayNumberTable();
+    start_.dayNumbers.Reserve(records.RecordCount());
+    while (!records.IsEOF()) {
+      start_.dayNumbers.Add(DayAndNumber{records.Field(u"Day").CStr(), records.Field(u"NumMax").CInt()});
+      records.MoveNext();
+    }
+    records.Close();
+    start_.stored.reset();
+    if (options_.skipExisting) start_.stored.emplace(connection_);
+  }
 
-  stepText = u"インポート元ファイル読み込みエラー";
-  DiaryFile file(filePath);
-
-  stepText = u"漢字コード変換エラー";
-  file.Decode();
-
-  stepText = u"改行コード変換エラー";
-  const std::size_t last = file.LineCount() - 1;
-  // A text without line breaks gives a maximum of 0, which the windows draw as a bar with nothing left to do.
-  progress.SetProgressMax(static_cast<float>(last));
-  progress.SetTxtText(text::Digits(static_cast<long long>(last)) + u"行のテキストをインポートします。");
-  progress.DoEvents();
-  progress.Refresh();
-  const std::string importMark = text::ToUtf8(MakeImportMark(date::Now()));
-  auto records = std::make_unique<store::Recordset>();
-
-  std::optional<StoringEntries> storing;
-  std::size_t skippedLines = 0;
-  for (Layout layout = Layout::kLines;;) {
-    records->Open(u"Contents", *connection, store::adOpenKeyset, store::adLockOptimistic, store::adCmdTableDirect);
-    storing.emplace(*records, start.stored, start.dayNumbers, importMark, progress, report);
-    try {
-      // The file is read on a thread of its own while this one stores; a failure
-      // of the reading that no line can be blamed for is one of reading the file.
-      stepText = u"インポート元ファイル読み込みエラー";
-      EntriesAhead reading(file, set, layout);
-      reading.Drain(*storing, stepText, lineInHand);
-      lineInHand = 0;
-      skippedLines = reading.skippedLines();
-      break;
-    } catch (const SharedLineFailure&) {
-      // A tag shares a line with text or another tag: read one line at a time, the file would lose that
-      // text. What this walk stored is undone, and the XML parser reads the whole file again.
-      if (layout == Layout::kXml) throw;
-      layout = Layout::kXml;
-      records->Close();
-      connection->RollbackTrans();
-      report.firstTitles.clear();
-      stepText = u"日付読み込みエラー";
-      BeginWalk(*connection, options, start);
+  // Stores the entries of the file; the lines it skipped. A file read line by line
+  // whose tags turn out to share a line is read again from the start by the XML
+  // parser, what the first walk stored undone.
+  std::size_t Walk(DiaryFile& file, const std::string& importMark, ImportReport& report) {
+    store::Recordset records;
+    for (Layout layout = Layout::kLines;;) {
+      records.Open(u"Contents", connection_, store::adOpenKeyset, store::adLockOptimistic, store::adCmdTableDirect);
+      storing_.emplace(records, start_.stored, start_.dayNumbers, importMark, progress_, report);
+      try {
+        // The file is read on a thread of its own while this one stores.
+        EntriesAhead reading(file, set_, layout);
+        reading.Drain(*storing_);
+        return reading.skippedLines();
+      } catch (const ImportFailure& failure) {
+        if (!failure.sharedLine || layout == Layout::kXml) throw;
+        layout = Layout::kXml;
+        records.Close();
+        connection_.RollbackTrans();
+        report.firstTitles.clear();
+        step_ = ImportStep::kReadDayNumbers;
+        BeginWalk();
+      }
     }
   }
 
-  records->Close();
-  records.reset();
-  stepText = u"データ格納エラー：";
-  if (options.dryRun) {
-    connection->RollbackTrans();
-  } else {
-    connection->CommitTrans();
-  }
-  report.stored = storing->storedCount.value();
-  report.skippedEntries = storing->skippedCount;
-  report.days = start.dayNumbers.Given();
-  const auto byDay = [](const DayNumbers& a, const DayNumbers& b) { return a.day < b.day; };
-  // A diary is mostly written day after day, so its days often come in order already.
-  if (!std::is_sorted(report.days.begin(), report.days.end(), byDay))
-    std::sort(report.days.begin(), report.days.end(), byDay);
-  report.skippedLines = static_cast<std::int64_t>(skippedLines);
-  progress.SetTxtText(u"\r\n" + text::Digits(storing->storedCount.value()) + u"件の日記をImport完了！");
-  progress.SetBtnOkEnabled(true);
-  report.completed = true;
-}
+  const ImportSettingNubelo& set_;
+  const ImportOptions& options_;
+  dialogs::frmProgress& progress_;
+  ImportStep step_ = ImportStep::kStart;
+  store::Connection connection_;
+  StoreAtStart start_;
+  std::optional<StoringEntries> storing_;
+};
 
-// Called inside a handler: tells the failure in flight to the user and in the report.
-void Fail(dialogs::Ui& windows, const std::u16string& stepText, std::size_t line, ImportReport& report) {
-  report.stepText = stepText;
-  report.cause = CauseOf(std::current_exception());
-  report.failureLine = line;
-  // Nothing was stored: what the run had counted is no longer true.
-  report.stored = report.skippedEntries = 0;
-  report.days.clear();
-  report.firstTitles.clear();
-  dialogs::ShowRunFailure(windows, stepText);
+// Tells `failure` to the user, and in a report of a run that stored nothing.
+ImportReport Failed(dialogs::Ui& windows, const ImportFailure& failure) {
+  ImportReport report;
+  report.stepText = failure.at.Text();
+  report.cause = CauseOf(failure.error);
+  report.failureLine = failure.line;
+  report.failureColumn = failure.column;
+  dialogs::ShowRunFailure(windows, report.stepText);
+  return report;
 }
 
 }  // namespace
 
+std::u16string MakeImportMark(double now) { return date::DateTimeText(now) + u" byNBLinout.dll"; }
+
 ImportReport ImportDiary(const std::u16string& filePath, const std::u16string& diaryMdbPath,
                          const ImportSettingNubelo& set, dialogs::Ui& windows, const ImportOptions& options) {
-  ImportReport report;
-  std::u16string stepText;
-  std::size_t lineInHand = 0;
-  try {
-    dialogs::frmProgress& progress = dialogs::ShowRunWindow(windows, u"Nubelo Import");
-    progress.DoEvents();
-    progress.Refresh();
-    Run(filePath, diaryMdbPath, set, options, progress, stepText, lineInHand, report);
-  } catch (const DiaryFormatFailure& fault) {
-    Fail(windows, stepText, fault.line(), report);
-    report.failureColumn = fault.column();
-  } catch (...) {
-    Fail(windows, stepText, lineInHand, report);
+  std::optional<ImportFailure> failure;
+  {
+    // Released, the store and the file closed, before the failure is shown.
+    std::optional<ImportRun> run;
+    try {
+      dialogs::frmProgress& progress = dialogs::ShowRunWindow(windows, u"Nubelo Import");
+      progress.DoEvents();
+      progress.Refresh();
+      run.emplace(set, options, progress);
+      return run->Run(filePath, diaryMdbPath);
+    } catch (const ImportFailure& placed) {
+      failure = placed;
+    } catch (...) {
+      failure = PlacedFailure({run ? run->step() : ImportStep::kStart, {}}, 0, std::current_exception());
+    }
   }
-  return report;
+  return Failed(windows, *failure);
 }
 
 }  // namespace nbl::importing

@@ -41,6 +41,10 @@ struct ImportReport : RunOutcome {
   std::size_t failureColumn = 0;  // and its 1-based column, where the reading knows it, else 0
 };
 
+// The mark every row of one run carries: "YYYY/MM/DD H:MM:SS byNBLinout.dll",
+// with the time even at midnight.
+std::u16string MakeImportMark(double now);
+
 // Runs one import to its end in `windows`, as one transaction: either every
 // entry of the file is stored or, after any failure, none. Waits up to
 // store::LockWait() for a store another program is writing to. Never throws: a

@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "common/failure.h"
+#include "common/text.h"
 #include "import/diary_lines.h"
 
 namespace nbl::importing {
@@ -20,7 +21,6 @@ std::string_view View(const xmlChar* begin, const xmlChar* end) {
   return {reinterpret_cast<const char*>(begin), static_cast<std::size_t>(end - begin)};
 }
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 bool IsAllWhite(std::string_view text) {
   for (const char c : text) {
     if (c != ' ' && c != '\t' && c != '\n' && c != '\r') return false;
@@ -123,7 +123,7 @@ struct XmlDiaryReader::Parser {
     pending.append(text);
     if (!bodyStarted) {
       std::size_t k = 0;
-      while (k < pending.size() && IsBlank(pending[k])) ++k;
+      while (k < pending.size() && text::IsBlank(pending[k])) ++k;
       if (k == pending.size()) return;  // blanks so far: still layout, perhaps
       if (pending[k] == '\n') pending.erase(0, k + 1);
       bodyStarted = true;
@@ -137,7 +137,7 @@ struct XmlDiaryReader::Parser {
   }
   void CloseBody() {
     // Blanks after the last line break are the indentation of </body>.
-    const bool blank = std::all_of(pending.begin(), pending.end(), IsBlank);
+    const bool blank = std::all_of(pending.begin(), pending.end(), [](char c) { return text::IsBlank(c); });
     if (bodyStarted && !blank) EmitBodyLine(pending);
     pending.clear();
     bodyOpen = false;

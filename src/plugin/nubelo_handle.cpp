@@ -68,7 +68,7 @@ vb::Boolean clsNubeloHandle::SetExportSettingMySelf() {
     ExpSet_.stStartDay.clear();
     ExpSet_.stEndDay.clear();
   }
-  ExpSet_.intPublish = dlg.bPublish == vb::True ? dlg.intPublish : vb::Integer(0);
+  ExpSet_.intPublish = dlg.bPublish == vb::True ? dlg.intPublish : vb::Integer(kPublishAll);
   ExpSet_.intScroll = 0;
   ExpSet_.intBR = dlg.intBR;
   ExpSet_.intHyphen = dlg.intHyphen;

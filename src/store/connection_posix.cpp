@@ -18,6 +18,7 @@
 #include "common/failure.h"
 #include "common/files.h"
 #include "common/text.h"
+#include "store/read_ahead_vfs.h"
 #include "store/schema.h"
 #include "store/sqlite_handle.h"
 
@@ -176,7 +177,8 @@ void Connection::Open(std::u16string_view connectionString, std::u16string_view 
   sqlite3* raw = nullptr;
   // Read-write only: a missing store must fail, never become a new empty file. A
   // connection serves one run on one thread, so it takes no lock of its own per call.
-  const int rc = sqlite3_open_v2(utf8.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+  const int rc =
+      sqlite3_open_v2(utf8.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, detail::ReadAheadVfsName());
   std::shared_ptr<sqlite3> db = detail::AdoptDatabase(raw);
   if (rc != SQLITE_OK) throw OpenFailure(what, path, utf8, raw, rc);
 

@@ -39,7 +39,7 @@ class Recordset {
   // table name opened for appending. With adLockReadOnly (or adLockUnspecified) it
   // is one SQL text that only reads and returns columns; the first row is
   // current after opening. A keyset or static cursor (adOpenKeyset, adOpenStatic) counts the rows at
-  // opening by stepping through them once, holding none of them. `options` is
+  // opening with count(*) over the text, holding none of them. `options` is
   // accepted and not used.
   // Throws StoreFailure on a closed connection, an open Recordset, a bad, empty,
   // writing or multi-statement SQL text, an unknown table or an unsupported

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
+#include <limits>
 #include <optional>
 #include <string>
 
@@ -52,9 +54,31 @@ TEST(ParseDecimal, AcceptsOnlyDecimalSpellings) {
   EXPECT_TRUE(std::isinf(*ParseDecimal(u"1e400")));
 }
 
-TEST(RoundHalfEven, HalvesGoToTheEvenNeighbour) {
-  const std::pair<double, double> cases[] = {{0.5, 0}, {1.5, 2}, {2.5, 2}, {-0.5, 0}, {-1.5, -2}, {2.4, 2}, {-2.6, -3}};
-  for (const auto& [in, out] : cases) EXPECT_EQ(RoundHalfEven(in), out) << in;
+// Halves to the even neighbour, within 32 bits or nothing.
+TEST(RoundToInt32, HalvesGoToTheEvenNeighbour) {
+  const std::pair<double, std::int32_t> cases[] = {
+      {0.5, 0},
+      {1.5, 2},
+      {2.5, 2},
+      {-0.5, 0},
+      {-1.5, -2},
+      {-2.5, -2},
+      {2.4, 2},
+      {2.6, 3},
+      {-2.6, -3},
+      {2147483647.4, 2147483647},
+      {-2147483648.5, -2147483648},
+      {1178000000.5, 1178000000},
+      {1178000001.5, 1178000002},
+  };
+  for (const auto& [in, out] : cases) {
+    SCOPED_TRACE(in);
+    EXPECT_EQ(RoundToInt32(in), out);
+  }
+  for (double bad : {2147483647.5, -2147483649.0, 1e12, std::numeric_limits<double>::infinity()}) {
+    SCOPED_TRACE(bad);
+    EXPECT_EQ(RoundToInt32(bad), std::nullopt);
+  }
 }
 
 }  // namespace

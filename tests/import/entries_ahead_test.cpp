@@ -61,9 +61,11 @@ Outcome WalkInTurn(const std::u16string& path, std::size_t failAt) {
     line = 0;
     reader.Finish();
   } catch (...) {
-    out.step = file.reading() ? u"インポート元ファイル読み込みエラー" : reader.stepText();
-    out.line = line;
-    out.failure = Message(std::current_exception());
+    const ImportFailure placed = PlacedFailure(file.reading() ? StepInHand{ImportStep::kReadFile, {}} : reader.step(),
+                                               line, std::current_exception());
+    out.step = placed.at.Text();
+    out.line = placed.line;
+    out.failure = Message(placed.error);
   }
   return out;
 }
@@ -75,9 +77,11 @@ Outcome WalkAhead(const std::u16string& path, std::size_t failAt) {
   file.Decode();
   try {
     EntriesAhead reading(file, DefaultImportSetting());
-    reading.Drain(handler, out.step, out.line);
-  } catch (...) {
-    out.failure = Message(std::current_exception());
+    reading.Drain(handler);
+  } catch (const ImportFailure& failure) {
+    out.step = failure.at.Text();
+    out.line = failure.line;
+    out.failure = Message(failure.error);
   }
   return out;
 }

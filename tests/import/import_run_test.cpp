@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "common/date.h"
 #include "common/files.h"
 #include "common/text.h"
 #include "store/connection.h"
@@ -70,6 +71,13 @@ struct Scene {
   std::unique_ptr<testing::FakeUi> ui;
   std::u16string db, file;
 };
+
+TEST(ImportMark, AlwaysCarriesTheTime) {
+  EXPECT_EQ(text::ToUtf8(MakeImportMark(date::FromParts({2007, 5, 1, 9, 5, 3}))), "2007/05/01 9:05:03 byNBLinout.dll");
+  EXPECT_EQ(text::ToUtf8(MakeImportMark(date::FromParts({2007, 5, 1, 0, 0, 0}))), "2007/05/01 0:00:00 byNBLinout.dll");
+  EXPECT_EQ(text::ToUtf8(MakeImportMark(date::FromParts({2010, 12, 31, 23, 59, 59}))),
+            "2010/12/31 23:59:59 byNBLinout.dll");
+}
 
 TEST(ImportRun, StoresEachClosedDayAsANumberedRow) {
   Scene t;

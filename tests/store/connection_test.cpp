@@ -150,6 +150,39 @@ TEST(ConnectionOpen, TakesANameBeginningWithFileAsAPlainFileName) {
 
 // Scripts on one connection beside a second one (another program), with no lock wait: what each
 // step gave ("ok", "fail", the rows seen, whether a transaction is open) and the rows left at the end.
+// A connection that stays open sees what another writes between its transactions, in either journal,
+// however large the store: the database file read a window at a time is never read stale.
+TEST(ConnectionTransactions, EachReadSeesEveryCommitBeforeIt) {
+  for (const char* journal : {"WAL", "DELETE"}) {
+    SCOPED_TRACE(journal);
+    TempDir dir;
+    const std::u16string path = dir.File("t.db");
+    const std::string file = text::ToUtf8(path);
+    CreateDiaryStore(path);
+    Raw(file, std::string("PRAGMA journal_mode=") + journal +
+                  "; WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 600) "
+                  "INSERT INTO Contents (Day, Number) SELECT '2007/05/01', i FROM n;");
+    Connection cn;
+    cn.Open(ConnectionText(path));
+    for (int round = 0; round < 4; ++round) {
+      // Rows of about 1 KB each, so that the pages the rounds change lie in many windows.
+      const std::string text =
+          "'v" + std::to_string(round) + "' || printf('%.*c', 1000 + " + std::to_string(round * 300) + ", 'x')";
+      Raw(file, "UPDATE Contents SET Contents = " + text + " WHERE Number % " + std::to_string(round + 2) +
+                    " = 0; PRAGMA wal_checkpoint(TRUNCATE);");
+      const std::string want = Raw(file, "SELECT count(*) FROM Contents WHERE Contents = " + text + ";")[0][0];
+      cn.BeginReadTrans();
+      sqlite3_stmt* stmt = nullptr;
+      sqlite3_prepare_v2(cn.handle(), ("SELECT count(*) FROM Contents WHERE Contents = " + text + ";").c_str(), -1,
+                         &stmt, nullptr);
+      ASSERT_EQ(sqlite3_step(stmt), SQLITE_ROW);
+      EXPECT_EQ(std::to_string(sqlite3_column_int(stmt, 0)), want) << "round " << round;
+      sqlite3_finalize(stmt);
+      cn.CommitTrans();
+    }
+  }
+}
+
 TEST(ConnectionTransactions, KeepOrUndoWhatWasWritten) {
   TempDir dir;
   const std::u16string path = dir.File("t.db");

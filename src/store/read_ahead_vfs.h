@@ -1,0 +1,23 @@
+// Internal to the store: an SQLite file layer that reads the database file 64
+// KiB at a time and serves the pages of one transaction from that window.
+// SQLite reads a page per system call, and a scan over a large store (the
+// export, its count, the day numbers of an import) spends more on the calls
+// than on anything else.
+#pragma once
+
+namespace nbl::store::detail {
+
+// The name of the layer, registered with SQLite at the first call (not as the
+// default), to pass to sqlite3_open_v2. It wraps the default layer and changes
+// nothing else: every other file, and every call but reads of the database
+// file, go through as they are.
+//
+// Why the window is never stale: it is dropped at every lock, unlock and
+// shared-memory lock (so it never outlives a transaction), at every write,
+// truncation, sync and file control of the connection, and at close. Within a
+// transaction no other connection changes a page of the database file this
+// one reads: a rollback-journal store is held with a shared lock, and a
+// write-ahead store is never checkpointed past the oldest reader's snapshot.
+const char* ReadAheadVfsName();
+
+}  // namespace nbl::store::detail

@@ -12,5 +12,7 @@ foreach(part ICONV ICU LZMA ZLIB PYTHON TESTS PROGRAMS HTTP FTP MODULES CATALOG 
   set(LIBXML2_WITH_${part} OFF)
 endforeach()
 add_subdirectory(${NBL_LIBXML2_SOURCE} ${CMAKE_BINARY_DIR}/libxml2 EXCLUDE_FROM_ALL)
-# Not ours to clean up: our warning flags stay off it.
+# Not ours to clean up: our warning flags stay off it. LIBXML_STATIC for its own sources
+# too, or every libxml2 function would be exported from NBLinout.dll.
 target_compile_options(LibXml2 PRIVATE -w)
+target_compile_definitions(LibXml2 PRIVATE LIBXML_STATIC)

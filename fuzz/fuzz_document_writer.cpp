@@ -15,6 +15,7 @@
 #include "export/diary_document.h"
 #include "fuzz_support.h"
 #include "store/value.h"
+#include "support/reference/document_pieces.h"
 #include "xml_document.h"
 
 using namespace nbl;
@@ -74,11 +75,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     writer.Append(kDayClose);
 
     reference.Append(text::FromUtf8(kDayOpen));
-    reference.Append(fromDay ? DatePiece(FieldOf(date)) : PublishDatePiece(FieldOf(date)));
-    reference.Append(TitlePiece(FieldOf(fields[0])));
+    reference.Append(fromDay ? reference::DatePiece(FieldOf(date)) : reference::PublishDatePiece(FieldOf(date)));
+    reference.Append(reference::TitlePiece(FieldOf(fields[0])));
     reference.Append(text::FromUtf8(kBodyOpen));
-    reference.Append(ApplyBodyRule(FieldOf(fields[1]), set) + u"\n");
-    reference.Append(ApplyBodyRule(FieldOf(fields[2]), set) + u"\n");
+    reference.Append(reference::ApplyBodyRule(FieldOf(fields[1]), set) + u"\n");
+    reference.Append(reference::ApplyBodyRule(FieldOf(fields[2]), set) + u"\n");
     reference.Append(text::FromUtf8(kDayClose));
     ++entries;
   }

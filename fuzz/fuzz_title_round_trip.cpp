@@ -13,6 +13,7 @@
 #include "fuzz_support.h"
 #include "import/diary_file.h"
 #include "import/diary_lines.h"
+#include "support/reference/document_pieces.h"
 #include "xml_document.h"
 
 using namespace nbl;
@@ -27,7 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
 
   const std::string utf8 = text::ToUtf8(title);
-  Check(importing::DecodeTitleReferences(text::ToUtf8(exporting::EscapeAttribute(title))) == utf8,
+  Check(importing::DecodeTitleReferences(text::ToUtf8(reference::EscapeAttribute(title))) == utf8,
         "DecodeTitleReferences does not undo EscapeAttribute");
 
   // One entry, as the export run writes it from the stored title.

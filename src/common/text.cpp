@@ -16,30 +16,6 @@ std::u16string Replace(std::u16string_view text, std::u16string_view find, std::
   return out;
 }
 
-std::vector<std::u16string> Split(std::u16string_view text, std::u16string_view separator) {
-  std::vector<std::u16string> parts;
-  if (separator.empty()) {
-    parts.emplace_back(text);
-    return parts;
-  }
-  std::size_t pos = 0;
-  for (std::size_t hit = text.find(separator); hit != npos; hit = text.find(separator, pos)) {
-    parts.emplace_back(text.substr(pos, hit - pos));
-    pos = hit + separator.size();
-  }
-  parts.emplace_back(text.substr(pos));
-  return parts;
-}
-
-std::size_t Find(std::u16string_view text, std::u16string_view find, std::size_t from) { return text.find(find, from); }
-
-std::u16string Left(std::u16string_view text, std::size_t n) { return std::u16string(text.substr(0, n)); }
-
-std::u16string Mid(std::u16string_view text, std::size_t start, std::size_t length) {
-  if (start >= text.size()) return {};
-  return std::u16string(text.substr(start, length));
-}
-
 std::u16string Digits(long long value) {
   std::string s = std::to_string(value);
   return std::u16string(s.begin(), s.end());

@@ -15,19 +15,6 @@ inline constexpr std::size_t npos = std::u16string_view::npos;
 // what was inserted) replaced by `with`. An empty `find` leaves the text as it is.
 std::u16string Replace(std::u16string_view text, std::u16string_view find, std::u16string_view with);
 
-// Cuts at every `separator`; n separators give n + 1 parts (empty ones kept).
-// An empty text gives one empty part; an empty separator gives the whole text.
-std::vector<std::u16string> Split(std::u16string_view text, std::u16string_view separator);
-
-// 0-based position of the first `find` at or after `from`, or npos.
-std::size_t Find(std::u16string_view text, std::u16string_view find, std::size_t from = 0);
-
-// The first n units (all when shorter).
-std::u16string Left(std::u16string_view text, std::size_t n);
-
-// From 0-based `start`, at most `length` units (to the end when npos); empty past the end.
-std::u16string Mid(std::u16string_view text, std::size_t start, std::size_t length = npos);
-
 // The text without the spaces and tabs at either end; a view into `text`.
 // Inline: the import asks it of every line.
 template <typename Char>

@@ -34,19 +34,6 @@ std::size_t HomeOf(std::uint64_t tag, std::size_t size) {
 
 }  // namespace
 
-vb::Integer NextDayNumber(std::u16string day, std::vector<DayAndNumber>& table) {
-  for (DayAndNumber& record : table) {
-    if (record.stDay == day) {
-      // Checked arithmetic: past 32767 this throws before the record is touched.
-      const vb::Integer next = record.iNumber + vb::Integer(1);
-      record.iNumber = next;
-      return next;
-    }
-  }
-  table.push_back(DayAndNumber{std::move(day), vb::Integer(1)});
-  return vb::Integer(1);
-}
-
 void DayNumberTable::Reserve(std::int32_t count) {
   if (count <= 0) return;
   days_.reserve(static_cast<std::size_t>(count));
@@ -150,13 +137,6 @@ std::vector<DayNumbers> DayNumberTable::Given() const {
     if (numbers_[k] != before_[k]) given.push_back({days_[k], before_[k] + 1, numbers_[k]});
   }
   return given;
-}
-
-double UnixTimeToDate(std::int32_t seconds) {
-  // 1970-01-01 09:00:00, the epoch seen from Japan Standard Time; a fixed offset,
-  // never the machine's zone.
-  constexpr double kEpochInJapan = 25569.375;
-  return kEpochInJapan + static_cast<double>(seconds) / 86400.0;
 }
 
 date::Parts UnixTimeInJapan(std::int32_t seconds) {

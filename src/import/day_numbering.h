@@ -13,26 +13,21 @@
 
 namespace nbl::importing {
 
-// The next number of `day`: one more than the record of that day (updated in
-// place), or 1 with a new record appended. Throws OverflowFailure past 32767,
-// leaving the record unchanged.
-vb::Integer NextDayNumber(std::u16string day, std::vector<DayAndNumber>& table);
-
 // The numbers one day's entries got: first to last, one apart.
 struct DayNumbers {
   std::u16string day;
   std::int32_t first = 0, last = 0;
 };
 
-// The day-number table of a run with a lookup by day: numbers exactly as
-// NextDayNumber over the same records, without walking the table each time.
+// The day-number table of a run with a lookup by day: the next number of a day
+// is one more than the highest it holds for that day, 1 for a day it lacks.
 class DayNumberTable {
  public:
   // Room for the stored days the query counted (a count below 1 reserves nothing).
   void Reserve(std::int32_t count);
   // Appends a record as loaded from the store; a day already held keeps its first record.
   void Add(DayAndNumber record);
-  // As NextDayNumber: throws OverflowFailure past 32767, leaving the record unchanged.
+  // The next number of `day`, counted; throws OverflowFailure past 32767, leaving the record unchanged.
   vb::Integer Next(const std::u16string& day);
   // The same for a day given in ASCII, as the import reads it (each byte one unit).
   vb::Integer Next(std::string_view day);
@@ -67,9 +62,8 @@ class DayNumberTable {
   std::unordered_map<std::u16string, std::size_t> others_;  // every other day text -> its first record
 };
 
-// The date value in Japan Standard Time (fixed UTC+9) of seconds since 1970-01-01 UTC.
-double UnixTimeToDate(std::int32_t seconds);
-// Its calendar parts (date::ToParts of that value), reckoned in whole seconds.
+// The calendar parts in Japan Standard Time (fixed UTC+9) of seconds since
+// 1970-01-01 UTC, reckoned in whole seconds.
 date::Parts UnixTimeInJapan(std::int32_t seconds);
 
 }  // namespace nbl::importing

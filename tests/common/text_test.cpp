@@ -22,30 +22,7 @@ TEST(TextReplace, ReplacesEveryOccurrenceWithoutRescanning) {
   for (const auto& c : cases) EXPECT_EQ(Replace(c.text, c.find, c.with), c.expected) << ToUtf8(c.text);
 }
 
-TEST(TextSplit, GivesOneMorePartThanSeparators) {
-  struct Case {
-    std::u16string text, sep;
-    std::vector<std::u16string> parts;
-  };
-  const Case cases[] = {
-      {u"a\nb", u"\n", {u"a", u"b"}},
-      {u"a\n", u"\n", {u"a", u""}},
-      {u"", u"\n", {u""}},
-      {u"*1*x*y", u"*", {u"", u"1", u"x", u"y"}},
-      {u"abc", u"", {u"abc"}},
-  };
-  for (const auto& c : cases) EXPECT_EQ(Split(c.text, c.sep), c.parts) << ToUtf8(c.text);
-}
-
-TEST(TextCut, LeftAndMidStayInsideTheText) {
-  EXPECT_EQ(Left(u"abcdef", 3), u"abc");
-  EXPECT_EQ(Left(u"ab", 10), u"ab");
-  EXPECT_EQ(Mid(u"abcdef", 2, 2), u"cd");
-  EXPECT_EQ(Mid(u"abcdef", 4), u"ef");
-  EXPECT_EQ(Mid(u"abc", 3), u"");
-  EXPECT_EQ(Mid(u"abc", 99, 1), u"");
-  EXPECT_EQ(Find(u"abcabc", u"c", 3), 5u);
-  EXPECT_EQ(Find(u"abc", u"x"), npos);
+TEST(TextDigitsAndBlanks, WriteTheSignAndTrimOnlySpacesAndTabs) {
   EXPECT_EQ(Digits(-1234), u"-1234");
   EXPECT_EQ(TrimBlanks(u" \t<body> \t"), u"<body>");
   EXPECT_EQ(TrimBlanks(u"\u3000a b\r"), u"\u3000a b\r");  // only spaces and tabs are blanks

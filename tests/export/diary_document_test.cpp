@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "common/text.h"
+#include "support/reference/document_pieces.h"
 
 namespace nbl::exporting {
 namespace {
@@ -30,7 +31,7 @@ TEST(EncodeHtmlText, EscapesAmpersandsOfInsertedEntitiesToo) {
   };
   for (const auto& c : cases) {
     std::u16string t = c.in;
-    EncodeHtmlText(t);
+    reference::EncodeHtmlText(t);
     EXPECT_EQ(t, c.out) << text::ToUtf8(c.in);
   }
 }
@@ -53,25 +54,27 @@ TEST(BodyRule, LineBreaksHyphensAndNull) {
       {u"x&lt;", 1, 1, u"x&amp;lt;"},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(ApplyBodyRule(c.value, Settings(c.br, c.hyphen, 1)), c.out) << "br " << c.br << " hyphen " << c.hyphen;
+    EXPECT_EQ(reference::ApplyBodyRule(c.value, Settings(c.br, c.hyphen, 1)), c.out)
+        << "br " << c.br << " hyphen " << c.hyphen;
   }
 }
 
 TEST(DateAndTitlePieces, FollowTheirSources) {
-  EXPECT_EQ(DatePiece(store::Value(u"2007/01/05")), u"2007-01-05");
-  EXPECT_EQ(DatePiece(store::Value(u"2007/01/05 extra")), u"2007-01-05 extra");  // a Day is written whole
-  EXPECT_EQ(DatePiece(store::Value(u"20070105")), u"20070105");
-  EXPECT_EQ(DatePiece(store::Value(u"2007/01/05\"<&")), u"2007-01-05&quot;&lt;&amp;");  // stays one attribute value
-  EXPECT_EQ(PublishDatePiece(store::Value(u"1/<&\"\r\n>abc")), u"1-&lt;&amp;&quot;&#13;&#10;&gt;ab");
-  EXPECT_EQ(PublishDatePiece(store::Value(u"2007/01/06 00:15:30")), u"2007-01-06");
-  EXPECT_EQ(PublishDatePiece(store::Value(u"2007/1/6")), u"2007-1-6");
-  EXPECT_EQ(PublishDatePiece(store::Value(u"")), u"");
-  EXPECT_THROW(PublishDatePiece(store::Value()), NullValueFailure);
-  EXPECT_THROW(DatePiece(store::Value()), NullValueFailure);
+  EXPECT_EQ(reference::DatePiece(store::Value(u"2007/01/05")), u"2007-01-05");
+  EXPECT_EQ(reference::DatePiece(store::Value(u"2007/01/05 extra")), u"2007-01-05 extra");  // a Day is written whole
+  EXPECT_EQ(reference::DatePiece(store::Value(u"20070105")), u"20070105");
+  EXPECT_EQ(reference::DatePiece(store::Value(u"2007/01/05\"<&")),
+            u"2007-01-05&quot;&lt;&amp;");  // stays one attribute value
+  EXPECT_EQ(reference::PublishDatePiece(store::Value(u"1/<&\"\r\n>abc")), u"1-&lt;&amp;&quot;&#13;&#10;&gt;ab");
+  EXPECT_EQ(reference::PublishDatePiece(store::Value(u"2007/01/06 00:15:30")), u"2007-01-06");
+  EXPECT_EQ(reference::PublishDatePiece(store::Value(u"2007/1/6")), u"2007-1-6");
+  EXPECT_EQ(reference::PublishDatePiece(store::Value(u"")), u"");
+  EXPECT_THROW(reference::PublishDatePiece(store::Value()), NullValueFailure);
+  EXPECT_THROW(reference::DatePiece(store::Value()), NullValueFailure);
 
-  EXPECT_EQ(TitlePiece(store::Value(u"テスト")), u"\" title=\"テスト\">\n");
-  EXPECT_EQ(TitlePiece(store::Value()), u"\" title=\"\">\n");
-  EXPECT_EQ(TitlePiece(store::Value(u"A&B <x> \"q\" 'a'\r\n\t")),
+  EXPECT_EQ(reference::TitlePiece(store::Value(u"テスト")), u"\" title=\"テスト\">\n");
+  EXPECT_EQ(reference::TitlePiece(store::Value()), u"\" title=\"\">\n");
+  EXPECT_EQ(reference::TitlePiece(store::Value(u"A&B <x> \"q\" 'a'\r\n\t")),
             u"\" title=\"A&amp;B &lt;x&gt; &quot;q&quot; 'a'&#13;&#10;&#9;\">\n");
 }
 

@@ -11,6 +11,7 @@
 #include "store/recordset.h"
 #include "support/diary_store.h"
 #include "support/fake_ui.h"
+#include "support/reference/document_pieces.h"
 #include "support/temp_dir.h"
 #include "support/test_platform.h"
 
@@ -264,38 +265,6 @@ TEST_F(ExportRunTest, CountsAndWritesOneSnapshotWhateverIsWrittenMeanwhile) {
   EXPECT_EQ(testing::QueryRows(Db(), "SELECT count(*) FROM Contents;"), std::vector<std::string>{"3"});
 }
 
-// The document as the export wrote it before it wrote from the stored bytes:
-// each piece built as 16-bit text from Recordset::Field by the piece functions,
-// then turned into bytes by text::AppendXmlUtf8, which counts its U+FFFD.
-struct Document {
-  std::string bytes;
-  std::int64_t replaced = 0;
-};
-
-Document PieceByPiece(const std::u16string& db, const ExportSettingNubelo& set) {
-  store::Connection connection;
-  connection.Open(std::u16string(store::kConnectionPrefix) + db);
-  store::Recordset rows;
-  rows.Open(BuildExportQuery(set), connection, store::adOpenForwardOnly, store::adLockReadOnly,
-            store::adCmdTableDirect);
-  Document doc;
-  auto append = [&doc](std::u16string_view piece) {
-    doc.replaced += static_cast<std::int64_t>(text::AppendXmlUtf8(piece, doc.bytes));
-  };
-  append(u"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<diary>\n");
-  for (; !rows.IsEOF(); rows.MoveNext()) {
-    append(u"<day date=\"");
-    append(set.intPublishDay == 1 ? DatePiece(rows.Field(u"Day")) : PublishDatePiece(rows.Field(u"PublishTime")));
-    append(TitlePiece(rows.Field(u"Title")));
-    append(u"<body>\n");
-    append(ApplyBodyRule(rows.Field(u"Contents"), set) + u"\n");
-    append(ApplyBodyRule(rows.Field(u"extend"), set) + u"\n");
-    append(u"</body>\n</day>\n");
-  }
-  append(u"</diary>");
-  return doc;
-}
-
 // Stored text made of pieces that each meet a rule: markup, line ends, hyphens,
 // slashes, controls, characters of every UTF-8 length, U+FFFE and U+FFFF, and
 // bytes that are not UTF-8 (encoded surrogates, overlong forms, cut sequences).
@@ -419,7 +388,7 @@ TEST_F(ExportRunTest, WritesThePieceByPieceBytesForEveryStoredTextAndSetting) {
         SCOPED_TRACE("intBR " + std::to_string(br) + ", intHyphen " + std::to_string(hyphen) + ", intPublishDay " +
                      std::to_string(publishDay));
         const ExportSettingNubelo set{u"", u"", u"", 0, 0, br, hyphen, publishDay};
-        const Document expected = PieceByPiece(Db16(), set);
+        const reference::Document expected = reference::DocumentOf(Db(), set);
         const ExportReport report = ExportDiary(Out(), Db16(), set, *ui_);
         ASSERT_TRUE(report.completed) << report.cause;
         EXPECT_EQ(report.entries, kRows);

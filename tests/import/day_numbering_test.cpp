@@ -8,6 +8,7 @@
 #include "common/date.h"
 #include "common/failure.h"
 #include "common/text.h"
+#include "support/reference/day_numbers.h"
 #include "support/test_platform.h"
 
 namespace nbl::importing {
@@ -32,7 +33,7 @@ TEST(NextDayNumber, NumbersAfterTheHighestStoredNumber) {
   };
   for (NumberCase c : cases) {
     SCOPED_TRACE(c.name);
-    EXPECT_EQ(NextDayNumber(c.day, c.table).value(), c.expected);
+    EXPECT_EQ(reference::NextDayNumber(c.day, c.table).value(), c.expected);
     ASSERT_EQ(c.table.size(), c.after.size());
     for (std::size_t k = 0; k < c.after.size(); ++k) {
       EXPECT_EQ(c.table[k].stDay, c.after[k].stDay);
@@ -43,15 +44,15 @@ TEST(NextDayNumber, NumbersAfterTheHighestStoredNumber) {
 
 TEST(NextDayNumber, SecondCallOfANewDayGivesTwo) {
   std::vector<DayAndNumber> table;
-  EXPECT_EQ(NextDayNumber(u"2007/05/01", table).value(), 1);
-  EXPECT_EQ(NextDayNumber(u"2007/05/01", table).value(), 2);
+  EXPECT_EQ(reference::NextDayNumber(u"2007/05/01", table).value(), 1);
+  EXPECT_EQ(reference::NextDayNumber(u"2007/05/01", table).value(), 2);
   EXPECT_EQ(table.size(), 1u);
 }
 
 TEST(NextDayNumber, OverflowFailsAndKeepsTheRecord) {
   std::vector<DayAndNumber> table = {{u"2007/05/01", 32766}};
-  EXPECT_EQ(NextDayNumber(u"2007/05/01", table).value(), 32767);
-  EXPECT_THROW(NextDayNumber(u"2007/05/01", table), OverflowFailure);
+  EXPECT_EQ(reference::NextDayNumber(u"2007/05/01", table).value(), 32767);
+  EXPECT_THROW(reference::NextDayNumber(u"2007/05/01", table), OverflowFailure);
   ASSERT_EQ(table.size(), 1u);
   EXPECT_EQ(table[0].iNumber.value(), 32767);
 }
@@ -72,7 +73,7 @@ TEST(DayNumberTable, NumbersAsTheWalkDoes) {
     ascii = !ascii;
     int fromWalk = 0, fromIndex = 0;
     try {
-      fromWalk = NextDayNumber(day, walked).value();
+      fromWalk = reference::NextDayNumber(day, walked).value();
     } catch (const OverflowFailure&) {
       fromWalk = -1;
     }
@@ -114,7 +115,7 @@ TEST(UnixTimeToDate, IsJapanTimeWhateverTheMachineZone) {
     testing::SetTimeZone(zone);
     for (const Case& c : cases) {
       SCOPED_TRACE(std::string(zone) + " " + std::to_string(c.seconds));
-      const double value = UnixTimeToDate(c.seconds);
+      const double value = reference::UnixTimeToDate(c.seconds);
       if (c.value >= 0) {
         EXPECT_DOUBLE_EQ(value, c.value);
       }
@@ -140,7 +141,7 @@ TEST(UnixTimeInJapan, GivesThePartsOfTheDateValue) {
   }
   for (const std::int32_t s : times) {
     std::string viaValue, viaParts;
-    date::AppendGeneralDate(UnixTimeToDate(s), viaValue);
+    date::AppendGeneralDate(reference::UnixTimeToDate(s), viaValue);
     date::AppendGeneralDate(UnixTimeInJapan(s), viaParts);
     ASSERT_EQ(viaParts, viaValue) << s;
   }

@@ -58,45 +58,29 @@ struct WalkCase {
 
 const std::u16string kDay = u"<day date=\"2007-05-01\" title=\"\">";
 
+// Walks each case and expects it to succeed as it says.
+void ExpectWalks(const std::vector<WalkCase>& cases) {
+  for (const WalkCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const bool customTags = std::string(c.name) == "tags of the settings";
+    const Walked w = customTags ? Walk(c.lines, {u"[", u"]"}) : Walk(c.lines);
+    EXPECT_FALSE(w.failed);
+    EXPECT_EQ(w.stored, c.stored);
+    EXPECT_EQ(U8(w.stepText), U8(c.stepText));
+    EXPECT_EQ(w.skipped, c.line);
+  }
+}
+
 TEST(DiaryLineReader, TurnsLinesIntoEntries) {
-  const std::vector<WalkCase> cases = {
+  ExpectWalks({
       {"export document",
        {u"<?xml version=\"1.0\" encoding=\"UTF-8\"?>", u"<diary>", u"<day date=\"2007-01-05\" title=\"テスト\">",
         u"<body>", u"a&amp;lt;b", u"", u"</body>", u"</day>", u"</diary>"},
        {"2007/01/05|テスト|a<b<BR>\r\n<BR>\r\n"},
        u"データ読み捨てエラー："},
-      {"numeric heading sets time and title",
-       {kDay, u"<body>", u"*1178000000*お知らせ", u"</body></day>"},
-       {"2007/05/01|お知らせ|<H2>お知らせ(2007/05/01 15:13:20)</H2><BR>\r\n"},
-       u"データ格納エラー：2007/05/01"},
-      {"time at midnight is the date alone",
-       {kDay, u"<body>", u"*54000*零時の記録", u"</day>"},
-       {"2007/05/01|零時の記録|<H2>零時の記録(1970/01/02)</H2><BR>\r\n"},
-       u"データ格納エラー：2007/05/01"},
-      {"non-numeric field keeps the last time, first heading gives the title",
-       {kDay, u"<body>", u"*メモ*今日あった出来事", u"*1177963387*朝", u"*メモ*昼にあった出来事です", u"</body>",
-        u"</day>"},
-       {"2007/05/01|今日あった出来事|<H2>今日あった出来事()</H2><BR>\r\n<H2>朝(2007/05/01 5:03:07)</H2><BR>\r\n"
-        "<H2>昼にあった出来事です(2007/05/01 5:03:07)</H2><BR>\r\n"},
-       u"データ格納エラー：2007/05/01"},
-      {"blank-padded and fractional fields are numeric",
-       {kDay, u"<body>", u"* 1178000000.5 *A", u"*+1.178000001e9*B", u"</day>"},
-       {"2007/05/01|A|<H2>A(2007/05/01 15:13:20)</H2><BR>\r\n<H2>B(2007/05/01 15:13:21)</H2><BR>\r\n"},
-       u"データ格納エラー：2007/05/01"},
-      {"a heading keeps its stars; short and single-star lines stay; out-of-range seconds keep the time",
-       {u"<day date=\"2007-05-01\" title=\"日記\">", u"<body>", u"*1178000000*A*B", u"*1178000*A", u"x1178000000*A*B",
-        u"*見出しだけの行です。。。", u"*99999999999*注意書き", u"*1178000000*5*3=15 の計算", u"</body>", u"</day>"},
-       {"2007/05/01|日記|<H2>A*B(2007/05/01 15:13:20)</H2><BR>\r\n*1178000*A<BR>\r\nx1178000000*A*B<BR>\r\n"
-        "*見出しだけの行です。。。<BR>\r\n<H2>注意書き(2007/05/01 15:13:20)</H2><BR>\r\n"
-        "<H2>5*3=15 の計算(2007/05/01 15:13:20)</H2><BR>\r\n"},
-       u"データ格納エラー：2007/05/01"},
       {"entities in the given order",
        {kDay, u"<body>", u"&amp;lt;&quot;&amp;amp;&gt;&apos;", u"</day>"},
        {"2007/05/01||<\"&amp;>&apos;<BR>\r\n"},
-       u"データ格納エラー：2007/05/01"},
-      {"tags of the settings",
-       {kDay, u"<body>", u"*1178000000*お知らせ", u"</day>"},
-       {"2007/05/01|お知らせ|[お知らせ(2007/05/01 15:13:20)]<BR>\r\n"},
        u"データ格納エラー：2007/05/01"},
       {"indented structure lines; body lines keep their blanks; mis-cased tags are text",
        {u" <?xml version=\"1.0\" encoding=\"Shift_JIS\"?>", u"\t<diary>", u"  <day date=\"2007-05-01\" title=\"t\">\t",
@@ -124,15 +108,6 @@ TEST(DiaryLineReader, TurnsLinesIntoEntries) {
         u"*1178000000*H", u"</day>", u"<day date=\"2007-05-03\" title=\"\">", u"</day>", u""},
        {"2007/05/01|t|", "2007/05/02|H|<H2>H(2007/05/01 15:13:20)</H2><BR>\r\n", "2007/05/03||"},
        u"データ読み捨てエラー："},
-      {"the heading time does not outlive its entry",
-       {kDay, u"<body>", u"*1178000000*A", u"</day>", kDay, u"<body>", u"*メモ*二つ目の見出しです", u"</day>"},
-       {"2007/05/01|A|<H2>A(2007/05/01 15:13:20)</H2><BR>\r\n",
-        "2007/05/01|二つ目の見出しです|<H2>二つ目の見出しです()</H2><BR>\r\n"},
-       u"データ格納エラー：2007/05/01"},
-      {"a heading's title is decoded as its body",
-       {kDay, u"<body>", u"*1178000000*Tom &amp; Jerry &amp;lt;3&amp;gt;", u"</day>"},
-       {"2007/05/01|Tom & Jerry <3>|<H2>Tom & Jerry <3>(2007/05/01 15:13:20)</H2><BR>\r\n"},
-       u"データ格納エラー：2007/05/01"},
       {"titles are decoded",
        {u"<day date=\"2007-05-01\" title=\"Q&amp;A &lt;1&gt; &#x1F600;\">", u"</day>"},
        {"2007/05/01|Q&A <1> \U0001F600|"},
@@ -145,16 +120,50 @@ TEST(DiaryLineReader, TurnsLinesIntoEntries) {
        {kDay, u"<body>", u"\U0001F600", u"</day>"},
        {"2007/05/01||\U0001F600<BR>\r\n"},
        u"データ格納エラー：2007/05/01"},
-  };
-  for (const WalkCase& c : cases) {
-    SCOPED_TRACE(c.name);
-    const bool customTags = std::string(c.name) == "tags of the settings";
-    const Walked w = customTags ? Walk(c.lines, {u"[", u"]"}) : Walk(c.lines);
-    EXPECT_FALSE(w.failed);
-    EXPECT_EQ(w.stored, c.stored);
-    EXPECT_EQ(U8(w.stepText), U8(c.stepText));
-    EXPECT_EQ(w.skipped, c.line);
-  }
+  });
+}
+
+TEST(DiaryLineReader, RewritesHeadingsWithTheirTimes) {
+  ExpectWalks({
+      {"numeric heading sets time and title",
+       {kDay, u"<body>", u"*1178000000*お知らせ", u"</body></day>"},
+       {"2007/05/01|お知らせ|<H2>お知らせ(2007/05/01 15:13:20)</H2><BR>\r\n"},
+       u"データ格納エラー：2007/05/01"},
+      {"time at midnight is the date alone",
+       {kDay, u"<body>", u"*54000*零時の記録", u"</day>"},
+       {"2007/05/01|零時の記録|<H2>零時の記録(1970/01/02)</H2><BR>\r\n"},
+       u"データ格納エラー：2007/05/01"},
+      {"non-numeric field keeps the last time, first heading gives the title",
+       {kDay, u"<body>", u"*メモ*今日あった出来事", u"*1177963387*朝", u"*メモ*昼にあった出来事です", u"</body>",
+        u"</day>"},
+       {"2007/05/01|今日あった出来事|<H2>今日あった出来事()</H2><BR>\r\n<H2>朝(2007/05/01 5:03:07)</H2><BR>\r\n"
+        "<H2>昼にあった出来事です(2007/05/01 5:03:07)</H2><BR>\r\n"},
+       u"データ格納エラー：2007/05/01"},
+      {"blank-padded and fractional fields are numeric",
+       {kDay, u"<body>", u"* 1178000000.5 *A", u"*+1.178000001e9*B", u"</day>"},
+       {"2007/05/01|A|<H2>A(2007/05/01 15:13:20)</H2><BR>\r\n<H2>B(2007/05/01 15:13:21)</H2><BR>\r\n"},
+       u"データ格納エラー：2007/05/01"},
+      {"a heading keeps its stars; short and single-star lines stay; out-of-range seconds keep the time",
+       {u"<day date=\"2007-05-01\" title=\"日記\">", u"<body>", u"*1178000000*A*B", u"*1178000*A", u"x1178000000*A*B",
+        u"*見出しだけの行です。。。", u"*99999999999*注意書き", u"*1178000000*5*3=15 の計算", u"</body>", u"</day>"},
+       {"2007/05/01|日記|<H2>A*B(2007/05/01 15:13:20)</H2><BR>\r\n*1178000*A<BR>\r\nx1178000000*A*B<BR>\r\n"
+        "*見出しだけの行です。。。<BR>\r\n<H2>注意書き(2007/05/01 15:13:20)</H2><BR>\r\n"
+        "<H2>5*3=15 の計算(2007/05/01 15:13:20)</H2><BR>\r\n"},
+       u"データ格納エラー：2007/05/01"},
+      {"tags of the settings",
+       {kDay, u"<body>", u"*1178000000*お知らせ", u"</day>"},
+       {"2007/05/01|お知らせ|[お知らせ(2007/05/01 15:13:20)]<BR>\r\n"},
+       u"データ格納エラー：2007/05/01"},
+      {"the heading time does not outlive its entry",
+       {kDay, u"<body>", u"*1178000000*A", u"</day>", kDay, u"<body>", u"*メモ*二つ目の見出しです", u"</day>"},
+       {"2007/05/01|A|<H2>A(2007/05/01 15:13:20)</H2><BR>\r\n",
+        "2007/05/01|二つ目の見出しです|<H2>二つ目の見出しです()</H2><BR>\r\n"},
+       u"データ格納エラー：2007/05/01"},
+      {"a heading's title is decoded as its body",
+       {kDay, u"<body>", u"*1178000000*Tom &amp; Jerry &amp;lt;3&amp;gt;", u"</day>"},
+       {"2007/05/01|Tom & Jerry <3>|<H2>Tom & Jerry <3>(2007/05/01 15:13:20)</H2><BR>\r\n"},
+       u"データ格納エラー：2007/05/01"},
+  });
 }
 
 // Every fault that would lose or merge an entry stops the walk at its line.

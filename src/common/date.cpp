@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <cstdio>
-#include <ctime>
 
 #include "common/text.h"
 
@@ -141,12 +140,5 @@ void AppendGeneralDate(double value, std::string& out) { AppendGeneralDate(ToPar
 std::u16string DateTimeText(double value) { return DayText(ToParts(value), true); }
 
 std::u16string ShortDate(int year, int month, int day) { return DayText(Parts{year, month, day, 0, 0, 0}, false); }
-
-double Now() {
-  const std::time_t t = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&t, &local);
-  return FromParts({local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec});
-}
 
 }  // namespace nbl::date

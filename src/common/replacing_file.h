@@ -64,7 +64,8 @@ class ReplacingFile final : public Output {
   std::filesystem::path folder_;
   std::filesystem::path temp_;  // empty while the file has no name
   mode_t mode_ = 0;
-  std::optional<std::pair<uid_t, gid_t>> owner_;  // of the target being replaced
+  // The uid_t and gid_t of the target being replaced (Windows has no such ids).
+  std::optional<std::pair<unsigned, unsigned>> owner_;
   int fd_ = -1;
   bool committed_ = false;
   std::vector<std::uint8_t> buffer_;

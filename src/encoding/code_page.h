@@ -14,8 +14,10 @@ namespace nbl::encoding {
 // when the converter itself is not available.
 std::u16string CodePageBytesToText(const Bytes& bytes);
 
-// The same conversion done by glibc's iconv one call at a time: the source of
-// the tables behind CodePageBytesToText, and the reference it must agree with.
-std::u16string CodePageBytesToTextByIconv(const Bytes& bytes);
+// The same conversion asked of the system's own converter: glibc's iconv in one
+// call on POSIX systems, MultiByteToWideChar a character at a time on Windows.
+// The source of the tables behind CodePageBytesToText, and the reference it
+// must agree with.
+std::u16string CodePageBytesToTextBySystem(const Bytes& bytes);
 
 }  // namespace nbl::encoding

@@ -1,5 +1,5 @@
-// Internal to encoding/: code page 932 as tables read from iconv once per
-// process, and the pieces the table-driven decoders share.
+// Internal to encoding/: code page 932 as tables read from the system's
+// converter once per process, and the pieces the table-driven decoders share.
 #pragma once
 
 #include <array>
@@ -12,7 +12,7 @@ namespace nbl::encoding::detail {
 
 inline constexpr char16_t kReplacementCharacter = 0xFFFD;
 
-// What iconv gives for every byte and every pair of code page 932. Decoding is
+// What the system's converter gives for every byte and every pair of code page 932. Decoding is
 // greedy: a lead byte with a valid trail gives Pair(); any other byte gives
 // Single() (U+FFFD for a lead byte whose trail does not fit) and decoding goes
 // on with the next byte.
@@ -34,8 +34,13 @@ struct CodePageTable {
 inline constexpr std::size_t kRun = 4096;
 inline std::size_t RunOf(std::size_t left) { return left < kRun ? left : kRun; }
 
-// Built on first use; throws ConversionFailure when iconv has no code page 932.
+// Built on first use; throws ConversionFailure when the system has no code page 932.
 const CodePageTable& CodePage932();
+
+// `single`, `slot` and `pairs` as the system's converter decodes each byte and
+// pair (code_page_posix.cpp: iconv; code_page_win32.cpp: MultiByteToWideChar).
+// Throws ConversionFailure when it has no code page 932.
+CodePageTable SystemCodePage932();
 
 // The text a decoder writes. It grows a step at a time inside the capacity
 // reserved at the start, so that only the part actually used is ever touched.

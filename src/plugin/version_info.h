@@ -7,11 +7,13 @@
 #include <utility>
 #include <vector>
 
+#include "plugin/version_numbers.h"
+
 namespace nbl::plugin {
 
-inline constexpr int kVersionMajor = 1;
-inline constexpr int kVersionMinor = 0;
-inline constexpr int kVersionRevision = 4;
+inline constexpr int kVersionMajor = NBL_VERSION_MAJOR;
+inline constexpr int kVersionMinor = NBL_VERSION_MINOR;
+inline constexpr int kVersionRevision = NBL_VERSION_REVISION;
 
 // The version resource as (entry, value) pairs, UTF-8, in this order:
 // FileVersion and ProductVersion numeric ("1.0.0.4", major.minor.0.revision),

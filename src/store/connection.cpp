@@ -1,11 +1,6 @@
 #include "store/connection.h"
 
-#include <fcntl.h>
 #include <sqlite3.h>
-#include <sys/resource.h>
-#include <sys/stat.h>
-#include <sys/statvfs.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -21,6 +16,7 @@
 #include "store/read_ahead_vfs.h"
 #include "store/schema.h"
 #include "store/sqlite_handle.h"
+#include "store/store_platform.h"
 
 namespace nbl::store {
 namespace detail {
@@ -29,33 +25,6 @@ namespace {
 std::string DatabaseFile(sqlite3* db) {
   const char* name = db != nullptr ? sqlite3_db_filename(db, "main") : nullptr;
   return name != nullptr ? name : "";
-}
-
-// SQLite keeps the errno of a failed write to itself (only ENOSPC shows, as SQLITE_FULL), so a
-// full disk is told by what it leaves: no free space left (ENOSPC), or the store or its journal
-// grown to the largest file this process may write (EFBIG). 0 when neither shows.
-int FullnessOf(const std::string& path) {
-  struct statvfs fs {};
-  const std::filesystem::path folder = std::filesystem::path(path).parent_path();
-  if (::statvfs(folder.empty() ? "." : folder.c_str(), &fs) == 0 && fs.f_bavail == 0) return ENOSPC;
-  rlimit limit{};
-  if (::getrlimit(RLIMIT_FSIZE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return 0;
-  for (const char* suffix : {"", "-wal", "-journal"}) {
-    struct stat st {};
-    if (::stat((path + suffix).c_str(), &st) == 0 && static_cast<rlim_t>(st.st_size) >= limit.rlim_cur) return EFBIG;
-  }
-  return 0;
-}
-
-// A store whose write-ahead journal is left over (a writer was stopped) must replay it
-// into a shared-memory file beside it; a folder that may not be written makes that fail
-// as a missing file would.
-bool JournalCannotBeReplayed(const std::string& path) {
-  const std::filesystem::path folder = std::filesystem::path(path).parent_path();
-  const std::string folderName = folder.empty() ? "." : folder.string();
-  struct stat st {};
-  return ::stat((path + "-wal").c_str(), &st) == 0 && ::stat((path + "-shm").c_str(), &st) != 0 &&
-         ::access(folderName.c_str(), W_OK) != 0;
 }
 
 }  // namespace
@@ -76,21 +45,20 @@ std::string PlainCause(sqlite3* db, int rc, std::string path) {
       return files::CauseOfErrno(ENOSPC, path);
     case SQLITE_READONLY:
       // The store writes its journal beside it, so a folder it may not write to refuses it too.
-      if (rc == SQLITE_READONLY_DIRECTORY)
-        return files::CauseOfErrno(EACCES, std::filesystem::path(path).parent_path().string());
+      if (rc == SQLITE_READONLY_DIRECTORY) return files::CauseOfErrno(EACCES, platform::FolderOf(path));
       return files::CauseOfErrno(EACCES, path);
     case SQLITE_PERM:
     case SQLITE_AUTH:
       return files::CauseOfErrno(EACCES, path);
     case SQLITE_CANTOPEN:
     case SQLITE_IOERR: {
-      if (JournalCannotBeReplayed(path)) {
+      if (platform::JournalCannotBeReplayed(path)) {
         return "the journal '" + path + "-wal' of the diary store cannot be replayed because its folder is " +
                "read-only; make the folder writable, or copy the store and its -wal file to a writable folder";
       }
       const int err = db != nullptr ? sqlite3_system_errno(db) : 0;
-      if (err != 0) return files::CauseOfErrno(err, path);
-      const int fullness = (rc & 0xFF) == SQLITE_IOERR ? FullnessOf(path) : 0;
+      if (err != 0) return platform::CauseOfSystemError(err, path);
+      const int fullness = (rc & 0xFF) == SQLITE_IOERR ? platform::FullnessOf(path) : 0;
       return fullness != 0 ? files::CauseOfErrno(fullness, path) : std::string();
     }
     case SQLITE_ERROR: {
@@ -213,18 +181,9 @@ void SetLockWait(std::chrono::milliseconds wait) { g_lockWaitMs.store(std::max<s
 void Connection::BeginTrans() {
   RequireNoTransaction("begin a transaction");
   const std::string what = "cannot begin a transaction on " + Quoted(DataSourceOf(connectionString_));
-  // The owner write bit marks a read-only store, and a folder its journal may not be written in, even for
-  // root, which the file system itself would let write.
-  const std::string path = detail::DatabaseFile(db_.get());
-  const std::pair<std::string, const char*> places[] = {
-      {path, "the store is read-only; make it writable or choose another store"},
-      {std::filesystem::path(path).parent_path().string(),
-       "the folder is read-only; make it writable or move the store"}};
-  for (const auto& [name, why] : places) {
-    struct stat st {};
-    if (!name.empty() && ::stat(name.c_str(), &st) == 0 && (st.st_mode & S_IWUSR) == 0) {
-      throw StoreFailure(what + ": '" + name + "' is read-only", "permission denied on '" + name + "': " + why);
-    }
+  if (const auto place = platform::ReadOnlyPlaceOf(detail::DatabaseFile(db_.get()))) {
+    throw StoreFailure(what + ": '" + place->name + "' is read-only",
+                       "permission denied on '" + place->name + "': " + place->why);
   }
   detail::Exec(db_.get(), "BEGIN IMMEDIATE;", what);
 }
@@ -285,25 +244,18 @@ std::u16string DataSourceOf(std::u16string_view connectionString) {
 void CreateDiaryStore(std::u16string_view path) {
   const std::string utf8 = FilePathBytes(path, "create");
   const std::string what = "cannot create diary store " + Quoted(path);
-  std::error_code ec;
   // A journal left by a deleted database would be replayed into the new file.
   for (const char* suffix : {"-wal", "-journal"}) {
-    if (std::filesystem::exists(std::filesystem::path(utf8 + suffix), ec)) {
+    if (platform::Exists(utf8 + suffix))
       throw StoreFailure(what + ": a leftover journal '" + utf8 + suffix + "' exists");
-    }
   }
-  // O_EXCL: an existing file is refused even when it appears between a check and the creation.
-  const int fd = ::open(utf8.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  if (fd < 0) {
-    const int err = errno;
-    throw StoreFailure(what + ": " + (err == EEXIST ? std::string("the file already exists") : std::strerror(err)));
+  // An existing file is refused even when it appears between a check and the creation.
+  if (const std::string refused = platform::CreateNewFile(utf8); !refused.empty()) {
+    throw StoreFailure(what + ": " + refused);
   }
-  ::close(fd);
 
   auto removeAll = [&utf8] {
-    std::error_code ignored;
-    for (const char* suffix : {"", "-wal", "-shm"})
-      std::filesystem::remove(std::filesystem::path(utf8 + suffix), ignored);
+    for (const char* suffix : {"", "-wal", "-shm"}) platform::RemoveFile(utf8 + suffix);
   };
   try {
     sqlite3* raw = nullptr;

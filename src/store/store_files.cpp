@@ -28,10 +28,12 @@ bool NamesStoreFile(std::u16string_view path, std::u16string_view store) {
   if (path.empty() || store.empty() || text::HasLoneSurrogate(path) || text::HasLoneSurrogate(store)) return false;
   const fs::path output = files::FollowLinks(files::ToPath(path));
   const fs::path database = files::FollowLinks(files::ToPath(store));
-  const std::string name = output.filename().string(), storeName = database.filename().string();
+  // The names as the system spells them: on Windows, converted to narrow text they could lose characters.
+  const fs::path::string_type name = output.filename().native(), storeName = database.filename().native();
   if (name.empty() || storeName.empty()) return false;
   bool named = false;
-  for (const char* suffix : {"", "-wal", "-shm", "-journal"}) named = named || name == storeName + suffix;
+  for (const char* suffix : {"", "-wal", "-shm", "-journal"})
+    named = named || name == storeName + fs::path(suffix).native();
   return named && SameFolder(FolderOf(output), FolderOf(database));
 }
 

@@ -18,8 +18,8 @@ using nbl::testing::Hex;
 using nbl::testing::SameAs;
 
 // The converter chain with iconv as its last step: what the one-pass decoders must give.
-std::u16string JisChain(const Bytes& b) { return CodePageBytesToTextByIconv(JisToSjisBytes(b)); }
-std::u16string EucChain(const Bytes& b) { return CodePageBytesToTextByIconv(EucToSjisBytes(b)); }
+std::u16string JisChain(const Bytes& b) { return CodePageBytesToTextBySystem(JisToSjisBytes(b)); }
+std::u16string EucChain(const Bytes& b) { return CodePageBytesToTextBySystem(EucToSjisBytes(b)); }
 
 const Decoder kJis{"JisBytesToText", JisBytesToText, JisChain};
 const Decoder kEuc{"EucBytesToText", EucBytesToText, EucChain};

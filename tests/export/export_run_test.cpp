@@ -1,7 +1,6 @@
 #include "export/export_run.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <fstream>
 #include <random>
@@ -14,6 +13,7 @@
 #include "support/fake_ui.h"
 #include "support/reference/document_pieces.h"
 #include "support/temp_dir.h"
+#include "support/test_platform.h"
 
 namespace nbl::exporting {
 namespace {
@@ -218,7 +218,7 @@ INSTANTIATE_TEST_SUITE_P(
                       FailureCase{"ReadOnlyOutput",
                                   [](ExportRunTest& t, ExportSettingNubelo&, testing::FakeUi&) {
                                     TwoRows(t, "2007/01/06 10:00:00");
-                                    ::chmod((t.dir_.path() / "out.xml").c_str(), 0444);
+                                    testing::MakeReadOnly(t.dir_.path() / "out.xml");
                                   },
                                   "ファイルオープンエラー", "is read-only", false},
                       FailureCase{"NullPublishTimeOfTheFirstEntry",

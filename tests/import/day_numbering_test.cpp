@@ -9,6 +9,7 @@
 #include "common/failure.h"
 #include "common/text.h"
 #include "support/reference/day_numbers.h"
+#include "support/test_platform.h"
 
 namespace nbl::importing {
 namespace {
@@ -111,8 +112,7 @@ TEST(UnixTimeToDate, IsJapanTimeWhateverTheMachineZone) {
       {2147483647, -1, "2038/01/19 12:14:07"},
   };
   for (const char* zone : {"UTC", "America/New_York", "Asia/Tokyo"}) {
-    ::setenv("TZ", zone, 1);
-    ::tzset();
+    testing::SetTimeZone(zone);
     for (const Case& c : cases) {
       SCOPED_TRACE(std::string(zone) + " " + std::to_string(c.seconds));
       const double value = reference::UnixTimeToDate(c.seconds);
@@ -126,8 +126,7 @@ TEST(UnixTimeToDate, IsJapanTimeWhateverTheMachineZone) {
       EXPECT_EQ(fromParts, c.general);
     }
   }
-  ::setenv("TZ", "UTC", 1);
-  ::tzset();
+  testing::SetTimeZone("UTC");
 }
 
 // The headings take the whole-second path; it must give the text of the date value for every time.

@@ -3,7 +3,11 @@
 #include <cstdlib>
 #include <fstream>
 
+#include "common/text.h"
+#include "plugin/com/com_util.h"
+#include "plugin/com/interfaces.h"
 #include "plugin/com/registry_file.h"
+#include "plugin/com/server.h"
 #include "plugin/com_host.h"
 #include "support/temp_dir.h"
 
@@ -11,6 +15,27 @@ namespace nbl::com {
 namespace {
 
 using ::nbl::testing::ReadFile;
+
+TEST(GuidText, RoundTripsThroughTheHostsReadingAndRefusesMalformedTexts) {
+  struct Case {
+    std::u16string text;
+    bool valid;
+  };
+  const Case cases[] = {
+      {u"{880C04B5-036F-4CF5-B753-28D921705F70}", true},   {u"{880c04b5-036f-4cf5-b753-28d921705f70}", true},
+      {u"880C04B5-036F-4CF5-B753-28D921705F70", false},    {u"{880C04B5-036F-4CF5-B753-28D921705F7}", false},
+      {u"{880C04B5-036F-4CF5-B753-28D921705F700}", false}, {u"{880C04B5+036F-4CF5-B753-28D921705F70}", false},
+      {u"{880C04B5-036F-4CF5-B753-28D921705G70}", false},  {u"{880C04B5-036F4-CF5-B753-28D921705F70}", false},
+      {u"(880C04B5-036F-4CF5-B753-28D921705F70)", false},  {u"", false},
+  };
+  for (const Case& c : cases) {
+    const auto guid = host::GuidFromString(c.text);  // as the host reads the registry back
+    EXPECT_EQ(guid.has_value(), c.valid) << text::ToUtf8(c.text);
+    if (guid) {
+      EXPECT_TRUE(IsEqualGUID(*guid, CLSID_clsNubeloHandle));
+    }
+  }
+}
 
 TEST(RegistryFile, FindsItsPlace) {
   struct Case {
@@ -128,6 +153,37 @@ TEST(RegistryFile, ReadsHandWrittenFilesLeniently) {
   EXPECT_EQ(k.size(), 2u);
   EXPECT_EQ(k.at(u""), u"dos line");
   EXPECT_EQ(k.at(u"name"), u"a=b");
+}
+
+// The server's registration, as it lands in the registry file.
+TEST(Registration, RegistersAndUnregistersInTheRegistryFile) {
+  testing::TempDir dir;
+  const auto file = dir.path() / "sub" / "registry";
+  ::setenv("NBL_COM_REGISTRY", file.c_str(), 1);
+  // Another server's class stays untouched.
+  RegistryFile registry(file);
+  ASSERT_EQ(registry.WriteRows({{u"Other.Thing\\CLSID", u"", u"{00000000-0000-0000-0000-000000000001}"}}), S_OK);
+
+  EXPECT_EQ(RegisterServer(u"/lib/one.so"), S_OK);
+  EXPECT_EQ(RegisterServer(u"/lib/two.so"), S_OK);  // again: replaces the path
+  std::u16string value;
+  ASSERT_TRUE(host::ReadRegistryValue(registry, u"CLSID\\" + GuidToString(CLSID_Information) + u"\\InprocServer32", u"",
+                                      value));
+  EXPECT_EQ(value, u"/lib/two.so");
+  ASSERT_TRUE(host::ReadRegistryValue(registry, u"nblhandledll.clsnubelohandle\\clsid", u"", value));
+  EXPECT_EQ(value, GuidToString(CLSID_clsNubeloHandle));
+  EXPECT_EQ(RegisterServer(u""), SELFREG_E_CLASS);
+
+  EXPECT_EQ(UnregisterServer(u"/lib/two.so"), S_OK);
+  EXPECT_EQ(UnregisterServer(u"/lib/two.so"), S_OK);  // already gone
+  const RegistryKeys left = registry.Load();
+  ASSERT_EQ(left.size(), 1u);
+  EXPECT_EQ(left.begin()->first, u"Other.Thing\\CLSID");
+
+  // A registry that cannot be written: its folder is a file.
+  ::setenv("NBL_COM_REGISTRY", (dir.path() / "sub" / "registry" / "x").c_str(), 1);
+  EXPECT_EQ(RegisterServer(u"/lib/one.so"), SELFREG_E_CLASS);
+  ::unsetenv("NBL_COM_REGISTRY");
 }
 
 }  // namespace

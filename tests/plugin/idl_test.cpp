@@ -11,44 +11,19 @@
 #include "plugin/com/com_util.h"
 #include "plugin/com/interfaces.h"
 #include "plugin/com/objects.h"
+#include "plugin/idl_description.h"
 #include "plugin/invoke_call.h"
 #include "support/temp_dir.h"
 
 namespace nbl::com {
 namespace {
 
+using testing::IdlMethod;
+using testing::Methods;
+
 std::string Idl() { return testing::ReadFile(std::string(NBL_SOURCE_DIR) + "/src/plugin/NBLHandleDLL.idl"); }
 
 std::string Upper(std::u16string guid) { return text::ToUtf8(guid.substr(1, guid.size() - 2)); }
-
-struct IdlMethod {
-  std::string name;
-  long id;
-  unsigned required;
-  std::vector<std::string> params;  // without the result
-};
-
-// The methods of `interface <name> : IDispatch { ... };` in order.
-std::vector<IdlMethod> Methods(const std::string& idl, const std::string& name) {
-  const std::size_t start = idl.find("interface " + name + " : IDispatch {");
-  EXPECT_NE(start, std::string::npos) << name;
-  const std::string body = idl.substr(start, idl.find("};", start) - start);
-  std::vector<IdlMethod> methods;
-  const std::regex method(R"(\[id\((0x[0-9A-Fa-f]+)\)\]\s*HRESULT\s+(\w+)\(([^;]*)\);)");
-  const std::regex param(R"(\[([^\]]*)\]\s*[\w ]+\*?\s*(\w+))");
-  for (auto it = std::sregex_iterator(body.begin(), body.end(), method); it != std::sregex_iterator(); ++it) {
-    IdlMethod m{(*it)[2], std::stol((*it)[1], nullptr, 16), 0, {}};
-    const std::string params = (*it)[3];
-    for (auto p = std::sregex_iterator(params.begin(), params.end(), param); p != std::sregex_iterator(); ++p) {
-      const std::string attrs = (*p)[1];
-      if (attrs.find("retval") != std::string::npos) continue;
-      m.params.push_back((*p)[2]);
-      if (attrs.find("optional") == std::string::npos) ++m.required;
-    }
-    methods.push_back(m);
-  }
-  return methods;
-}
 
 // The uuid in the attribute block just before `what`.
 std::string UuidBefore(const std::string& idl, const std::string& what) {
@@ -126,9 +101,9 @@ TEST(InterfaceDescription, CarriesTheServersIdentifiers) {
       {"interface _Information : IDispatch", IID__Information},
       {"coclass clsNubeloHandle {", CLSID_clsNubeloHandle},
       {"coclass Information {", CLSID_Information},
-      {"struct tagExportSettingNubelo", GUID_ExportSettingNubelo},
-      {"struct tagImportSettingNubelo", GUID_ImportSettingNubelo},
-      {"struct tagDayAndNumber", GUID_DayAndNumber},
+      {"struct ExportSettingNubelo", GUID_ExportSettingNubelo},
+      {"struct ImportSettingNubelo", GUID_ImportSettingNubelo},
+      {"struct DayAndNumber", GUID_DayAndNumber},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(UuidBefore(idl, c.declaration), Upper(GuidToString(c.guid))) << c.declaration;
@@ -164,19 +139,19 @@ TEST(InterfaceDescription, LaysOutTheRecordsAsTheServerReadsThem) {
   const std::string idl = Idl();
   using F = std::vector<std::pair<std::string, std::size_t>>;
   const std::size_t p = sizeof(BSTR);
-  EXPECT_EQ(Fields(idl, "tagExportSettingNubelo"), (F{{"stGenre", p},
-                                                      {"stStartDay", p},
-                                                      {"stEndDay", p},
-                                                      {"intPublish", 2},
-                                                      {"intScroll", 2},
-                                                      {"intBR", 2},
-                                                      {"intHyphen", 2},
-                                                      {"intPublishDay", 2}}));
-  EXPECT_EQ(Fields(idl, "tagImportSettingNubelo"), (F{{"stTitleStTag", p}, {"stTitleEdTag", p}}));
-  EXPECT_EQ(Fields(idl, "tagDayAndNumber"), (F{{"stDay", p}, {"iNumber", 2}}));
-  EXPECT_EQ(NaturalSize(Fields(idl, "tagExportSettingNubelo")), sizeof(ExportSettingNubelo));
-  EXPECT_EQ(NaturalSize(Fields(idl, "tagImportSettingNubelo")), sizeof(ImportSettingNubelo));
-  EXPECT_EQ(NaturalSize(Fields(idl, "tagDayAndNumber")), sizeof(DayAndNumber));
+  EXPECT_EQ(Fields(idl, "ExportSettingNubelo"), (F{{"stGenre", p},
+                                                   {"stStartDay", p},
+                                                   {"stEndDay", p},
+                                                   {"intPublish", 2},
+                                                   {"intScroll", 2},
+                                                   {"intBR", 2},
+                                                   {"intHyphen", 2},
+                                                   {"intPublishDay", 2}}));
+  EXPECT_EQ(Fields(idl, "ImportSettingNubelo"), (F{{"stTitleStTag", p}, {"stTitleEdTag", p}}));
+  EXPECT_EQ(Fields(idl, "DayAndNumber"), (F{{"stDay", p}, {"iNumber", 2}}));
+  EXPECT_EQ(NaturalSize(Fields(idl, "ExportSettingNubelo")), sizeof(ExportSettingNubelo));
+  EXPECT_EQ(NaturalSize(Fields(idl, "ImportSettingNubelo")), sizeof(ImportSettingNubelo));
+  EXPECT_EQ(NaturalSize(Fields(idl, "DayAndNumber")), sizeof(DayAndNumber));
 }
 
 }  // namespace

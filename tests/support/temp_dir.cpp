@@ -1,7 +1,7 @@
 #include "support/temp_dir.h"
 
-#include <cstdlib>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <stdexcept>
 
@@ -10,9 +10,17 @@
 namespace nbl::testing {
 
 TempDir::TempDir() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "nbl-test-XXXXXX").string();
-  if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("cannot make a temporary folder");
-  path_ = pattern;
+  // create_directory makes a new folder or reports that the name is taken, on every system.
+  std::random_device source;
+  const std::filesystem::path base = std::filesystem::temp_directory_path();
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::filesystem::path candidate = base / ("nbl-test-" + std::to_string(source()));
+    if (std::filesystem::create_directory(candidate)) {
+      path_ = candidate;
+      return;
+    }
+  }
+  throw std::runtime_error("cannot make a temporary folder");
 }
 
 TempDir::~TempDir() {
@@ -20,7 +28,9 @@ TempDir::~TempDir() {
   std::filesystem::remove_all(path_, ec);
 }
 
-std::u16string TempDir::File(const std::string& name) const { return text::FromUtf8((path_ / name).string()); }
+std::u16string TempDir::File(const std::string& name) const {
+  return (path_ / std::filesystem::path(text::FromUtf8(name))).u16string();
+}
 
 std::string ReadFile(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);

@@ -3,7 +3,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <optional>
 #include <string>
 #include <vector>
@@ -41,6 +40,19 @@ std::vector<std::u16string> NonEmptyLines(std::u16string_view text) {
   }
   if (!current.empty()) lines.push_back(std::move(current));
   return lines;
+}
+
+// One line from `in` with its line end (zero bytes kept); nothing at the end of
+// input before any byte. Plain C stdio, so that every platform reads it alike.
+std::optional<std::string> ReadLine(std::FILE* in) {
+  std::string line;
+  int c = EOF;
+  while ((c = std::fgetc(in)) != EOF) {
+    line.push_back(static_cast<char>(c));
+    if (c == '\n') break;
+  }
+  if (line.empty()) return std::nullopt;
+  return line;
 }
 
 // The shared end of stderr: text lines, and the one bar line that is redrawn in
@@ -157,15 +169,12 @@ class Asker {
 
   std::optional<std::u16string> Line(std::u16string_view prompt) {
     term_.Prompt(prompt);
-    char* buf = nullptr;
-    std::size_t cap = 0;
-    ssize_t n = ::getline(&buf, &cap, term_.streams().in);
-    std::string line = n >= 0 ? std::string(buf, static_cast<std::size_t>(n)) : std::string();
-    std::free(buf);
-    if (n < 0) {
+    std::optional<std::string> read = ReadLine(term_.streams().in);
+    if (!read) {
       term_.EndPrompt();
       return std::nullopt;
     }
+    std::string line = std::move(*read);
     while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
     return text::FromUtf8(line);
   }

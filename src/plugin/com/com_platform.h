@@ -1,6 +1,7 @@
 // The binary definitions of the in-process server. On Windows they are the
 // platform's own headers; elsewhere this file defines layout-compatible
-// stand-ins. It is the only file of the server that differs by platform.
+// stand-ins. The platform services declared at its end are defined in
+// platform_posix.cpp or platform_win32.cpp, whichever CMake builds.
 #pragma once
 
 #include <cstddef>
@@ -194,7 +195,6 @@ struct DECIMAL {
 };
 
 struct SAFEARRAY;
-struct ITypeInfo;
 struct IUnknown;
 struct IDispatch;
 struct IRecordInfo;
@@ -281,6 +281,10 @@ struct IUnknown {
   virtual ULONG STDMETHODCALLTYPE Release() = 0;
 };
 
+// A type description. No type library exists on these systems, so none is ever
+// made; only its IUnknown part is declared.
+struct ITypeInfo : public IUnknown {};
+
 struct IClassFactory : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* pUnkOuter, REFIID riid, void** ppvObject) = 0;
   virtual HRESULT STDMETHODCALLTYPE LockServer(BOOL fLock) = 0;
@@ -344,16 +348,18 @@ static_assert(sizeof(DISPPARAMS) == 2 * sizeof(void*) + 8);
 
 #endif  // _WIN32
 
-#ifdef _WIN32
-#define NBL_PLATFORM_INLINE inline
-#else
-#define NBL_PLATFORM_INLINE
-#endif
-
 namespace nbl::com::platform {
 
+// Whether the platform keeps compiled type libraries: then the library carries
+// one (resource TYPELIB 1), registers it and answers GetTypeInfo from it.
+#ifdef _WIN32
+inline constexpr bool kKeepsTypeLibraries = true;
+#else
+inline constexpr bool kKeepsTypeLibraries = false;
+#endif
+
 // The full path of the library or program that holds this code, as it was loaded.
-NBL_PLATFORM_INLINE std::u16string ThisModulePath();
+std::u16string ThisModulePath();
 
 // One value of the class registry: a key path below the classes root
 // (u"CLSID\\{...}\\InprocServer32"), the value's name ("" for the key's
@@ -366,53 +372,22 @@ struct RegistryRow {
 
 // Writes the rows, creating their keys and replacing values of the same name.
 // SELFREG_E_CLASS when the registry cannot be written.
-NBL_PLATFORM_INLINE HRESULT WriteRegistryRows(const std::vector<RegistryRow>& rows);
+HRESULT WriteRegistryRows(const std::vector<RegistryRow>& rows);
 // Removes each key with everything below it; keys that are already gone are
 // fine. SELFREG_E_CLASS when the registry cannot be written.
-NBL_PLATFORM_INLINE HRESULT DeleteRegistryKeys(const std::vector<std::u16string>& keys);
+HRESULT DeleteRegistryKeys(const std::vector<std::u16string>& keys);
 
-#ifdef _WIN32
+// Registers the type library that the library at `libraryPath` carries.
+// SELFREG_E_TYPELIB when it has none or it cannot be registered; S_OK where the
+// platform keeps no type libraries.
+HRESULT RegisterTypeLibrary(const std::u16string& libraryPath);
+// Removes the registration of that type library; one that is already gone is
+// fine. SELFREG_E_TYPELIB when it cannot be removed.
+HRESULT UnregisterTypeLibrary(const std::u16string& libraryPath);
 
-inline std::u16string ThisModulePath() {
-  HMODULE module = nullptr;
-  if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                          reinterpret_cast<LPCWSTR>(&ThisModulePath), &module)) {
-    return {};
-  }
-  std::wstring path(32768, L'\0');
-  const DWORD n = GetModuleFileNameW(module, path.data(), static_cast<DWORD>(path.size()));
-  path.resize(n);
-  return std::u16string(path.begin(), path.end());
-}
-
-inline HRESULT WriteRegistryRows(const std::vector<RegistryRow>& rows) {
-  for (const RegistryRow& row : rows) {
-    const std::wstring key(row.key.begin(), row.key.end());
-    const std::wstring name(row.name.begin(), row.name.end());
-    const std::wstring value(row.value.begin(), row.value.end());
-    HKEY h = nullptr;
-    if (RegCreateKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &h, nullptr) !=
-        ERROR_SUCCESS) {
-      return SELFREG_E_CLASS;
-    }
-    const LONG rc = RegSetValueExW(h, name.empty() ? nullptr : name.c_str(), 0, REG_SZ,
-                                   reinterpret_cast<const BYTE*>(value.c_str()),
-                                   static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-    RegCloseKey(h);
-    if (rc != ERROR_SUCCESS) return SELFREG_E_CLASS;
-  }
-  return S_OK;
-}
-
-inline HRESULT DeleteRegistryKeys(const std::vector<std::u16string>& keys) {
-  for (const std::u16string& k : keys) {
-    const std::wstring key(k.begin(), k.end());
-    const LONG rc = RegDeleteTreeW(HKEY_CLASSES_ROOT, key.c_str());
-    if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND) return SELFREG_E_CLASS;
-  }
-  return S_OK;
-}
-
-#endif  // _WIN32
+// The description of the dual interface `iid` from this module's own type
+// library, for IDispatch::GetTypeInfo; the caller releases it. Null where the
+// platform keeps no type libraries or the module carries none.
+ITypeInfo* TypeInfoOf(REFIID iid);
 
 }  // namespace nbl::com::platform

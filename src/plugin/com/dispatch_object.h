@@ -15,15 +15,19 @@ namespace nbl::com {
 template <class Interface>
 class DispatchObject : public Unknown<Interface> {
  public:
+  // The description comes from the type library the module carries, where the
+  // platform keeps one; elsewhere there is none to give.
   HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* pctinfo) final {
     if (pctinfo == nullptr) return E_INVALIDARG;
-    *pctinfo = 0;  // no compiled type library on this platform
+    ITypeInfo* info = platform::TypeInfoOf(dual_);
+    *pctinfo = info != nullptr ? 1 : 0;
+    if (info != nullptr) info->Release();
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** ppTInfo) final {
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT iTInfo, LCID, ITypeInfo** ppTInfo) final {
     if (ppTInfo == nullptr) return E_INVALIDARG;
-    *ppTInfo = nullptr;
-    return DISP_E_BADINDEX;
+    *ppTInfo = iTInfo == 0 ? platform::TypeInfoOf(dual_) : nullptr;
+    return *ppTInfo != nullptr ? S_OK : DISP_E_BADINDEX;
   }
   HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID, DISPID* rgDispId) final {
     return GetIDsOfNamesIn(table_, riid, rgszNames, cNames, rgDispId);
@@ -35,12 +39,14 @@ class DispatchObject : public Unknown<Interface> {
   }
 
  protected:
-  // `table` and `source` (the ProgID named in EXCEPINFO) live as long as the class.
+  // `iids` end with the dual interface's own id. They, `table` and `source`
+  // (the ProgID named in EXCEPINFO) live as long as the class.
   DispatchObject(std::initializer_list<const IID*> iids, std::span<const DispMember<Interface>> table,
                  std::u16string_view source)
-      : Unknown<Interface>(iids), table_(table), source_(source) {}
+      : Unknown<Interface>(iids), dual_(*iids.end()[-1]), table_(table), source_(source) {}
 
  private:
+  const IID& dual_;
   std::span<const DispMember<Interface>> table_;
   std::u16string_view source_;
 };

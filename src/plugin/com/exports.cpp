@@ -12,4 +12,4 @@ STDAPI DllCanUnloadNow() { return nbl::com::CanUnloadNow(); }
 
 STDAPI DllRegisterServer() { return nbl::com::RegisterServer(nbl::com::platform::ThisModulePath()); }
 
-STDAPI DllUnregisterServer() { return nbl::com::UnregisterServer(); }
+STDAPI DllUnregisterServer() { return nbl::com::UnregisterServer(nbl::com::platform::ThisModulePath()); }

@@ -32,4 +32,10 @@ HRESULT DeleteRegistryKeys(const std::vector<std::u16string>& keys) {
   return RegistryFile(*path).DeleteKeys(keys);
 }
 
+// The interface description stays an IDL file here (installed beside the library):
+// there is no compiled type library to register or to answer GetTypeInfo from.
+HRESULT RegisterTypeLibrary(const std::u16string&) { return S_OK; }
+HRESULT UnregisterTypeLibrary(const std::u16string&) { return S_OK; }
+ITypeInfo* TypeInfoOf(REFIID) { return nullptr; }
+
 }  // namespace nbl::com::platform

@@ -15,7 +15,7 @@ thread_local std::shared_ptr<dialogs::Ui> t_windows;
 }  // namespace
 
 std::shared_ptr<dialogs::Ui> HostWindows() {
-  if (!t_windows) t_windows = dialogs::console::MakeConsoleUi();
+  if (!t_windows) t_windows = DefaultHostWindows();
   return t_windows;
 }
 
@@ -33,6 +33,8 @@ void SelectHostWindows() noexcept {
   try {
     if (choice == "none") {
       InstallHostWindows(dialogs::MakeSilentUi());
+    } else if (choice == "console") {
+      InstallHostWindows(dialogs::console::MakeConsoleUi());
     }
 #ifdef NBL_HAVE_QT
     else if (choice == "gui") {

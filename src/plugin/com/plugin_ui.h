@@ -4,7 +4,8 @@
 // environment variable NBL_UI, read when the thread first asks for a class:
 //   NBL_UI=gui      the desktop (Qt) windows, when the library was built with them
 //   NBL_UI=none     no windows: runs show nothing, option dialogs answer Cancel
-//   NBL_UI=console  (or unset, or anything else) the console windows
+//   NBL_UI=console  the console windows
+//   unset, or anything else: the platform's default (DefaultHostWindows)
 #pragma once
 
 #include <memory>
@@ -16,7 +17,11 @@ namespace nbl::com {
 // Applies NBL_UI to this thread's windows, once per thread. Never throws.
 void SelectHostWindows() noexcept;
 
-// This thread's windows: the console ones until others are chosen or installed.
+// The windows a thread has until others are chosen: the console ones on POSIX
+// systems; on Windows a message box for a failed run and nothing else.
+std::unique_ptr<dialogs::Ui> DefaultHostWindows();
+
+// This thread's windows: the default ones until others are chosen or installed.
 // An object keeps the windows it was created with alive for as long as it lives.
 std::shared_ptr<dialogs::Ui> HostWindows();
 

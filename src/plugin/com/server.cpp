@@ -55,6 +55,7 @@ std::vector<platform::RegistryRow> RegistrationRows(const std::u16string& librar
     rows.push_back({classKey + u"\\ProgID", u"", progId});
     rows.push_back({classKey + u"\\InprocServer32", u"", libraryPath});
     rows.push_back({classKey + u"\\InprocServer32", u"ThreadingModel", u"Apartment"});
+    if (platform::kKeepsTypeLibraries) rows.push_back({classKey + u"\\TypeLib", u"", GuidToString(LIBID_NBLHandleDLL)});
   }
   return rows;
 }
@@ -70,16 +71,23 @@ std::vector<std::u16string> RegistrationKeys() {
 
 HRESULT RegisterServer(const std::u16string& libraryPath) {
   if (libraryPath.empty()) return SELFREG_E_CLASS;
+  HRESULT hr = SELFREG_E_CLASS;
   try {
-    return platform::WriteRegistryRows(RegistrationRows(libraryPath));
+    hr = platform::WriteRegistryRows(RegistrationRows(libraryPath));
+    if (SUCCEEDED(hr)) hr = platform::RegisterTypeLibrary(libraryPath);
   } catch (...) {
-    return SELFREG_E_CLASS;
+    hr = SELFREG_E_CLASS;
   }
+  // Half a registration would send hosts to a class they cannot use: take it all back.
+  if (FAILED(hr)) UnregisterServer(libraryPath);
+  return hr;
 }
 
-HRESULT UnregisterServer() {
+HRESULT UnregisterServer(const std::u16string& libraryPath) {
   try {
-    return platform::DeleteRegistryKeys(RegistrationKeys());
+    const HRESULT keys = platform::DeleteRegistryKeys(RegistrationKeys());
+    const HRESULT typeLibrary = platform::UnregisterTypeLibrary(libraryPath);
+    return FAILED(keys) ? keys : typeLibrary;
   } catch (...) {
     return SELFREG_E_CLASS;
   }

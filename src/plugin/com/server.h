@@ -17,14 +17,17 @@ HRESULT GetClassObject(REFCLSID rclsid, REFIID riid, void** ppv);
 HRESULT CanUnloadNow();
 
 // The registry rows of both classes with the library at `libraryPath`:
-// ProgID -> class id, class id -> ProgID and library (threading model Apartment).
+// ProgID -> class id, class id -> ProgID and library (threading model
+// Apartment), and class id -> type library where the platform keeps them.
 std::vector<platform::RegistryRow> RegistrationRows(const std::u16string& libraryPath);
 // The keys that unregistering removes (with everything below them).
 std::vector<std::u16string> RegistrationKeys();
 
-// DllRegisterServer / DllUnregisterServer for the library at `libraryPath`.
-// Unregistering what is already gone succeeds.
+// DllRegisterServer / DllUnregisterServer for the library at `libraryPath`:
+// the rows above and, where the platform keeps them, its type library. A
+// registration that fails part way is taken back whole. Unregistering what is
+// already gone succeeds.
 HRESULT RegisterServer(const std::u16string& libraryPath);
-HRESULT UnregisterServer();
+HRESULT UnregisterServer(const std::u16string& libraryPath);
 
 }  // namespace nbl::com

@@ -44,7 +44,8 @@ struct Options {
   bool keepLineBreaks = false, keepHyphens = false, overwrite = false, dialog = false;
   bool dryRun = false, skipExisting = false;
   std::vector<std::string> headingTags;
-  double lockWait = 30;  // seconds
+  std::chrono::milliseconds LockWait() const { return std::chrono::milliseconds(std::llround(lockWait * 1000)); }
+  double lockWait = std::chrono::duration<double>(nbl::store::kDefaultLockWait).count();  // seconds
 };
 
 int Refuse(const std::string& reason) {
@@ -183,6 +184,7 @@ int RunExport(const Options& o, int& argc, char** argv) {
   if (!windows.ui) return Refuse("desktop windows need a display (and a build with Qt); use --ui console");
 
   nbl::plugin::clsNubeloHandle handle(*windows.ui);
+  handle.SetLockWait(o.LockWait());
   if (handle.Initialize(FromUtf8(o.db)) != nbl::vb::True) return RefusePath("open database", o.db);
   handle.SetExport();
   nbl::ExportSettingNubelo set = handle.ExpSet();
@@ -229,6 +231,7 @@ int RunImport(const Options& o, int& argc, char** argv) {
   if (!windows.ui) return Refuse("desktop windows need a display (and a build with Qt); use --ui console");
 
   nbl::plugin::clsNubeloHandle handle(*windows.ui);
+  handle.SetLockWait(o.LockWait());
   if (handle.Initialize(FromUtf8(o.db)) != nbl::vb::True) return RefusePath("open database", o.db);
   handle.SetImport();
   if (o.headingTags.size() == 2) handle.setImportSetting({FromUtf8(o.headingTags[0]), FromUtf8(o.headingTags[1])});
@@ -400,12 +403,11 @@ int Run(int argc, char** argv) {
   }
 
   if (const int refused = RefuseUnlessUtf8({o.db, o.file}); refused != kCompleted) return refused;
-  nbl::store::SetLockWait(std::chrono::milliseconds(std::llround(o.lockWait * 1000)));
   try {
     if (newDb->parsed()) return RunNewDb(o);
     if (exp->parsed()) return RunExport(o, argc, argv);
     if (imp->parsed()) return RunImport(o, argc, argv);
-    if (info->parsed()) return nbl::cli::RunInfo(o.db);
+    if (info->parsed()) return nbl::cli::RunInfo(o.db, o.LockWait());
     return RunVersion();
   } catch (const nbl::Failure&) {
     return Refuse(nbl::CauseOf(std::current_exception()));

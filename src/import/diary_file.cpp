@@ -283,13 +283,12 @@ class Candidate {
 };
 
 // The first reading: every test that chooses the code, and the decoders that
-// may still be chosen, over the same pieces. Bytes of plain UTF-8 are their
-// own text in the UTF-8 reading, and bytes that hold nothing but 7-bit
-// characters other than ESC in every reading, so a decoder starts only where
-// the bytes stop being so for it.
+// may still be chosen, over the same pieces. Plain UTF-8 is its own text when
+// read as UTF-8, and 7-bit characters other than ESC are their own text in
+// every code, so a decoder starts only where the bytes stop being so for it.
 class FirstReading {
  public:
-  explicit FirstReading(std::size_t piece) : scratch_(PieceDecoder::MaxText(piece + kLongestSequence)) {}
+  explicit FirstReading(std::size_t piece) : piece_(piece), scratch_(PieceDecoder::MaxText(piece + kLongestSequence)) {}
 
   // Takes the next piece: `kept` bytes the last call handed back, then those
   // read since; `last` when no more follow. Returns how many bytes at its end
@@ -308,6 +307,7 @@ class FirstReading {
   void Steer();
   void FoundNul(std::string_view piece) { nul_ = read_ - piece.size() + static_cast<std::uint64_t>(piece.find('\0')); }
 
+  const std::size_t piece_;
   std::uint64_t read_ = 0;
   std::optional<std::uint64_t> nul_;  // where the first NUL byte stands
   encoding::Bytes head_;
@@ -404,7 +404,7 @@ void FirstReading::Finish(const Source& read, Plan& plan) {
   if (nul_) {
     // The converters would cut the text at a NUL and silently drop the rest. Its line is counted as the
     // lines are cut: at LF when the file holds one (CR LF included), else at CR; every code keeps both bytes.
-    std::vector<std::uint8_t> buffer(scratch_.size() / 3);
+    std::vector<std::uint8_t> buffer(piece_);
     std::uint64_t offset = 0, lf = 0, cr = 0;
     bool lfAfter = false;
     for (std::size_t got; (got = read(offset, buffer.data(), buffer.size())) > 0; offset += got) {

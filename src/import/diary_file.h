@@ -61,7 +61,7 @@ class DiaryFile {
   // between the scans of a piece.
   static constexpr std::size_t kPiece = 256 * 1024;
 
-  // Reads the file through once, `piece` bytes at a time. Throws FileFailure
+  // Reads the file through once, `piece` bytes (at least 1) at a time. Throws FileFailure
   // when it cannot be read or is empty.
   explicit DiaryFile(const std::u16string& path, std::size_t piece = kPiece);
   ~DiaryFile();

@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "common/failure.h"
-#include "encoding/code_guess.h"
 #include "encoding/code_page.h"
 #include "encoding/hex.h"
 #include "encoding/kanji_code_convert.h"
@@ -148,36 +147,6 @@ TEST(PieceDecoder, TellsWhetherCodePage932ReplacedBytes) {
       EXPECT_EQ(got, replaced) << hex << " cut at " << at;
     }
   }
-}
-
-// The tests that choose a code, fed in random pieces, against their whole-array forms.
-TEST(CodeGuess, RandomPiecesJudgeAsTheWholeArray) {
-  const Bytes telling = Hex("1B 24 28 00 41 80 8E 9F A0 A1 AF B0 BF C2 DF E0 ED EF F0 F4 FE FF");
-  // Encoded surrogate pairs, good and broken, which random bytes seldom make.
-  const char* pairs[] = {"ED A0 BD ED B8 80", "41 ED AF BF ED BF BF", "ED A0 BD ED 41 80",    "ED A0 BD",
-                         "ED B8 80",          "ED A0 BD ED A0 BD",    "ED A0 BD 41 ED B8 80", "ED 9F BF"};
-  std::mt19937 random(20240612);
-  for (int n = 0; n < 50000; ++n) {
-    Bytes bytes = n < static_cast<int>(std::size(pairs)) ? Hex(pairs[n]) : Bytes(1 + random() % 12);
-    for (auto& b : bytes) {
-      if (n >= static_cast<int>(std::size(pairs)))
-        b = random() % 4 ? telling[random() % telling.size()] : static_cast<std::uint8_t>(random());
-    }
-    KanjiCodeGuess guess;
-    EucTextCheck euc;
-    Utf8TextCheck utf8;
-    for (std::size_t from = 0; from < bytes.size();) {
-      const std::size_t n = std::min<std::size_t>(bytes.size() - from, random() % 4);
-      guess.Feed(bytes.data() + from, n);
-      euc.Feed(bytes.data() + from, n);
-      utf8.Feed(bytes.data() + from, n);
-      from += n;
-    }
-    ASSERT_EQ(guess.Result(), GuessKanjiCode(bytes)) << ToHex(bytes);
-    ASSERT_EQ(euc.Result(), IsEucText(bytes)) << ToHex(bytes);
-    ASSERT_EQ(utf8.Result(), IsUtf8Text(bytes)) << ToHex(bytes);
-  }
-  EXPECT_THROW(KanjiCodeGuess().Result(), ConversionFailure);
 }
 
 }  // namespace

@@ -485,8 +485,8 @@ std::unique_ptr<Plan> ReadFirst(const Source& read, std::size_t piece) {
   return plan;
 }
 
-// Reads the bytes of a plan read as they stand through again, `piece` bytes at a
-// time, and scans each with `survey`, telling `sink` of each piece:
+// Reads the bytes of `read` through, `piece` bytes at a time, and scans each
+// with `survey`, telling `sink` of each piece:
 // sink.Begin(piece) before the scan, sink.Found(k) for every `c` at piece[k],
 // sink.Scanned(end) with the end of the bytes the survey has read. Stops
 // early when the survey finds the bytes no plain UTF-8.
@@ -511,8 +511,8 @@ void ReadPieces(const Source& read, std::size_t piece, ByteSurvey& survey, char 
 }
 
 // Reads the bytes of a plan read as they stand through again for `sink` (see
-// ReadPieces), checking that they are those read first. Where the bytes start
-// with the mark, the sink is told to pass over it once its three bytes have come.
+// ReadPieces), checking that they are those read first. The sink passes over
+// the mark with TextStart.
 template <typename Sink>
 void ReadAsIs(const Source& read, std::size_t piece, const Plan& plan, Sink& sink) {
   ByteSurvey survey;
@@ -549,7 +549,13 @@ void ReadDecoded(const Source& read, std::size_t piece, const Plan& plan, Sink& 
   const std::unique_ptr<PieceDecoder> decoder = encoding::MakePieceDecoder(plan.code);
   std::vector<std::uint8_t> bytes(piece);
   std::vector<char> text(PieceDecoder::MaxText(piece));
-  std::uint64_t offset = plan.marked ? kMarkSize : 0, textSize = 0;
+  std::uint64_t offset = 0, textSize = 0;
+  if (plan.marked) {
+    // The text starts after the mark, which must still be there.
+    std::uint8_t mark[kMarkSize];
+    if (read(0, mark, kMarkSize) != kMarkSize || std::memcmp(mark, kMark, kMarkSize) != 0) throw Changed();
+    offset = kMarkSize;
+  }
   const auto hand = [&](const char* end) {
     const std::string_view t(text.data(), static_cast<std::size_t>(end - text.data()));
     textSize += t.size();

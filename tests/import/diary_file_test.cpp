@@ -301,6 +301,10 @@ TEST(DiaryFile, RefusesAnEmptyFileAndOneThatChangesWhileRead) {
       {sjis, sjis + "\n"},
       {sjis, "<d>\r\x93\xFA\n</d>"},
       {sjis, "<d>\n\x93\xFA\x93\xFA</d>"},  // the same breaks, more text
+      {"\xEF\xBB\xBF"
+       "a\n\xFF",
+       "abc"
+       "a\n\xFF"},  // the mark gone, the text after it the same
   };
   for (const auto& [good, changed] : changes) {
     Write(path, good);

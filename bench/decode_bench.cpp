@@ -16,6 +16,7 @@
 #include "encoding/piece_decoder.h"
 #include "encoding/utf8.h"
 #include "import/diary_file.h"
+#include "support/reference/kanji_code_convert.h"
 
 namespace {
 

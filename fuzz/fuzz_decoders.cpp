@@ -15,10 +15,10 @@
 #include "common/text.h"
 #include "encoding/code_guess.h"
 #include "encoding/code_page.h"
-#include "encoding/kanji_code_convert.h"
 #include "encoding/piece_decoder.h"
 #include "encoding/utf8.h"
 #include "fuzz_support.h"
+#include "support/reference/kanji_code_convert.h"
 
 using namespace nbl;
 using namespace nbl::encoding;

@@ -12,11 +12,11 @@
 
 #include "common/failure.h"
 #include "encoding/code_page.h"
-#include "encoding/kanji_code_convert.h"
 #include "encoding/utf8.h"
 #include "fuzz_support.h"
 #include "import/diary_file.h"
 #include "import/diary_lines.h"
+#include "support/reference/kanji_code_convert.h"
 
 using namespace nbl;
 using namespace nbl::importing;

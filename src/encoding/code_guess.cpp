@@ -6,7 +6,6 @@
 
 #include "common/failure.h"
 #include "encoding/jis_step.h"
-#include "encoding/kanji_code_convert.h"
 
 namespace nbl::encoding {
 

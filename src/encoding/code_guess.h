@@ -9,6 +9,12 @@
 
 namespace nbl::encoding {
 
+// The codes a guess tells.
+inline constexpr std::int32_t kCodeUndecided = 0;
+inline constexpr std::int32_t kCodeShiftJis = 1;
+inline constexpr std::int32_t kCodeJis = 2;
+inline constexpr std::int32_t kCodeEuc = 3;
+
 // GuessKanjiCode.
 class KanjiCodeGuess {
  public:

@@ -9,7 +9,6 @@
 #include "common/text.h"
 #include "common/utf8_blocks.h"
 #include "encoding/code_guess.h"
-#include "encoding/kanji_code_convert.h"
 #include "encoding/piece_decoder.h"
 #include "import/diary_lines.h"
 

@@ -8,7 +8,7 @@
 
 #include "common/failure.h"
 #include "encoding/hex.h"
-#include "encoding/kanji_code_convert.h"
+#include "support/reference/kanji_code_convert.h"
 
 namespace nbl::encoding {
 namespace {

@@ -96,37 +96,40 @@ void Save(HWND window, const wchar_t* name) {
   std::printf("%ls\n", file.c_str());
 }
 
+struct Search {
+  const wchar_t* caption;
+  HWND except, found;
+};
+
+BOOL CALLBACK MatchDialog(HWND w, LPARAM p) {
+  auto& s = *reinterpret_cast<Search*>(p);
+  wchar_t cls[16] = {}, text[128] = {};
+  GetClassNameW(w, cls, 16);
+  GetWindowTextW(w, text, 128);
+  if (w == s.except || !IsWindowVisible(w) || std::wstring(cls) != L"#32770") return TRUE;
+  if (s.caption != nullptr && std::wstring(text) != s.caption) return TRUE;
+  s.found = w;
+  return FALSE;
+}
+
 // A visible dialog of this thread other than `except`, with the caption `caption` (any when null).
 HWND FindDialog(const wchar_t* caption, HWND except = nullptr) {
-  struct Search {
-    const wchar_t* caption;
-    HWND except, found;
-  } search{caption, except, nullptr};
-  EnumThreadWindows(
-      GetCurrentThreadId(),
-      [](HWND w, LPARAM p) -> BOOL {
-        auto& s = *reinterpret_cast<Search*>(p);
-        wchar_t cls[16] = {}, text[128] = {};
-        GetClassNameW(w, cls, 16);
-        GetWindowTextW(w, text, 128);
-        if (w == s.except || !IsWindowVisible(w) || std::wstring(cls) != L"#32770") return TRUE;
-        if (s.caption != nullptr && std::wstring(text) != s.caption) return TRUE;
-        s.found = w;
-        return FALSE;
-      },
-      reinterpret_cast<LPARAM>(&search));
+  Search search{caption, except, nullptr};
+  EnumThreadWindows(GetCurrentThreadId(), MatchDialog, reinterpret_cast<LPARAM>(&search));
   return search.found;
 }
 
 std::function<void()> g_inside;
 
+void CALLBACK RunInside(HWND, UINT, UINT_PTR id, DWORD) {
+  KillTimer(nullptr, id);
+  if (g_inside) std::exchange(g_inside, nullptr)();
+}
+
 // Runs `inside` from a timer once `show` has brought up its modal window.
 void WhileModal(std::function<void()> inside, const std::function<void()>& show) {
   g_inside = std::move(inside);
-  const UINT_PTR timer = SetTimer(nullptr, 0, 300, [](HWND, UINT, UINT_PTR id, DWORD) {
-    KillTimer(nullptr, id);
-    if (g_inside) std::exchange(g_inside, nullptr)();
-  });
+  const UINT_PTR timer = SetTimer(nullptr, 0, 300, RunInside);
   show();
   KillTimer(nullptr, timer);
 }

@@ -146,18 +146,7 @@ TEST_F(QtOptionTest, OkTakesTheControlStates) {
       QTest::mouseClick(w->Btn_OK, Qt::LeftButton);
       EXPECT_FALSE(w->isVisible()) << c.name;
     }));
-    const frmOption& o = ui_->Option();
-    EXPECT_EQ(o.IsOK, vb::True) << c.name;
-    EXPECT_EQ(o.bGenre, c.bGenre) << c.name;
-    EXPECT_EQ(o.stGenre, c.stGenre) << c.name;
-    EXPECT_EQ(o.bPeriod, c.bPeriod) << c.name;
-    EXPECT_EQ(o.stStart, c.stStart) << c.name;
-    EXPECT_EQ(o.stEnd, c.stEnd) << c.name;
-    EXPECT_EQ(o.bPublish, c.bPublish) << c.name;
-    EXPECT_EQ(o.intPublish, c.publish) << c.name;
-    EXPECT_EQ(o.intBR, c.br) << c.name;
-    EXPECT_EQ(o.intHyphen, c.hyphen) << c.name;
-    EXPECT_EQ(o.intPublishDay, c.publishDay) << c.name;
+    nbl::testing::ExpectExportResult(ui_->Option(), c.expected, c.name);
   }
 }
 

@@ -37,7 +37,7 @@ void PrintCounts(const char* label, const std::vector<store::CountOf>& counts, c
 
 }  // namespace
 
-int RunInfo(const std::string& dbPath) {
+int RunInfo(const std::string& dbPath, std::chrono::milliseconds lockWait) {
   // Refused before anything opens it, as export and import refuse a missing store.
   if (!files::ExistsR(text::FromUtf8(dbPath))) {
     std::fprintf(stderr, "nblinout: cannot open database '%s': %s\n", dbPath.c_str(),
@@ -46,7 +46,7 @@ int RunInfo(const std::string& dbPath) {
   }
   store::StoreFacts facts;
   try {
-    facts = store::ReadStoreFacts(text::FromUtf8(dbPath));
+    facts = store::ReadStoreFacts(text::FromUtf8(dbPath), lockWait);
   } catch (...) {
     std::fprintf(stderr, "nblinout: %s\n", CauseOf(std::current_exception()).c_str());
     return kRunFailed;

@@ -1,19 +1,24 @@
 // The byte-to-text decoders and the code guess on any bytes: nothing but the
 // documented ConversionFailure may leave them, the UTF-8 tests agree with the
-// strict decoder of common/text, the code page tables agree with iconv, and each
+// strict decoder of common/text, the code page tables agree with iconv, each
 // kanji decoder gives exactly what its byte converter chain followed by the code
-// page step gives.
+// page step gives, and each decoder to UTF-8 and each test of the code, fed the
+// bytes in pieces of random lengths, gives what its whole-array form gives.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "common/failure.h"
 #include "common/text.h"
+#include "encoding/code_guess.h"
 #include "encoding/code_page.h"
-#include "encoding/kanji_code_convert.h"
+#include "encoding/piece_decoder.h"
 #include "encoding/utf8.h"
 #include "fuzz_support.h"
+#include "support/reference/kanji_code_convert.h"
 
 using namespace nbl;
 using namespace nbl::encoding;
@@ -29,6 +34,54 @@ std::optional<std::u16string> Converted(F convert) {
   } catch (const ConversionFailure&) {
     return std::nullopt;
   }
+}
+
+// Lengths of pieces, 0 to 7 bytes, drawn from a generator the bytes seed.
+class Pieces {
+ public:
+  Pieces(const std::uint8_t* data, std::size_t size) : state_(0x9E3779B97F4A7C15ull ^ size) {
+    for (std::size_t k = 0; k < size; ++k) state_ = (state_ ^ data[k]) * 0x100000001B3ull;
+  }
+  std::size_t Next() {
+    state_ ^= state_ << 13;
+    state_ ^= state_ >> 7;
+    state_ ^= state_ << 17;
+    return static_cast<std::size_t>(state_ % 8);
+  }
+
+ private:
+  std::uint64_t state_;
+};
+
+// The UTF-8 a decoder gives for the bytes in pieces, each written into exactly the room it is promised.
+std::optional<std::string> InPieces(FileCode code, const Bytes& bytes, Pieces& pieces, bool& replaced) {
+  const auto decoder = MakePieceDecoder(code);
+  std::string text;
+  const auto run = [&text](std::size_t n, const auto& decode) {
+    std::vector<char> room(PieceDecoder::MaxText(n));
+    const char* end = decode(room.data());
+    Check(end >= room.data() && end <= room.data() + room.size(), "a decoder writes within its room");
+    text.append(room.data(), static_cast<std::size_t>(end - room.data()));
+  };
+  try {
+    for (std::size_t from = 0; from < bytes.size();) {
+      const std::size_t n = std::min(pieces.Next(), bytes.size() - from);
+      run(n, [&](char* out) { return decoder->Decode(bytes.data() + from, n, out); });
+      from += n;
+    }
+    run(0, [&](char* out) { return decoder->Finish(out); });
+  } catch (const ConversionFailure&) {
+    return std::nullopt;
+  }
+  replaced = decoder->replaced();
+  return text;
+}
+
+std::optional<std::string> AsUtf8(const std::optional<std::u16string>& text) {
+  if (!text) return std::nullopt;
+  Bytes utf8;
+  TextToUtf8Bytes(*text, utf8);
+  return std::string(utf8.begin(), utf8.end());
 }
 
 }  // namespace
@@ -92,5 +145,31 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Check(euc == eucChain, "EucBytesToText differs from EucToJisBytes, JisToSjisBytes and the code page step");
   const auto eucSjis = Converted([&] { return CodePageBytesToText(EucToSjisBytes(bytes)); });
   Check(eucSjis == eucChain, "EucToSjisBytes differs from EucToJisBytes then JisToSjisBytes");
+
+  // The decoders to UTF-8 and the tests of the code, in pieces, against the whole arrays.
+  Pieces pieces(data, size);
+  const std::pair<FileCode, std::optional<std::u16string>> wholes[] = {
+      {FileCode::kUtf8, dropped}, {FileCode::kJis, jis}, {FileCode::kEuc, euc}, {FileCode::kCodePage, codePage}};
+  for (const auto& [code, whole] : wholes) {
+    bool replaced = false;
+    const auto text = InPieces(code, bytes, pieces, replaced);
+    Check(text == AsUtf8(whole), "a decoder to UTF-8 differs in pieces from its 16-bit decoder");
+    if (code == FileCode::kCodePage) {
+      Check(replaced == (whole->find(u'\uFFFD') != std::u16string::npos), "replaced() tells a U+FFFD");
+    }
+  }
+  KanjiCodeGuess guess;
+  EucTextCheck eucText;
+  Utf8TextCheck utf8Text;
+  for (std::size_t from = 0; from < size;) {
+    const std::size_t n = std::min(pieces.Next(), size - from);
+    guess.Feed(data + from, n);
+    eucText.Feed(data + from, n);
+    utf8Text.Feed(data + from, n);
+    from += n;
+  }
+  if (!bytes.empty()) Check(guess.Result() == GuessKanjiCode(bytes), "the guess in pieces differs");
+  Check(eucText.Result() == IsEucText(bytes), "IsEucText in pieces differs");
+  Check(utf8Text.Result() == IsUtf8Text(bytes), "IsUtf8Text in pieces differs");
   return 0;
 }

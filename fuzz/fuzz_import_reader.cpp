@@ -1,6 +1,7 @@
 // The import from file bytes to entries, as the run drives it, with a store
-// that only collects. The text must be what the 16-bit decoders give, written
-// as UTF-8; the reader's own failures (DiaryFormatFailure, and the converters'
+// that only collects. The text, read in pieces of a length the bytes choose,
+// must be what the 16-bit decoders give for the whole file, written as UTF-8;
+// the reader's own failures (DiaryFormatFailure, and the converters'
 // ConversionFailure) are answers, anything else is a finding.
 #include <algorithm>
 #include <cstddef>
@@ -11,11 +12,11 @@
 
 #include "common/failure.h"
 #include "encoding/code_page.h"
-#include "encoding/kanji_code_convert.h"
 #include "encoding/utf8.h"
 #include "fuzz_support.h"
 #include "import/diary_file.h"
 #include "import/diary_lines.h"
+#include "support/reference/kanji_code_convert.h"
 
 using namespace nbl;
 using namespace nbl::importing;
@@ -59,10 +60,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   encoding::Bytes storage;
   std::string_view documentText;
   bool failed = false;
+  // Mostly pieces of a few bytes, so that characters, escapes and breaks straddle them.
+  const std::size_t piece = size > 0 && data[0] % 8 != 0 ? 1 + data[size - 1] % 16 : DiaryFile::kPiece;
   try {
-    documentText = DecodeDiaryBytes(bytes, storage);
-  } catch (const DiaryFormatFailure&) {
+    documentText = DecodeDiaryBytes(bytes, storage, piece);
+  } catch (const DiaryFormatFailure& failure) {
     Check(nul, "only a NUL byte makes the bytes a format fault");
+    // Its line is counted at LF when the file holds one, else at CR.
+    const auto at = std::find(bytes.begin(), bytes.end(), 0);
+    const std::uint8_t separator = std::find(bytes.begin(), bytes.end(), '\n') != bytes.end() ? '\n' : '\r';
+    Check(failure.line() == 1 + static_cast<std::size_t>(std::count(bytes.begin(), at, separator)),
+          "a NUL byte's line is the line it stands on");
     return 0;
   } catch (const ConversionFailure&) {
     failed = true;

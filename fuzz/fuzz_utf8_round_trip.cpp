@@ -8,6 +8,7 @@
 #include "common/text.h"
 #include "encoding/utf8.h"
 #include "fuzz_support.h"
+#include "support/reference/kanji_code_convert.h"
 
 using namespace nbl;
 using namespace nbl::encoding;

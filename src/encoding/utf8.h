@@ -30,10 +30,4 @@ std::u16string Utf8BytesToText(std::string_view bytes, std::u16string_view repla
 // no malformed one before the scan ends. Never fails.
 vb::Boolean LooksLikeUtf8(const Bytes& bytes, std::int32_t count);
 
-// True when all of `bytes` is well-formed UTF-8 holding at least one multi-byte
-// sequence. Well-formed: no overlong form, code points up to U+10FFFF, encoded
-// surrogates only as a high-low pair (the six-byte form of older files). Plain
-// 7-bit bytes give false, so JIS text is left to the kanji code guess. Never fails.
-bool IsUtf8Text(const Bytes& bytes);
-
 }  // namespace nbl::encoding

@@ -113,7 +113,7 @@ std::u16string ShowCount(vb::Long count, dialogs::frmProgress& progress) {
 using OpenOutput = std::function<std::unique_ptr<files::Output>()>;
 
 ExportReport Export(const OpenOutput& openOutput, const std::u16string& diaryMdbPath, const ExportSettingNubelo& set,
-                    dialogs::Ui& windows) {
+                    dialogs::Ui& windows, std::chrono::milliseconds lockWait) {
   ExportReport report;
   std::u16string stepText;
   try {
@@ -123,6 +123,7 @@ ExportReport Export(const OpenOutput& openOutput, const std::u16string& diaryMdb
 
     stepText = u"DB接続エラー";
     store::Connection connection;
+    connection.SetLockWait(lockWait);
     connection.SetConnectionString(std::u16string(store::kConnectionPrefix) + diaryMdbPath);
     connection.Open(u"", u"", u"", -1);
     store::Recordset rows;
@@ -170,7 +171,7 @@ ExportReport Export(const OpenOutput& openOutput, const std::u16string& diaryMdb
 }  // namespace
 
 ExportReport ExportDiary(const std::u16string& filePath, const std::u16string& diaryMdbPath,
-                         const ExportSettingNubelo& set, dialogs::Ui& windows) {
+                         const ExportSettingNubelo& set, dialogs::Ui& windows, std::chrono::milliseconds lockWait) {
   return Export(
       [&filePath, &diaryMdbPath] {
         // The handle refuses such a path already; a run never replaces the store it reads.
@@ -181,12 +182,13 @@ ExportReport ExportDiary(const std::u16string& filePath, const std::u16string& d
         }
         return std::make_unique<files::ReplacingFile>(filePath);
       },
-      diaryMdbPath, set, windows);
+      diaryMdbPath, set, windows, lockWait);
 }
 
 ExportReport ExportDiaryTo(int fd, const std::string& name, const std::u16string& diaryMdbPath,
-                           const ExportSettingNubelo& set, dialogs::Ui& windows) {
-  return Export([fd, &name] { return std::make_unique<files::StreamOutput>(fd, name); }, diaryMdbPath, set, windows);
+                           const ExportSettingNubelo& set, dialogs::Ui& windows, std::chrono::milliseconds lockWait) {
+  return Export([fd, &name] { return std::make_unique<files::StreamOutput>(fd, name); }, diaryMdbPath, set, windows,
+                lockWait);
 }
 
 }  // namespace nbl::exporting

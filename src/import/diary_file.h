@@ -15,19 +15,6 @@
 
 namespace nbl::importing {
 
-// The text of a diary file, as UTF-8: a view into `bytes` when the file is
-// plain UTF-8 (well-formed, no surrogate forms), else into `storage`, which
-// receives the decoded text. The file is read as UTF-8 when it starts with the
-// byte-order mark (which is dropped), when its first 1024 bytes look like
-// UTF-8, or when the whole file is UTF-8 with at least one multi-byte
-// character, every byte that starts no sequence being dropped; else as JIS,
-// EUC-JP or code page 932, as GuessKanjiCode tells, except that a file it
-// calls Shift-JIS which that code cannot read whole but IsEucText accepts is
-// EUC-JP. Decoded text is written as TextToUtf8Bytes writes it, a surrogate
-// outside a pair as its own three bytes.
-// Throws DiaryFormatFailure for a NUL byte, ConversionFailure where the converters fail.
-std::string_view DecodeDiaryBytes(const encoding::Bytes& bytes, encoding::Bytes& storage);
-
 using LineFn = std::function<void(std::string_view)>;
 
 // Cuts a text handed in pieces into lines: at `separator`, and with '\n' also
@@ -56,23 +43,34 @@ class LineCutter {
 // The separator of a text: '\n' when it holds an LF (CR LF included), else '\r'.
 char SeparatorOf(std::string_view text);
 
-// A diary file to import. A plain UTF-8 file, the usual kind, is read through
-// twice in pieces and never held whole: once to learn its code and lines, once
-// to hand the lines out. Any other is read whole and decoded by DecodeDiaryBytes.
+// A diary file to import, read through twice in pieces and never held whole:
+// once to learn its code and the lines of its text, once to hand them out.
+//
+// It is read as UTF-8 when it starts with the byte-order mark (which is
+// dropped), when its first 1024 bytes look like UTF-8, or when the whole file
+// is UTF-8 with at least one multi-byte character, every byte that starts no
+// sequence being dropped; else as JIS, EUC-JP or code page 932, as
+// GuessKanjiCode tells, except that a file it calls Shift-JIS which that code
+// cannot read whole but IsEucText accepts is EUC-JP. Bytes that every code
+// reads alike (plain ASCII, well-formed UTF-8 read as UTF-8) are their own
+// text; any other text is written as TextToUtf8Bytes writes what the 16-bit
+// decoder of its code gives, a surrogate outside a pair as its own three bytes.
 class DiaryFile {
  public:
   // The bytes read at a time: few enough to stay in the processor's cache
   // between the scans of a piece.
   static constexpr std::size_t kPiece = 256 * 1024;
 
-  // Reads the file through. Throws FileFailure when it cannot be read or is empty.
-  explicit DiaryFile(const std::u16string& path);
+  // Reads the file through once, `piece` bytes (at least 1) at a time. Throws FileFailure
+  // when it cannot be read or is empty.
+  explicit DiaryFile(const std::u16string& path, std::size_t piece = kPiece);
   ~DiaryFile();
 
-  // Decodes a file that is not plain UTF-8: passes on DecodeDiaryBytes' failures.
+  // Throws what the first reading met in decoding the file: DiaryFormatFailure
+  // for a NUL byte, ConversionFailure where the converters fail.
   void Decode();
   // The lines its text cuts into; at least 1.
-  std::size_t LineCount() const { return lineCount_; }
+  std::size_t LineCount() const;
   // Hands every line to `line`, in order. Throws FileFailure when the file
   // changed since it was first read; passes on what `line` throws.
   void ForEachLine(const LineFn& line);
@@ -82,21 +80,22 @@ class DiaryFile {
   // Whether the failure in flight came from reading the file rather than from a line's handler.
   bool reading() const { return reading_; }
 
- private:
-  // Reads a plain UTF-8 file through again in pieces for `sink` (see
-  // ReadPieces), checking that its bytes are those read first.
-  template <typename Sink>
-  void ReadAgain(Sink& sink);
+  // What the first reading learns of the bytes (diary_file.cpp).
+  struct Plan;
 
+ private:
   std::unique_ptr<files::InputFile> file_;
-  bool streamed_ = false;                     // plain UTF-8: read again in pieces
-  bool marked_ = false;                       // starts with the byte-order mark
-  std::uint64_t size_ = 0, lf_ = 0, cr_ = 0;  // what the first reading found
-  char separator_ = '\n';
-  std::size_t lineCount_ = 1;
-  encoding::Bytes bytes_, converted_;  // a file read whole, and its decoded text
-  std::string_view text_;              // the text of a file read whole
+  std::size_t piece_;
+  std::unique_ptr<Plan> plan_;
   bool reading_ = false;
 };
+
+// The text of a diary file's bytes held in memory, read as DiaryFile reads a
+// file, `piece` bytes at a time: a view into `bytes` when the text is the bytes
+// as they stand, else into `storage`, which receives it. Throws
+// DiaryFormatFailure for a NUL byte, ConversionFailure where the converters
+// fail and for an empty array.
+std::string_view DecodeDiaryBytes(const encoding::Bytes& bytes, encoding::Bytes& storage,
+                                  std::size_t piece = DiaryFile::kPiece);
 
 }  // namespace nbl::importing

@@ -118,13 +118,15 @@ struct StoreAtStart {
 // One import, step by step; each step's failures pass to ImportDiary with the step then in force.
 class ImportRun {
  public:
-  ImportRun(const ImportSettingNubelo& set, const ImportOptions& options, dialogs::frmProgress& progress)
-      : set_(set), options_(options), progress_(progress) {}
+  ImportRun(const ImportSettingNubelo& set, const ImportOptions& options, std::chrono::milliseconds lockWait,
+            dialogs::frmProgress& progress)
+      : set_(set), options_(options), lockWait_(lockWait), progress_(progress) {}
 
   ImportStep step() const { return step_; }
 
   ImportReport Run(const std::u16string& filePath, const std::u16string& diaryMdbPath) {
     step_ = ImportStep::kReadDayNumbers;
+    connection_.SetLockWait(lockWait_);
     connection_.SetConnectionString(std::u16string(store::kConnectionPrefix) + diaryMdbPath);
     connection_.Open(u"", u"", u"", -1);
     const RollbackUnlessCommitted rollback{connection_};
@@ -209,6 +211,7 @@ class ImportRun {
 
   const ImportSettingNubelo& set_;
   const ImportOptions& options_;
+  const std::chrono::milliseconds lockWait_;
   dialogs::frmProgress& progress_;
   ImportStep step_ = ImportStep::kStart;
   store::Connection connection_;
@@ -232,7 +235,8 @@ ImportReport Failed(dialogs::Ui& windows, const ImportFailure& failure) {
 std::u16string MakeImportMark(double now) { return date::DateTimeText(now) + u" byNBLinout.dll"; }
 
 ImportReport ImportDiary(const std::u16string& filePath, const std::u16string& diaryMdbPath,
-                         const ImportSettingNubelo& set, dialogs::Ui& windows, const ImportOptions& options) {
+                         const ImportSettingNubelo& set, dialogs::Ui& windows, const ImportOptions& options,
+                         std::chrono::milliseconds lockWait) {
   std::optional<ImportFailure> failure;
   {
     // Released, the store and the file closed, before the failure is shown.
@@ -241,7 +245,7 @@ ImportReport ImportDiary(const std::u16string& filePath, const std::u16string& d
       dialogs::frmProgress& progress = dialogs::ShowRunWindow(windows, u"Nubelo Import");
       progress.DoEvents();
       progress.Refresh();
-      run.emplace(set, options, progress);
+      run.emplace(set, options, lockWait, progress);
       return run->Run(filePath, diaryMdbPath);
     } catch (const ImportFailure& placed) {
       failure = placed;

@@ -2,6 +2,7 @@
 // to the diary store, showing its progress in this thread's progress window.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -11,6 +12,7 @@
 #include "common/run_outcome.h"
 #include "dialogs/windows.h"
 #include "import/day_numbering.h"
+#include "store/connection.h"
 
 namespace nbl::importing {
 
@@ -47,11 +49,12 @@ std::u16string MakeImportMark(double now);
 
 // Runs one import to its end in `windows`, as one transaction: either every
 // entry of the file is stored or, after any failure, none. Waits up to
-// store::LockWait() for a store another program is writing to. Never throws: a
+// `lockWait` for a store another program is writing to. Never throws: a
 // failure is shown to the user as the step text in force, in a critical
 // message box, and told in the report. The windows see the same calls with any
 // options.
 ImportReport ImportDiary(const std::u16string& filePath, const std::u16string& diaryMdbPath,
-                         const ImportSettingNubelo& set, dialogs::Ui& windows, const ImportOptions& options = {});
+                         const ImportSettingNubelo& set, dialogs::Ui& windows, const ImportOptions& options = {},
+                         std::chrono::milliseconds lockWait = store::kDefaultLockWait);
 
 }  // namespace nbl::importing

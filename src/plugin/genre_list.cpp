@@ -17,9 +17,10 @@ const std::u16string& GenreListSql() {
 
 }  // namespace
 
-std::vector<std::u16string> ReadGenreList(std::u16string_view pathDiaryMdb) {
+std::vector<std::u16string> ReadGenreList(std::u16string_view pathDiaryMdb, std::chrono::milliseconds lockWait) {
   std::vector<std::u16string> genres;
   store::Connection cn;
+  cn.SetLockWait(lockWait);
   cn.Open(std::u16string(store::kConnectionPrefix) + std::u16string(pathDiaryMdb));
   store::Recordset rs;
   rs.Open(GenreListSql(), cn, store::adOpenKeyset, store::adLockReadOnly, store::adCmdTableDirect);

@@ -39,9 +39,9 @@ vb::Boolean clsNubeloHandle::SetPath(const std::u16string& stFilePath, vb::Boole
 vb::Boolean clsNubeloHandle::Execute() {
   if (!FilePath_.empty() && !DiaryMdbPath_.empty()) {
     if (IsImport_ == vb::True) {
-      lastImport_ = importing::ImportDiary(FilePath_, DiaryMdbPath_, ImpSet_, windows_, importOptions_);
+      lastImport_ = importing::ImportDiary(FilePath_, DiaryMdbPath_, ImpSet_, windows_, importOptions_, lockWait_);
     } else {
-      lastExport_ = exporting::ExportDiary(FilePath_, DiaryMdbPath_, ExpSet_, windows_);
+      lastExport_ = exporting::ExportDiary(FilePath_, DiaryMdbPath_, ExpSet_, windows_, lockWait_);
     }
   }
   return vb::False;
@@ -49,7 +49,7 @@ vb::Boolean clsNubeloHandle::Execute() {
 
 vb::Boolean clsNubeloHandle::ExecuteExportTo(int fd, const std::string& name) {
   if (IsImport_ != vb::True && !DiaryMdbPath_.empty()) {
-    lastExport_ = exporting::ExportDiaryTo(fd, name, DiaryMdbPath_, ExpSet_, windows_);
+    lastExport_ = exporting::ExportDiaryTo(fd, name, DiaryMdbPath_, ExpSet_, windows_, lockWait_);
   }
   return vb::False;
 }
@@ -57,7 +57,7 @@ vb::Boolean clsNubeloHandle::ExecuteExportTo(int fd, const std::string& name) {
 vb::Boolean clsNubeloHandle::SetExportSettingMySelf() {
   dialogs::frmOption& dlg = windows_.Option();
   dlg.PathDiaryMdb = DiaryMdbPath_;
-  dlg.ListGenres = ReadGenreList;
+  dlg.ListGenres = [wait = lockWait_](std::u16string_view path) { return ReadGenreList(path, wait); };
   dlg.Show();
   if (dlg.IsOK != vb::True) return vb::False;
   ExpSet_.stGenre = dlg.bGenre == vb::True ? dlg.stGenre : u"";

@@ -65,6 +65,9 @@ class clsNubeloHandle {
   // For hosts in C++ only (the plug-in's interface has no such method): how
   // the next imports run beyond the settings; the defaults until set.
   void SetImportOptions(const importing::ImportOptions& options) { importOptions_ = options; }
+  // For hosts in C++ only: how long the runs and the export options dialog wait
+  // for a store another program is writing to; store::kDefaultLockWait until set.
+  void SetLockWait(std::chrono::milliseconds wait) { lockWait_ = wait; }
 
   // How the last export or import of this handle ended, for hosts that print
   // text; empty reports before the first run.
@@ -80,6 +83,7 @@ class clsNubeloHandle {
 
   dialogs::Ui& windows_;
   importing::ImportOptions importOptions_;
+  std::chrono::milliseconds lockWait_ = store::kDefaultLockWait;
   exporting::ExportReport lastExport_;
   importing::ImportReport lastImport_;
 };

@@ -3,7 +3,6 @@
 #include <sqlite3.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
@@ -82,9 +81,6 @@ namespace {
 
 using detail::Quoted;
 
-// How long a statement waits for a host that holds the file before it fails: as long as a user would accept.
-std::atomic<std::int64_t> g_lockWaitMs{30000};
-
 // The UTF-8 form SQLite and POSIX take; a NUL inside would silently name another file.
 std::string FilePathBytes(std::u16string_view path, const char* action) {
   if (path.empty()) throw StoreFailure(std::string("cannot ") + action + " diary store: no path given");
@@ -151,7 +147,7 @@ void Connection::Open(std::u16string_view connectionString, std::u16string_view 
   if (rc != SQLITE_OK) throw OpenFailure(what, path, utf8, raw, rc);
 
   sqlite3_extended_result_codes(raw, 1);
-  sqlite3_busy_timeout(raw, static_cast<int>(std::min<std::int64_t>(g_lockWaitMs.load(), INT32_MAX)));
+  sqlite3_busy_timeout(raw, static_cast<int>(std::min<std::int64_t>(lockWait_.count(), INT32_MAX)));
   // The genre-list query writes its literal in double quotes; do not depend on the build default.
   sqlite3_db_config(raw, SQLITE_DBCONFIG_DQS_DML, 1, nullptr);
   sqlite3_db_config(raw, SQLITE_DBCONFIG_DQS_DDL, 1, nullptr);
@@ -173,10 +169,6 @@ void Connection::Open(std::u16string_view connectionString, std::u16string_view 
   detail::Exec(raw, mode_ == adModeRead ? "PRAGMA query_only=ON;" : "PRAGMA synchronous=NORMAL;", what);
   db_ = std::move(db);
 }
-
-std::chrono::milliseconds LockWait() { return std::chrono::milliseconds(g_lockWaitMs.load()); }
-
-void SetLockWait(std::chrono::milliseconds wait) { g_lockWaitMs.store(std::max<std::int64_t>(0, wait.count())); }
 
 void Connection::BeginTrans() {
   RequireNoTransaction("begin a transaction");

@@ -6,6 +6,7 @@
 // order they are destroyed in. Nothing is shared between Connection objects.
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <string>
@@ -14,6 +15,10 @@
 struct sqlite3;
 
 namespace nbl::store {
+
+// How long a connection waits for a store another program is writing to before
+// it fails, unless its host says otherwise: as long as a user would accept.
+inline constexpr std::chrono::milliseconds kDefaultLockWait{30000};
 
 class Connection {
  public:
@@ -30,6 +35,11 @@ class Connection {
   // every statement that would change it; any other value reads and writes.
   void SetMode(int mode) { mode_ = mode; }
 
+  // How long the connection the next Open makes waits for a store another
+  // program holds before a statement fails (kDefaultLockWait unless set; a
+  // negative wait is none).
+  void SetLockWait(std::chrono::milliseconds wait) { lockWait_ = std::max(wait, std::chrono::milliseconds(0)); }
+
   // Opens the existing database named by `connectionString` (or by the text set
   // before when it is empty) for reading and writing, or only reading in
   // adModeRead. Never creates a file.
@@ -45,7 +55,7 @@ class Connection {
   // connection is closed, when a transaction is (or is not) already open, or
   // when the store refuses.
   //
-  // BeginTrans takes the store's write lock at once, waiting up to LockWait()
+  // BeginTrans takes the store's write lock at once, waiting up to the lock wait
   // for another writer, so that nothing another connection writes can come
   // between what this one reads and what it writes. Rows added through record
   // sets on this connection are kept only by CommitTrans.
@@ -68,16 +78,12 @@ class Connection {
 
   std::u16string connectionString_;
   int mode_ = 0;
+  std::chrono::milliseconds lockWait_ = kDefaultLockWait;
   std::shared_ptr<sqlite3> db_;
 };
 
 inline constexpr int adModeRead = 1;
 inline constexpr int adModeReadWrite = 3;
-
-// How long a connection waits for a store another program holds before it fails:
-// 30 seconds unless a host sets it. Applies to connections opened afterwards.
-std::chrono::milliseconds LockWait();
-void SetLockWait(std::chrono::milliseconds wait);
 
 // The connection text that names the store at a path: this prefix, then the path.
 inline constexpr std::u16string_view kConnectionPrefix = u"Provider=Microsoft.Jet.OLEDB.4.0;Data Source=";

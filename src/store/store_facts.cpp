@@ -35,9 +35,10 @@ std::vector<CountOf> CountsBy(sqlite3* db, const char* sql, const std::string& w
 
 }  // namespace
 
-StoreFacts ReadStoreFacts(std::u16string_view path) {
+StoreFacts ReadStoreFacts(std::u16string_view path, std::chrono::milliseconds lockWait) {
   Connection cn;
   cn.SetMode(adModeRead);
+  cn.SetLockWait(lockWait);
   cn.Open(std::u16string(kConnectionPrefix) + std::u16string(path));
   const std::string what = "cannot read diary store " + detail::Quoted(path);
   cn.BeginReadTrans();

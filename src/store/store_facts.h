@@ -1,11 +1,14 @@
 // What a diary store holds, in figures a person looks at before choosing export filters.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "store/connection.h"
 
 namespace nbl::store {
 
@@ -28,6 +31,6 @@ struct StoreFacts {
 // Reads the facts of the store at `path` in one snapshot, through a connection
 // that refuses every write, so the store is left as it was. Throws StoreFailure
 // when the store cannot be opened or read (for example no table Contents).
-StoreFacts ReadStoreFacts(std::u16string_view path);
+StoreFacts ReadStoreFacts(std::u16string_view path, std::chrono::milliseconds lockWait = kDefaultLockWait);
 
 }  // namespace nbl::store

@@ -223,7 +223,7 @@ TEST_F(ConsoleFixture, ExportDialogAtATerminal) {
     Make(false, c.input, /*inIsTerminal=*/true);
     frmOption& dlg = ui_->Option();
     dlg.PathDiaryMdb = path;
-    dlg.ListGenres = plugin::ReadGenreList;
+    dlg.ListGenres = [](std::u16string_view path) { return plugin::ReadGenreList(path); };
     dlg.Show();
     EXPECT_EQ(dlg.IsOK, c.isOK) << c.name;
     EXPECT_EQ(dlg.bGenre, c.bGenre) << c.name;
@@ -247,7 +247,7 @@ TEST_F(ConsoleFixture, ExportDialogListsTheGenresInItsOrder) {
   nbl::testing::MakeGenreStore(path, {u"旅行", u"一般", u"仕事", u"旅行"});
   Make(false, "y\n", true);
   ui_->Option().PathDiaryMdb = path;
-  ui_->Option().ListGenres = plugin::ReadGenreList;
+  ui_->Option().ListGenres = [](std::u16string_view path) { return plugin::ReadGenreList(path); };
   ui_->Option().Show();
   std::string out = Output();
   EXPECT_NE(out.find("  0) [ALL]\n  1) 一般\n  2) 仕事\n  3) 旅行\nジャンル [0]: "), std::string::npos) << out;
@@ -260,7 +260,7 @@ TEST_F(ConsoleFixture, WithoutATerminalTheDialogsAnswerCancel) {
   Make(false, "y\n2\n\n\n\n\n\n\n", /*inIsTerminal=*/false);
   frmOption& dlg = ui_->Option();
   dlg.PathDiaryMdb = path;
-  dlg.ListGenres = plugin::ReadGenreList;
+  dlg.ListGenres = [](std::u16string_view path) { return plugin::ReadGenreList(path); };
   dlg.IsOK = vb::True;  // an earlier OK
   dlg.Show();
   EXPECT_EQ(dlg.IsOK, vb::False);
@@ -279,7 +279,7 @@ TEST_F(ConsoleFixture, ExportDialogOnAMissingStoreFailsItsShow) {
     Make(false, "\n\n\n\n\n\n\n", terminal);
     frmOption& dlg = ui_->Option();
     dlg.PathDiaryMdb = dir.File("missing.db");
-    dlg.ListGenres = plugin::ReadGenreList;
+    dlg.ListGenres = [](std::u16string_view path) { return plugin::ReadGenreList(path); };
     dlg.IsOK = vb::True;
     EXPECT_THROW(dlg.Show(), StoreFailure);
     EXPECT_EQ(dlg.IsOK, vb::False);

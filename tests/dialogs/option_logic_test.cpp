@@ -50,7 +50,7 @@ TEST(FillGenreList, AllAndGeneralFirstThenEachOtherGenreOnceInOrder) {
     MakeGenreStore(path, c.genres);
     PlainOption dlg;
     dlg.PathDiaryMdb = path;
-    dlg.ListGenres = plugin::ReadGenreList;
+    dlg.ListGenres = [](std::u16string_view path) { return plugin::ReadGenreList(path); };
     EXPECT_EQ(Joined(FillGenreList(dlg)), c.expected) << c.name;
   }
 }
@@ -59,7 +59,7 @@ TEST(LoadExportDialog, InitialSelectionsAndIsOkFalse) {
   TempDir dir;
   PlainOption dlg;
   dlg.PathDiaryMdb = dir.File("diary.db");
-  dlg.ListGenres = plugin::ReadGenreList;
+  dlg.ListGenres = [](std::u16string_view path) { return plugin::ReadGenreList(path); };
   MakeGenreStore(dlg.PathDiaryMdb, {u"旅行"});
   dlg.IsOK = vb::True;
   ExportControls c = LoadExportDialog(dlg);
@@ -88,7 +88,7 @@ TEST(LoadExportDialog, UnreadableStoreFailsTheLoadAndKeepsEarlierResults) {
   for (const Case& c : cases) {
     PlainOption dlg;
     dlg.PathDiaryMdb = c.path;
-    dlg.ListGenres = plugin::ReadGenreList;
+    dlg.ListGenres = [](std::u16string_view path) { return plugin::ReadGenreList(path); };
     dlg.IsOK = vb::True;
     dlg.stGenre = u"旅行";
     EXPECT_THROW(LoadExportDialog(dlg), StoreFailure) << c.name;

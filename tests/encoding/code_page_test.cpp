@@ -9,6 +9,7 @@
 
 #include "encoding/hex.h"
 #include "encoding/same_as.h"
+#include "support/reference/kanji_code_convert.h"
 
 namespace nbl::encoding {
 namespace {

@@ -9,6 +9,8 @@
 #include <sstream>
 #include <string>
 
+#include "support/reference/kanji_code_convert.h"
+
 namespace nbl::encoding {
 namespace {
 

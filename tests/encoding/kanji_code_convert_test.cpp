@@ -1,4 +1,4 @@
-#include "encoding/kanji_code_convert.h"
+#include "support/reference/kanji_code_convert.h"
 
 #include <gtest/gtest.h>
 #include <iconv.h>

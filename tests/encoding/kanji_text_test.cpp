@@ -7,8 +7,8 @@
 
 #include "encoding/code_page.h"
 #include "encoding/hex.h"
-#include "encoding/kanji_code_convert.h"
 #include "encoding/same_as.h"
+#include "support/reference/kanji_code_convert.h"
 
 namespace nbl::encoding {
 namespace {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "encoding/hex.h"
+#include "support/reference/kanji_code_convert.h"
 
 namespace nbl::encoding {
 namespace {

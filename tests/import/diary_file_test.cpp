@@ -2,13 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <string>
 #include <vector>
 
 #include "common/failure.h"
 #include "common/text.h"
+#include "encoding/code_page.h"
 #include "import/diary_lines.h"
+#include "support/reference/kanji_code_convert.h"
 #include "support/temp_dir.h"
 
 namespace nbl::importing {
@@ -79,6 +82,83 @@ Strings LinesOf(DiaryFile& file) {
   return lines;
 }
 
+// The text of a whole file by the rule DiaryFile follows, through the 16-bit decoders.
+std::string Reference(const std::string& bytes) {
+  if (const std::size_t nul = bytes.find('\0'); nul != std::string::npos) {
+    const char separator = SeparatorOf(bytes);
+    throw DiaryFormatFailure(1 + static_cast<std::size_t>(std::count(bytes.begin(), bytes.begin() + nul, separator)),
+                             "NUL");
+  }
+  const encoding::Bytes raw(bytes.begin(), bytes.end());
+  const bool marked = bytes.starts_with("\xEF\xBB\xBF");
+  std::u16string text;
+  if (marked || encoding::LooksLikeUtf8(raw, 1024) == vb::True || encoding::IsUtf8Text(raw)) {
+    text = encoding::Utf8BytesToText(raw, u"").substr(marked ? 1 : 0);
+  } else if (const std::int32_t code = encoding::GuessKanjiCode(raw); code == encoding::kCodeJis) {
+    text = encoding::JisBytesToText(raw);
+  } else if (code == encoding::kCodeEuc) {
+    text = encoding::EucBytesToText(raw);
+  } else {
+    text = encoding::CodePageBytesToText(raw);
+    if (text.find(u'\uFFFD') != std::u16string::npos && encoding::IsEucText(raw)) text = encoding::EucBytesToText(raw);
+  }
+  encoding::Bytes utf8;
+  encoding::TextToUtf8Bytes(text, utf8);
+  return {utf8.begin(), utf8.end()};
+}
+
+// What a reading gives: the line count, the lines and the text in pieces, or the failure.
+struct Reading {
+  std::size_t lineCount = 0;
+  Strings lines;
+  std::string text, failure;
+  bool operator==(const Reading&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const Reading& r) {
+  if (!r.failure.empty()) return out << "failure " << r.failure;
+  return out << r.lineCount << " lines: " << ::testing::PrintToString(r.lines);
+}
+
+std::string FailureOf(std::exception_ptr failure) {
+  try {
+    std::rethrow_exception(failure);
+  } catch (const DiaryFormatFailure& f) {
+    return "NUL at line " + std::to_string(f.line());
+  } catch (const ConversionFailure&) {
+    return "conversion";
+  }
+}
+
+Reading ReadingOf(const std::string& bytes) {
+  Reading r;
+  try {
+    r.text = Reference(bytes);
+  } catch (...) {
+    r.failure = FailureOf(std::current_exception());
+    r.text.clear();
+    return r;
+  }
+  r.lines = Cut({r.text}, SeparatorOf(r.text));
+  r.lineCount = r.lines.size();
+  return r;
+}
+
+Reading ReadingOf(const std::u16string& path, std::size_t piece) {
+  Reading r;
+  DiaryFile file(path, piece);
+  try {
+    file.Decode();
+  } catch (...) {
+    r.failure = FailureOf(std::current_exception());
+    return r;
+  }
+  r.lineCount = file.LineCount();
+  r.lines = LinesOf(file);
+  file.ForEachPiece([&r](std::string_view piece) { r.text += piece; });
+  return r;
+}
+
 // Whether every sequence of `bytes` is well-formed, by the rule one byte at a time.
 bool WellFormed(std::string_view bytes) {
   for (std::size_t i = 0; i < bytes.size();) {
@@ -146,8 +226,48 @@ TEST(DecodeDiaryBytes, TakesExactlyTheWellFormedFilesAsTheyAre) {
   }
 }
 
-// A file read in pieces gives the lines of its whole text, however the piece ends cut its
-// characters and breaks; other codes are read whole.
+// A small file of each kind read in pieces of every size: the lines, text and failures of the whole file,
+// however the piece ends cut its characters, escapes and breaks, and whatever the first kilobyte holds.
+TEST(DiaryFile, ReadsEveryKindOfFileInPiecesOfAnySizeAsAWhole) {
+  const std::string ascii(1030, 'a');
+  const std::string cases[] = {
+      "<diary>\nabc\n</diary>",                            // plain ASCII
+      "a\rb\r\r",                                          // CR only
+      "<d>\xE6\x97\xA5\xE6\x9C\xAC\r\n\xE6\x97\xA5\r\nz",  // UTF-8
+      "\xEF\xBB\xBF"
+      "a\n\xC3\xA9\n",  // UTF-8 with the mark
+      "\xEF\xBB\xBF"
+      "a\n\xC3\xA9\xFF\n",                                             // ... and a stray byte
+      "\xC3\xA9\xC3\xA9 \xFF\nb\xED\xA0\xBD\xED\xB8\x80\xE0\x80\x8A",  // UTF-8 read by the rule: a pair, an LF
+      ascii + "\n\xE6\x97\xA5\xF0\x9F\x8D\x99",                        // UTF-8 after a kilobyte of ASCII
+      ascii + "\n\xED\xA0\xBD\xED\xB8\x80\n",                          // the six-byte form after it
+      ascii + "\n\xE6\x97\xA5\xFF\n",                                  // no UTF-8 after all: Shift-JIS
+      "\x1B$BF|K\\\x1B(B\n<a>\r\n\x1B$B$\"\x1B(J\r\n",                 // JIS
+      "a\n\x1B(I12\x1B$@F|\x1B(B\n",                                   // JIS kana and ESC $ @
+      "\xC6\xFC\xCB\xDC\n\x8E\xB1"
+      "a\n\xA4\xA2",                       // EUC-JP
+      "\x93\xFA\x96\x7B\r\n\xB1\r\n\x82",  // Shift-JIS, a lead byte at the end
+      "\x8E\xB1\xC6\xFC\n\xA4\xA2",        // called Shift-JIS, read as EUC-JP
+      "\x1B$BF|F",                         // fails: a pair cut by the end
+      "a\n\xC6\xFC\xC6",                   // fails: a lead at the end
+      "\x1B$B\x1B(J",                      // fails: nothing written
+      "a\n\x1B$B\x1B(J",                   // ... unless text came before
+      "a\nb\r\nc\x1B$BF|\0\n",             // fails: a NUL
+      "a\rb\r\0c",
+  };
+  testing::TempDir dir;
+  const std::u16string path = dir.File("d.xml");
+  for (const std::string& bytes : cases) {
+    SCOPED_TRACE(bytes.substr(bytes.size() > 40 ? bytes.size() - 40 : 0));
+    Write(path, bytes);
+    const Reading whole = ReadingOf(bytes);
+    for (std::size_t piece = 1; piece <= bytes.size() + 1; ++piece) {
+      ASSERT_EQ(ReadingOf(path, piece), whole) << "pieces of " << piece;
+    }
+  }
+}
+
+// At the size the import reads: characters and breaks on each side of a piece end.
 TEST(DiaryFile, GivesTheLinesOfTheWholeText) {
   const std::string fill(DiaryFile::kPiece - 8, 'a');
   const std::string cases[] = {
@@ -157,21 +277,14 @@ TEST(DiaryFile, GivesTheLinesOfTheWholeText) {
       fill + "aaaaaaa\r\xE6\x97\xA5\rb",
       "\xEF\xBB\xBF" + fill + "\xE6\x97\xA5\n",
       std::string(2 * DiaryFile::kPiece, 'b') + "\n\xC3\xA9",
-      "\x93\xFA\x8B\x4C\r\n\x93\xFA\x8B\x4C",  // Shift-JIS: decoded
-      "\xC3\xA9\xC3\xA9 \xFF\nb",              // UTF-8 but not plain: the bad byte dropped
+      fill + "\x1B$BF|\x1B(B\r\nb",  // JIS: an escape across the piece end
+      fill + "\x93\xFA\x8B\x4C\r\n\x93",
   };
   testing::TempDir dir;
   for (const std::string& bytes : cases) {
     SCOPED_TRACE(bytes.substr(bytes.size() > 40 ? bytes.size() - 40 : 0));
     Write(dir.File("d.xml"), bytes);
-    const encoding::Bytes raw(bytes.begin(), bytes.end());
-    encoding::Bytes storage;
-    const std::string_view whole = DecodeDiaryBytes(raw, storage);
-    const Strings expected = Cut({whole}, SeparatorOf(whole));
-    DiaryFile file(dir.File("d.xml"));
-    file.Decode();
-    EXPECT_EQ(file.LineCount(), expected.size());
-    EXPECT_EQ(LinesOf(file), expected);
+    EXPECT_EQ(ReadingOf(dir.File("d.xml"), DiaryFile::kPiece), ReadingOf(bytes));
   }
 }
 
@@ -180,13 +293,20 @@ TEST(DiaryFile, RefusesAnEmptyFileAndOneThatChangesWhileRead) {
   const std::u16string path = dir.File("d.xml");
   Write(path, "");
   EXPECT_THROW(DiaryFile{path}, FileFailure);
-  const std::string good = "<diary>\n\xE6\x97\xA5\xE6\x9C\xAC\n</diary>";
-  const std::string changes[] = {
-      good + "\n",                                    // longer
-      "<diary>\n\xE6\x97\xA5\xE6\x9C\xAC\r</diary>",  // another break
-      "<diary>\n\xE6\x97\xA5\xE6\x9C\xFF\n</diary>",  // no UTF-8
+  const std::string utf8 = "<diary>\n\xE6\x97\xA5\xE6\x9C\xAC\n</diary>", sjis = "<d>\n\x93\xFA\n</d>";
+  const std::pair<std::string, std::string> changes[] = {
+      {utf8, utf8 + "\n"},                                    // longer
+      {utf8, "<diary>\n\xE6\x97\xA5\xE6\x9C\xAC\r</diary>"},  // another break
+      {utf8, "<diary>\n\xE6\x97\xA5\xE6\x9C\xFF\n</diary>"},  // no UTF-8
+      {sjis, sjis + "\n"},
+      {sjis, "<d>\r\x93\xFA\n</d>"},
+      {sjis, "<d>\n\x93\xFA\x93\xFA</d>"},  // the same breaks, more text
+      {"\xEF\xBB\xBF"
+       "a\n\xFF",
+       "abc"
+       "a\n\xFF"},  // the mark gone, the text after it the same
   };
-  for (const std::string& changed : changes) {
+  for (const auto& [good, changed] : changes) {
     Write(path, good);
     DiaryFile file(path);
     file.Decode();

@@ -187,8 +187,6 @@ TEST(ConnectionTransactions, KeepOrUndoWhatWasWritten) {
   TempDir dir;
   const std::u16string path = dir.File("t.db");
   CreateDiaryStore(path);
-  const auto previous = LockWait();
-  SetLockWait(std::chrono::milliseconds(0));
   auto single = [](Connection& on, const char* sql) {
     sqlite3_stmt* stmt = nullptr;
     if (sqlite3_prepare_v2(on.handle(), sql, -1, &stmt, nullptr) != SQLITE_OK || sqlite3_step(stmt) != SQLITE_ROW) {
@@ -220,8 +218,10 @@ TEST(ConnectionTransactions, KeepOrUndoWhatWasWritten) {
     Raw(text::ToUtf8(path), "DELETE FROM Contents;");
     {
       Connection cn, other, closed;
-      cn.Open(ConnectionText(path));
-      other.Open(ConnectionText(path));
+      for (Connection* c : {&cn, &other}) {
+        c->SetLockWait(std::chrono::milliseconds(0));
+        c->Open(ConnectionText(path));
+      }
       std::string results;
       std::istringstream steps(c.script);
       for (std::string step; steps >> step;) {
@@ -248,13 +248,15 @@ TEST(ConnectionTransactions, KeepOrUndoWhatWasWritten) {
     }
     EXPECT_EQ(Raw(text::ToUtf8(path), "SELECT count(*) FROM Contents;")[0][0], c.rowsLeft);
   }
-  SetLockWait(std::chrono::milliseconds(-5));
-  EXPECT_EQ(LockWait().count(), 0);
-  SetLockWait(std::chrono::milliseconds(1500));
-  Connection later;
-  later.Open(ConnectionText(path));
-  EXPECT_EQ(single(later, "PRAGMA busy_timeout;"), 1500);
-  SetLockWait(previous);
+  // The wait is the connection's own, from the default on; a negative one is none.
+  for (const auto& [wait, timeout] :
+       {std::pair{std::chrono::milliseconds(-5), 0}, std::pair{std::chrono::milliseconds(1500), 1500},
+        std::pair{kDefaultLockWait, 30000}}) {
+    Connection later;
+    if (wait != kDefaultLockWait) later.SetLockWait(wait);
+    later.Open(ConnectionText(path));
+    EXPECT_EQ(single(later, "PRAGMA busy_timeout;"), timeout);
+  }
 }
 
 TEST(CreateDiaryStore, MakesAWalStoreWithTheContentsTable) {

@@ -51,7 +51,7 @@ class QtOptionTest : public ::testing::Test {
     path_ = dir_.File("diary.db");
     nbl::testing::MakeGenreStore(path_, nbl::testing::OptionCaseGenres());
     ui_->Option().PathDiaryMdb = path_;
-    ui_->Option().ListGenres = plugin::ReadGenreList;
+    ui_->Option().ListGenres = [](std::u16string_view path) { return plugin::ReadGenreList(path); };
   }
 
   // Shows the export dialog and runs `inside` on it.
@@ -234,7 +234,7 @@ TEST_F(QtOptionTest, TabClicksSwitchPanes) {
 
 TEST_F(QtOptionTest, UnreadableStoreFailsTheShowBeforeAnyWindow) {
   ui_->Option().PathDiaryMdb = dir_.File("missing.db");
-  ui_->Option().ListGenres = plugin::ReadGenreList;
+  ui_->Option().ListGenres = [](std::u16string_view path) { return plugin::ReadGenreList(path); };
   ui_->Option().IsOK = vb::True;
   EXPECT_THROW(ShowExport([](OptionWidget*) {}), StoreFailure);
   QCoreApplication::processEvents();  // the timer that looked for a dialog

@@ -11,7 +11,7 @@
 #include "common/failure.h"
 #include "encoding/code_page_table.h"
 #include "encoding/jis_step.h"
-#include "encoding/kanji_code_convert.h"
+#include "support/reference/kanji_code_convert.h"
 
 namespace nbl::encoding {
 

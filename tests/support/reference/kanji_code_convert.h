@@ -1,18 +1,16 @@
-// The modKanjiCodeConvert module: recognises JIS, EUC-JP and Shift-JIS byte
-// arrays and turns the first two into Shift-JIS, or straight into text.
+// The kanji code module as a whole-array reference: recognises JIS, EUC-JP and
+// Shift-JIS byte arrays and turns the first two into Shift-JIS (the converter
+// chain), or straight into 16-bit text. The import's piece decoders and
+// code_guess must agree with it; only the tests and fuzzers use it.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
+#include "encoding/code_guess.h"
 #include "encoding/utf8.h"
 
 namespace nbl::encoding {
-
-inline constexpr std::int32_t kCodeUndecided = 0;
-inline constexpr std::int32_t kCodeShiftJis = 1;
-inline constexpr std::int32_t kCodeJis = 2;
-inline constexpr std::int32_t kCodeEuc = 3;
 
 // Which code the bytes most likely use (0-3). Throws ConversionFailure for an empty array.
 std::int32_t GuessKanjiCode(const Bytes& bytes);
@@ -34,5 +32,15 @@ Bytes EucToSjisBytes(const Bytes& bytes);
 // one pass through the code page tables (kanji_text.cpp).
 std::u16string JisBytesToText(const Bytes& bytes);
 std::u16string EucBytesToText(const Bytes& bytes);
+
+// Code page 932 bytes to 16-bit text through the tables, as CodePageBytesToTextBySystem
+// reads them: a sequence not valid there becomes U+FFFD and decoding goes on with its next byte.
+std::u16string CodePageBytesToText(const Bytes& bytes);
+
+// True when all of `bytes` is well-formed UTF-8 holding at least one multi-byte
+// sequence. Well-formed: no overlong form, code points up to U+10FFFF, encoded
+// surrogates only as a high-low pair (the six-byte form of older files). Plain
+// 7-bit bytes give false, so JIS text is left to the kanji code guess. Never fails.
+bool IsUtf8Text(const Bytes& bytes);
 
 }  // namespace nbl::encoding

@@ -160,7 +160,7 @@ class Win32Windows : public ::testing::Test {
   void SetUp() override {
     nbl::testing::MakeGenreStore(dir_.File("diary.db"), nbl::testing::OptionCaseGenres());
     ui_->Option().PathDiaryMdb = dir_.File("diary.db");
-    ui_->Option().ListGenres = plugin::ReadGenreList;
+    ui_->Option().ListGenres = [](std::u16string_view path) { return plugin::ReadGenreList(path); };
   }
   bool ShowExport(const std::function<void(HWND)>& inside) {
     return WhileModal(L"Nubelo Export Option", inside, [this] { ui_->Option().Show(); });

@@ -11,15 +11,15 @@ namespace nbl::exporting {
 // PublishTime gives the date its first ten units, "YYYY/MM/DD" of a date and time.
 constexpr std::size_t kPublishDateUnits = 10;
 
-namespace {
-
-constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD
-
 // What each ASCII byte of a stored text becomes in one place of the document;
 // an empty view keeps the byte.
 struct AsciiRules {
   std::array<std::string_view, 0x80> with{};
 };
+
+namespace {
+
+constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD
 
 // The rules every place shares: the controls XML cannot carry become U+FFFD.
 constexpr AsciiRules XmlRules() {
@@ -150,6 +150,17 @@ std::string_view FirstUnits(std::string_view stored, std::size_t units, bool& cu
   return stored.substr(0, i);
 }
 
+// Where to end the first piece of `stored` of at most about `size` bytes: never inside a sequence.
+// A cut before a byte that continues no sequence, or after three continuing bytes, splits none.
+std::size_t PieceEnd(std::string_view stored, std::size_t size) {
+  if (stored.size() <= size) return stored.size();
+  const auto continues = [&stored](std::size_t at) { return (static_cast<unsigned char>(stored[at]) & 0xC0) == 0x80; };
+  for (std::size_t end = size; end + 3 > size; --end) {
+    if (!continues(end)) return end;
+  }
+  return size;
+}
+
 }  // namespace
 
 DocumentWriter::DocumentWriter(Sink sink) : sink_(std::move(sink)) { buffer_.reserve(2 * kBlockSize); }
@@ -178,16 +189,26 @@ void DocumentWriter::AppendPublishDate(std::string_view stored) {
 
 void DocumentWriter::AppendTitle(std::optional<std::string_view> stored) {
   buffer_.append("\" title=\"");
-  replaced_ += static_cast<std::int64_t>(AppendStored(stored.value_or(""), kTitleRules, buffer_));
+  AppendInPieces(stored.value_or(""), kTitleRules);
   buffer_.append("\">\n");
   HandOnFullBlocks();
 }
 
 void DocumentWriter::AppendBody(std::optional<std::string_view> stored, const ExportSettingNubelo& set) {
-  const AsciiRules& rules = kBodyRules[set.intBR != 0][set.intHyphen == 1];
-  replaced_ += static_cast<std::int64_t>(AppendStored(stored.value_or(""), rules, buffer_));
+  AppendInPieces(stored.value_or(""), kBodyRules[set.intBR != 0][set.intHyphen == 1]);
   buffer_.push_back('\n');
   HandOnFullBlocks();
+}
+
+// A long text goes on in pieces, so that the buffer never holds more than a block or so of it:
+// a piece grows at most eighteen times, a line break written as "&amp;lt;BR&amp;gt;".
+void DocumentWriter::AppendInPieces(std::string_view stored, const AsciiRules& rules) {
+  while (!stored.empty()) {
+    const std::size_t end = PieceEnd(stored, kBlockSize / 16);
+    replaced_ += static_cast<std::int64_t>(AppendStored(stored.substr(0, end), rules, buffer_));
+    HandOnFullBlocks();
+    stored.remove_prefix(end);
+  }
 }
 
 void DocumentWriter::HandOnFullBlocks() {

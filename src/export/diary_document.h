@@ -14,6 +14,8 @@
 
 namespace nbl::exporting {
 
+struct AsciiRules;
+
 // The fixed pieces of the document, as their bytes (all ASCII). Each entry is
 // kDayOpen, its date, its title piece (TitlePiece), kBodyOpen, its contents,
 // its extend and kDayClose; the entries stand between kHead and kTail.
@@ -57,6 +59,7 @@ class DocumentWriter {
   std::int64_t ReplacedCharacters() const { return replaced_; }
 
  private:
+  void AppendInPieces(std::string_view stored, const AsciiRules& rules);
   void HandOnFullBlocks();
 
   Sink sink_;

@@ -104,5 +104,43 @@ TEST(DocumentWriter, WritesTheWorkedExampleByteForByteAndHandsItOnAtFlush) {
   EXPECT_EQ(doc.ReplacedCharacters(), 0);
 }
 
+// The rules are character by character, so a text of many copies of one unit writes many copies of
+// that unit's writing, wherever the writer cuts the text into pieces. The units' lengths are odd, so
+// the cuts land at every offset of a sequence, and in runs of bytes that continue none.
+TEST(DocumentWriter, LongTextsWriteAsTheirUnitsWhereverThePiecesEnd) {
+  const ExportSettingNubelo set = Settings(1, 1, 1);
+  const std::string units[] = {"\xE3\x81\x82<\xF0\x9F\x8D\x99-\r\n\xFF\xEF\xBF\xBE&",
+                               "\x80\x80\x80\x80\x80\xE3\x81\x82\xF0\x9F\x8D"
+                               "A",
+                               "\xF0\x9F\x8D\x99\xE6\x97\xA5\"x"};
+  for (const std::string& unit : units) {
+    const auto write = [&set](const std::string& body, std::int64_t& replaced) {
+      std::string got;
+      DocumentWriter doc([&got](const std::uint8_t* data, std::size_t size) {
+        EXPECT_LE(size, 3 * DocumentWriter::kBlockSize);  // nothing held whole
+        got.append(reinterpret_cast<const char*>(data), size);
+      });
+      doc.AppendBody(body, set);
+      doc.AppendTitle(body);
+      doc.Flush();
+      replaced = doc.ReplacedCharacters();
+      return got;
+    };
+    std::int64_t replacedOnce = 0, replaced = 0;
+    const std::string once = write(unit, replacedOnce);
+    const std::size_t copies = 3 * DocumentWriter::kBlockSize / unit.size();
+    const std::string bodyOnce = once.substr(0, once.find("\n\" title=\""));
+    const std::string titleOnce = once.substr(bodyOnce.size() + 10, once.size() - bodyOnce.size() - 13);
+    std::string body, expected;
+    for (std::size_t k = 0; k < copies; ++k) body += unit;
+    for (std::size_t k = 0; k < copies; ++k) expected += bodyOnce;
+    expected += "\n\" title=\"";
+    for (std::size_t k = 0; k < copies; ++k) expected += titleOnce;
+    expected += "\">\n";
+    EXPECT_TRUE(write(body, replaced) == expected) << testing::PrintToString(unit);
+    EXPECT_EQ(replaced, replacedOnce * static_cast<std::int64_t>(copies));
+  }
+}
+
 }  // namespace
 }  // namespace nbl::exporting

@@ -12,7 +12,6 @@
 #include "bench_support.h"
 #include "common/files.h"
 #include "common/text.h"
-#include "encoding/code_page.h"
 #include "encoding/piece_decoder.h"
 #include "encoding/utf8.h"
 #include "import/diary_file.h"

@@ -14,7 +14,6 @@
 #include "common/failure.h"
 #include "common/text.h"
 #include "encoding/code_guess.h"
-#include "encoding/code_page.h"
 #include "encoding/piece_decoder.h"
 #include "encoding/utf8.h"
 #include "fuzz_support.h"

@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "common/failure.h"
-#include "encoding/code_page.h"
 #include "encoding/utf8.h"
 #include "fuzz_support.h"
 #include "import/diary_file.h"

@@ -1,5 +1,3 @@
-#include "encoding/code_page.h"
-
 #include "encoding/code_page_table.h"
 #include "encoding/jis_step.h"
 

@@ -1,7 +1,5 @@
 // Code page 932 as glibc's iconv converts it ("CP932"): the tables are read
-// from it once, and it is the reference they are held to.
-#include "encoding/code_page.h"
-
+// from it once (the tests hold them to iconv's whole-array reading too).
 #include <iconv.h>
 
 #include <cerrno>
@@ -124,11 +122,5 @@ CodePageTable SystemCodePage932() {
 }
 
 }  // namespace detail
-
-std::u16string CodePageBytesToTextBySystem(const Bytes& bytes) {
-  if (bytes.empty()) return {};
-  const Iconv cd("UTF-16LE", "CP932");
-  return DecodeByIconv(cd, bytes.data(), bytes.size());
-}
 
 }  // namespace nbl::encoding

@@ -1,7 +1,5 @@
 // Code page 932 as Windows converts it (MultiByteToWideChar): the tables are
-// read from it once, and it is the reference they are held to.
-#include "encoding/code_page.h"
-
+// read from it once (the tests hold them to its whole-array reading too).
 #include <windows.h>
 
 #include <optional>
@@ -60,24 +58,5 @@ CodePageTable SystemCodePage932() {
 }
 
 }  // namespace detail
-
-// Greedy, as the tables decode: a whole pair, else the byte alone, else U+FFFD
-// for that byte, each asked of the system by itself.
-std::u16string CodePageBytesToTextBySystem(const Bytes& bytes) {
-  std::u16string text;
-  std::size_t i = 0;
-  while (i < bytes.size()) {
-    if (i + 1 < bytes.size()) {
-      if (const std::optional<char16_t> pair = OneCharacter(&bytes[i], 2)) {
-        text.push_back(*pair);
-        i += 2;
-        continue;
-      }
-    }
-    text.push_back(OneCharacter(&bytes[i], 1).value_or(kReplacementCharacter));
-    ++i;
-  }
-  return text;
-}
 
 }  // namespace nbl::encoding

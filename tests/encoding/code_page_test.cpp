@@ -1,4 +1,3 @@
-#include "encoding/code_page.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,5 @@
 // Code page 932 as Windows decodes it, held against the glibc converter the
 // POSIX build reads its tables from (cp932_glibc.py writes that one's table at build time).
-#include "encoding/code_page.h"
 
 #include <gtest/gtest.h>
 

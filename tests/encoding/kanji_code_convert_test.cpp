@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "common/failure.h"
-#include "encoding/code_page.h"
 #include "encoding/hex.h"
 
 namespace nbl::encoding {

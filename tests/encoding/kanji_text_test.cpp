@@ -5,7 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "encoding/code_page.h"
 #include "encoding/hex.h"
 #include "encoding/same_as.h"
 #include "support/reference/kanji_code_convert.h"

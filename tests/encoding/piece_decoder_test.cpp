@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "common/failure.h"
-#include "encoding/code_page.h"
 #include "encoding/hex.h"
 #include "support/reference/kanji_code_convert.h"
 

@@ -9,7 +9,6 @@
 
 #include "common/failure.h"
 #include "common/text.h"
-#include "encoding/code_page.h"
 #include "import/diary_lines.h"
 #include "support/reference/kanji_code_convert.h"
 #include "support/temp_dir.h"

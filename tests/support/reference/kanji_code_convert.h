@@ -37,6 +37,10 @@ std::u16string EucBytesToText(const Bytes& bytes);
 // reads them: a sequence not valid there becomes U+FFFD and decoding goes on with its next byte.
 std::u16string CodePageBytesToText(const Bytes& bytes);
 
+// The same conversion asked of the system's own converter: glibc's iconv in one
+// call on POSIX systems, MultiByteToWideChar a character at a time on Windows.
+std::u16string CodePageBytesToTextBySystem(const Bytes& bytes);
+
 // True when all of `bytes` is well-formed UTF-8 holding at least one multi-byte
 // sequence. Well-formed: no overlong form, code points up to U+10FFFF, encoded
 // surrogates only as a high-low pair (the six-byte form of older files). Plain

@@ -80,7 +80,7 @@ class DiaryFile {
   // Whether the failure in flight came from reading the file rather than from a line's handler.
   bool reading() const { return reading_; }
 
-  // What the first reading learns of the bytes (diary_file.cpp).
+  // What the first reading learns of the bytes (first_reading.h).
   struct Plan;
 
  private:

@@ -1,5 +1,7 @@
 #include "dialogs/option_logic.h"
 
+#include <tuple>
+
 #include "common/date.h"
 #include "common/failure.h"
 #include "common/text.h"
@@ -39,6 +41,13 @@ const std::vector<std::u16string>& PublishDayItems() {
 bool IsPickerDate(const PickerDate& d) {
   if (d.year < kPickerMinimum.year || d.year > kPickerMaximum.year) return false;
   return date::IsCalendarDay(d.year, d.month, d.day);
+}
+
+PickerDate KeepInPickerRange(const PickerDate& d) {
+  const auto key = [](const PickerDate& p) { return std::tie(p.year, p.month, p.day); };
+  if (key(d) < key(kPickerMinimum)) return kPickerMinimum;
+  if (key(d) > key(kPickerMaximum)) return kPickerMaximum;
+  return d;
 }
 
 std::optional<PickerDate> ParsePickerDate(std::u16string_view text) {

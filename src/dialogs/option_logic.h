@@ -28,6 +28,21 @@ inline constexpr std::u16string_view kLineBreakCaption = u"改行";
 inline constexpr std::u16string_view kHyphenCaption = u"ハイフン";
 inline constexpr std::u16string_view kDateCaption = u"日付";
 
+// Tooltips of the tabs and controls that show one.
+inline constexpr std::u16string_view kTab1Tip = u"出力する期間やジャンルを設定します";
+inline constexpr std::u16string_view kTab2Tip = u"出力時の詳細な設定を行います";
+inline constexpr std::u16string_view kGenreTip = u"ジャンルを指定してエクスポートする場合にチェックを入れます。";
+inline constexpr std::u16string_view kPeriodTip = u"期間を指定してエクスポートする場合、ここにチェックを入れます。";
+inline constexpr std::u16string_view kStartTip = u"開始日を指定します。";
+inline constexpr std::u16string_view kEndTip = u"終了日を指定します。";
+inline constexpr std::u16string_view kPublishTip = u"公開/非公開設定の記事をエクスポートするかどうかを指定します。";
+inline constexpr std::u16string_view kLineBreakTip =
+    u"改行の扱いを指定します。改行が続くと読み込めない場合があるので、BRタグに変換をおすすめします。";
+inline constexpr std::u16string_view kHyphenTip =
+    u"ハイフン（-）の扱いを指定します。ハイフンが続くと読み込みが途中で止まる可能性があるので、"
+    u"全角に置換することをおすすめします。";
+inline constexpr std::u16string_view kDateTip = u"日付を更新の日付とするか、Loggamo上の日付とするかを指定します。";
+
 // Items of the fixed lists; the position of the selected item is the value.
 const std::vector<std::u16string>& PublishItems();     // cmbPublish
 const std::vector<std::u16string>& LineBreakItems();   // cmbBR
@@ -45,6 +60,9 @@ inline constexpr PickerDate kPickerMaximum{9999, 12, 31};
 
 // A day that exists in the calendar and lies within the pickers' range.
 bool IsPickerDate(const PickerDate& d);
+// A day of the calendar moved into the pickers' range: one before it becomes
+// the first day, one after it the last.
+PickerDate KeepInPickerRange(const PickerDate& d);
 // "YYYY/MM/DD" (digits only, month and day of one or two digits) read as a
 // picker date; nothing when the text is malformed or the day is not a picker date.
 std::optional<PickerDate> ParsePickerDate(std::u16string_view text);

@@ -210,6 +210,14 @@ TEST(ParsePickerDate, FormAndRange) {
   }
 }
 
+TEST(KeepInPickerRange, DaysOutsideBecomeTheNearestEnd) {
+  const std::pair<PickerDate, PickerDate> cases[] = {
+      {{1600, 12, 31}, kPickerMinimum}, {{1601, 1, 1}, kPickerMinimum},  {{2006, 2, 25}, {2006, 2, 25}},
+      {{9999, 12, 31}, kPickerMaximum}, {{10000, 1, 1}, kPickerMaximum}, {{30827, 12, 31}, kPickerMaximum},
+  };
+  for (const auto& [day, kept] : cases) EXPECT_EQ(KeepInPickerRange(day), kept) << day.year << "/" << day.month;
+}
+
 TEST(ImportDialogLogic, LoadResetsAndOkTakesTagsAsTyped) {
   struct Case {
     std::u16string start, end;

@@ -138,7 +138,7 @@ TEST(PieceDecoder, RandomBytesInRandomPiecesGiveWhatTheWholeArrayGives) {
 
 TEST(PieceDecoder, TellsWhetherCodePage932ReplacedBytes) {
   const std::pair<const char*, bool> cases[] = {
-      {"93 FA 41", false}, {"93 FA 93", true}, {"80 41", true}, {"93 20", true}, {"8E B1 8E B2", false}};
+      {"93 FA 41", false}, {"93 FA 93", true}, {"A0 41", true}, {"93 20", true}, {"8E B1 8E B2", false}};
   for (const auto& [hex, replaced] : cases) {
     const Bytes bytes = Hex(hex);
     for (std::size_t at = 0; at <= bytes.size(); ++at) {

@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "com_calls.h"
 #include "common/text.h"
 #include "plugin/com/interfaces.h"
 #include "plugin/idl_description.h"
@@ -24,107 +25,6 @@ namespace nbl::com {
 namespace {
 
 using nbl::testing::TempDir;
-
-// An interface pointer released at scope end.
-template <class T>
-class Ptr {
- public:
-  Ptr() = default;
-  ~Ptr() { Reset(); }
-  Ptr(const Ptr&) = delete;
-  Ptr& operator=(const Ptr&) = delete;
-  T* operator->() const { return p_; }
-  T* get() const { return p_; }
-  T** Put() {
-    Reset();
-    return &p_;
-  }
-  void** PutVoid() { return reinterpret_cast<void**>(Put()); }
-  void Reset() {
-    if (p_ != nullptr) p_->Release();
-    p_ = nullptr;
-  }
-
- private:
-  T* p_ = nullptr;
-};
-
-struct Variant : VARIANT {
-  Variant() { VariantInit(this); }
-  ~Variant() { VariantClear(this); }
-  Variant(const Variant&) = delete;
-  Variant& operator=(const Variant&) = delete;
-};
-
-VARIANT Text(const std::wstring& text) {
-  VARIANT v;
-  VariantInit(&v);
-  v.vt = VT_BSTR;
-  v.bstrVal = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
-  return v;
-}
-
-VARIANT Boolean(bool value) {
-  VARIANT v;
-  VariantInit(&v);
-  v.vt = VT_BOOL;
-  v.boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
-  return v;
-}
-
-VARIANT Omitted() {
-  VARIANT v;
-  VariantInit(&v);
-  v.vt = VT_ERROR;
-  v.scode = DISP_E_PARAMNOTFOUND;
-  return v;
-}
-
-std::wstring Wide(const std::u16string& text) { return std::wstring(text.begin(), text.end()); }
-std::wstring Wide(const std::string& utf8) { return Wide(text::FromUtf8(utf8)); }
-std::string Utf8(const wchar_t* text) { return text::ToUtf8(std::u16string(text, text + wcslen(text))); }
-
-struct Call {
-  HRESULT hr = E_FAIL;
-  Variant result;
-  EXCEPINFO excep{};
-  ~Call() {
-    SysFreeString(excep.bstrSource);
-    SysFreeString(excep.bstrDescription);
-    SysFreeString(excep.bstrHelpFile);
-  }
-};
-
-// A late-bound method call by name, the arguments in their declared order;
-// they are cleared afterwards (records are the caller's and stay).
-void Invoke(IDispatch* object, const wchar_t* name, std::vector<VARIANT> args, Call& call) {
-  DISPID id = DISPID_UNKNOWN;
-  LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
-  call.hr = object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
-  if (SUCCEEDED(call.hr)) {
-    std::vector<VARIANT> reversed(args.rbegin(), args.rend());
-    DISPPARAMS params{reversed.data(), nullptr, static_cast<UINT>(reversed.size()), 0};
-    UINT argErr = 0;
-    call.hr =
-        object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, &call.result, &call.excep, &argErr);
-  }
-  for (VARIANT& v : args) {
-    if ((v.vt & ~VT_BYREF) != VT_RECORD) VariantClear(&v);
-  }
-}
-
-HRESULT Must(IDispatch* object, const wchar_t* name, std::vector<VARIANT> args = {}) {
-  Call call;
-  Invoke(object, name, std::move(args), call);
-  EXPECT_EQ(call.hr, S_OK) << Utf8(name);
-  return call.hr;
-}
-
-void Create(const wchar_t* progId, Ptr<IDispatch>& object) {
-  CLSID clsid{};
-  ASSERT_EQ(CLSIDFromProgID(progId, &clsid), S_OK);
-  ASSERT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, object.PutVoid()), S_OK);
-}
 
 // A value under HKEY_CLASSES_ROOT; nothing when the key or the value is missing.
 std::optional<std::wstring> RegistryText(const std::wstring& key, const wchar_t* name = nullptr) {

@@ -82,8 +82,8 @@ OptionWidget::OptionWidget() {
   TabStrip1 = Make<QTabWidget>(this, "TabStrip1", 120, 120, 4335, 3495);
   TabStrip1->addTab(new QWidget, ToQ(kTab1Caption));
   TabStrip1->addTab(new QWidget, ToQ(kTab2Caption));
-  TabStrip1->setTabToolTip(0, QStringLiteral("出力する期間やジャンルを設定します"));
-  TabStrip1->setTabToolTip(1, QStringLiteral("出力時の詳細な設定を行います"));
+  TabStrip1->setTabToolTip(0, ToQ(kTab1Tip));
+  TabStrip1->setTabToolTip(1, ToQ(kTab2Tip));
 
   // At design the second pane stands to the right of the first; the load stacks them.
   Picture1[0] = Make<QFrame>(this, "Picture1_0", 240, 480, 4095, 3015);
@@ -94,31 +94,22 @@ OptionWidget::OptionWidget() {
   }
 
   QFrame* p0 = Picture1[0];
-  chkGenre = MakeCheck(p0, "chkGenre", kGenreCaption, u"ジャンルを指定してエクスポートする場合にチェックを入れます。",
-                       120, 120, 1095, 255);
+  chkGenre = MakeCheck(p0, "chkGenre", kGenreCaption, kGenreTip, 120, 120, 1095, 255);
   cmbGenre = MakeList(p0, "cmbGenre", {}, u"", 1680, 120, 2175, 300);
-  chkPeriod = MakeCheck(p0, "chkPeriod", kPeriodCaption,
-                        u"期間を指定してエクスポートする場合、ここにチェックを入れます。", 120, 600, 975, 255);
-  dtpStart = MakePicker(p0, "dtpStart", u"開始日を指定します。", 960, 600, 1335, 255);
+  chkPeriod = MakeCheck(p0, "chkPeriod", kPeriodCaption, kPeriodTip, 120, 600, 975, 255);
+  dtpStart = MakePicker(p0, "dtpStart", kStartTip, 960, 600, 1335, 255);
   Label4 = MakeLabel(p0, "Label4", u"～", 2320, 640, 255, 255);
-  dtpEnd = MakePicker(p0, "dtpEnd", u"終了日を指定します。", 2520, 600, 1335, 255);
-  chkPublish = MakeCheck(p0, "chkPublish", kPublishCaption,
-                         u"公開/非公開設定の記事をエクスポートするかどうかを指定します。", 120, 1080, 1455, 255);
+  dtpEnd = MakePicker(p0, "dtpEnd", kEndTip, 2520, 600, 1335, 255);
+  chkPublish = MakeCheck(p0, "chkPublish", kPublishCaption, kPublishTip, 120, 1080, 1455, 255);
   cmbPublish = MakeList(p0, "cmbPublish", PublishItems(), u"", 1680, 1080, 2175, 300);
 
   QFrame* p1 = Picture1[1];
   Label1 = MakeLabel(p1, "Label1", kLineBreakCaption, 240, 165, 1215, 255);
-  cmbBR = MakeList(p1, "cmbBR", LineBreakItems(),
-                   u"改行の扱いを指定します。改行が続くと読み込めない場合があるので、BRタグに変換をおすすめします。",
-                   1320, 120, 2535, 300);
+  cmbBR = MakeList(p1, "cmbBR", LineBreakItems(), kLineBreakTip, 1320, 120, 2535, 300);
   Label2 = MakeLabel(p1, "Label2", kHyphenCaption, 240, 645, 1335, 255);
-  cmbHyphen = MakeList(p1, "cmbHyphen", HyphenItems(),
-                       u"ハイフン（-）の扱いを指定します。ハイフンが続くと読み込みが途中で止まる可能性があるので、"
-                       u"全角に置換することをおすすめします。",
-                       1320, 600, 2535, 300);
+  cmbHyphen = MakeList(p1, "cmbHyphen", HyphenItems(), kHyphenTip, 1320, 600, 2535, 300);
   Label6 = MakeLabel(p1, "Label6", kDateCaption, 240, 1125, 1335, 255);
-  cmbPublishDay = MakeList(p1, "cmbPublishDay", PublishDayItems(),
-                           u"日付を更新の日付とするか、Loggamo上の日付とするかを指定します。", 1320, 1080, 2535, 300);
+  cmbPublishDay = MakeList(p1, "cmbPublishDay", PublishDayItems(), kDateTip, 1320, 1080, 2535, 300);
 
   Btn_OK = MakeButton(this, "Btn_OK", "OK", 120, 3720, 2055, 495);
   Btn_Cancel = MakeButton(this, "Btn_Cancel", "Cancel", 2280, 3720, 2175, 495);

@@ -2,7 +2,8 @@
 // of windows per thread, the host's thread being known only here; objects
 // created on a thread take that thread's windows. A host chooses with the
 // environment variable NBL_UI, read when the thread first asks for a class:
-//   NBL_UI=gui      the desktop (Qt) windows, when the library was built with them
+//   NBL_UI=gui      the desktop windows: Qt's, when the library was built with
+//                   them; on Windows the platform's own, which are the default
 //   NBL_UI=none     no windows: runs show nothing, option dialogs answer Cancel
 //   NBL_UI=console  the console windows
 //   unset, or anything else: the platform's default (DefaultHostWindows)
@@ -18,7 +19,7 @@ namespace nbl::com {
 void SelectHostWindows() noexcept;
 
 // The windows a thread has until others are chosen: the console ones on POSIX
-// systems; on Windows a message box for a failed run and nothing else.
+// systems; on Windows the platform's own (dialogs/win32).
 std::unique_ptr<dialogs::Ui> DefaultHostWindows();
 
 // This thread's windows: the default ones until others are chosen or installed.

@@ -19,8 +19,10 @@
 
 #include "common/failure.h"
 #include "dialogs/genre_store.h"
+#include "dialogs/option_cases.h"
 #include "dialogs/qt/qt_env.h"
 #include "dialogs/qt/qt_ui.h"
+#include "dialogs/qt/text.h"
 #include "plugin/genre_list.h"
 #include "support/temp_dir.h"
 
@@ -47,7 +49,7 @@ class QtOptionTest : public ::testing::Test {
   void SetUp() override {
     ui_ = MakeQtUi();
     path_ = dir_.File("diary.db");
-    nbl::testing::MakeGenreStore(path_, {u"旅行", u"一般", u"仕事", u"旅行", u"一般"});
+    nbl::testing::MakeGenreStore(path_, nbl::testing::OptionCaseGenres());
     ui_->Option().PathDiaryMdb = path_;
     ui_->Option().ListGenres = [](std::u16string_view path) { return plugin::ReadGenreList(path); };
   }
@@ -122,59 +124,29 @@ TEST_F(QtOptionTest, ControlsAreFoundByTheirNames) {
   }));
 }
 
+QDate ToQDate(const PickerDate& d) { return QDate(d.year, d.month, d.day); }
+
 TEST_F(QtOptionTest, OkTakesTheControlStates) {
-  struct Case {
-    const char* name;
-    std::function<void(OptionWidget*)> set;
-    vb::Boolean bGenre, bPeriod, bPublish;
-    std::u16string stGenre, stStart, stEnd;
-    int publish, br, hyphen, day;
-  } cases[] = {
-      {"untouched", [](OptionWidget*) {}, vb::False, vb::False, vb::False, u"", u"2006/02/25", u"2006/02/25", 0, 1, 1,
-       1},
-      {"genre ticked with [ALL]", [](OptionWidget* w) { w->chkGenre->setChecked(true); }, vb::False, vb::False,
-       vb::False, u"", u"2006/02/25", u"2006/02/25", 0, 1, 1, 1},
-      {"genre chosen but unticked", [](OptionWidget* w) { w->cmbGenre->setCurrentIndex(3); }, vb::False, vb::False,
-       vb::False, u"旅行", u"2006/02/25", u"2006/02/25", 0, 1, 1, 1},
-      {"period unticked keeps the dates",
-       [](OptionWidget* w) {
-         w->dtpStart->setDate(QDate(2001, 1, 2));
-         w->dtpEnd->setDate(QDate(2001, 12, 31));
-       },
-       vb::False, vb::False, vb::False, u"", u"2001/01/02", u"2001/12/31", 0, 1, 1, 1},
-      {"everything chosen",
-       [](OptionWidget* w) {
-         w->chkGenre->setChecked(true);
-         w->cmbGenre->setCurrentIndex(1);
-         w->chkPeriod->setChecked(true);
-         w->dtpStart->setDate(QDate(1601, 1, 1));
-         w->dtpEnd->setDate(QDate(9999, 12, 31));
-         w->chkPublish->setChecked(true);
-         w->cmbPublish->setCurrentIndex(2);
-         w->cmbBR->setCurrentIndex(0);
-         w->cmbHyphen->setCurrentIndex(0);
-         w->cmbPublishDay->setCurrentIndex(0);
-       },
-       vb::True, vb::True, vb::True, u"一般", u"1601/01/01", u"9999/12/31", 2, 0, 0, 0},
-  };
-  for (const Case& c : cases) {
+  for (const nbl::testing::ExportOkCase& c : nbl::testing::ExportOkCases()) {
     ASSERT_TRUE(ShowExport([&](OptionWidget* w) {
-      c.set(w);
+      const nbl::testing::ExportChoice& u = c.choice;
+      const std::pair<const std::optional<int>&, QComboBox*> lists[] = {{u.genre, w->cmbGenre},
+                                                                        {u.publish, w->cmbPublish},
+                                                                        {u.br, w->cmbBR},
+                                                                        {u.hyphen, w->cmbHyphen},
+                                                                        {u.publishDay, w->cmbPublishDay}};
+      for (const auto& [index, list] : lists) {
+        if (index) list->setCurrentIndex(*index);
+      }
+      if (u.tickGenre) w->chkGenre->setChecked(true);
+      if (u.tickPeriod) w->chkPeriod->setChecked(true);
+      if (u.tickPublish) w->chkPublish->setChecked(true);
+      if (u.start) w->dtpStart->setDate(ToQDate(*u.start));
+      if (u.end) w->dtpEnd->setDate(ToQDate(*u.end));
       QTest::mouseClick(w->Btn_OK, Qt::LeftButton);
       EXPECT_FALSE(w->isVisible()) << c.name;
     }));
-    const frmOption& o = ui_->Option();
-    EXPECT_EQ(o.IsOK, vb::True) << c.name;
-    EXPECT_EQ(o.bGenre, c.bGenre) << c.name;
-    EXPECT_EQ(o.stGenre, c.stGenre) << c.name;
-    EXPECT_EQ(o.bPeriod, c.bPeriod) << c.name;
-    EXPECT_EQ(o.stStart, c.stStart) << c.name;
-    EXPECT_EQ(o.stEnd, c.stEnd) << c.name;
-    EXPECT_EQ(o.bPublish, c.bPublish) << c.name;
-    EXPECT_EQ(o.intPublish, c.publish) << c.name;
-    EXPECT_EQ(o.intBR, c.br) << c.name;
-    EXPECT_EQ(o.intHyphen, c.hyphen) << c.name;
-    EXPECT_EQ(o.intPublishDay, c.day) << c.name;
+    nbl::testing::ExpectExportResult(ui_->Option(), c.expected, c.name);
   }
 }
 
@@ -271,50 +243,42 @@ TEST_F(QtOptionTest, UnreadableStoreFailsTheShowBeforeAnyWindow) {
 }
 
 TEST_F(QtOptionTest, ImportDialog) {
-  struct Case {
-    const char* name;
-    std::function<void(OptionImportWidget*)> act;
-    vb::Boolean isOK;
-    std::u16string start, end;
-  } cases[] = {
-      {"OK without editing", [](OptionImportWidget* w) { QTest::mouseClick(w->BtnOK, Qt::LeftButton); }, vb::True,
-       u"<H2>", u"</H2>"},
-      {"OK with both boxes emptied",
-       [](OptionImportWidget* w) {
-         w->tTitleStTag->clear();
-         w->tTitleEdTag->clear();
-         QTest::mouseClick(w->BtnOK, Qt::LeftButton);
-       },
-       vb::True, u"", u""},
-      {"typed tags and Enter",
-       [](OptionImportWidget* w) {
-         w->tTitleStTag->clear();
-         QTest::keyClicks(w->tTitleStTag, "<h3 class=\"t\">");
-         w->tTitleEdTag->setText("</h3>");
-         QTest::keyClick(w->tTitleStTag, Qt::Key_Return);
-       },
-       vb::True, u"<h3 class=\"t\">", u"</h3>"},
-      {"Close after editing",
-       [](OptionImportWidget* w) {
-         w->tTitleStTag->setText("<b>");
-         QTest::mouseClick(w->BtnClose, Qt::LeftButton);
-       },
-       vb::False, u"<H2>", u"</H2>"},
-      {"Escape", [](OptionImportWidget* w) { QTest::keyClick(w, Qt::Key_Escape); }, vb::False, u"<H2>", u"</H2>"},
-      {"close box", [](OptionImportWidget* w) { w->close(); }, vb::False, u"<H2>", u"</H2>"},
-  };
-  for (const Case& c : cases) {
+  using nbl::testing::Leave;
+  for (const nbl::testing::ImportCase& c : nbl::testing::ImportCases()) {
     ASSERT_TRUE(ShowImport([&](OptionImportWidget* w) {
       // Every showing starts from the defaults, whatever an earlier one left.
       EXPECT_EQ(w->tTitleStTag->text(), QStringLiteral("<H2>")) << c.name;
       EXPECT_EQ(w->tTitleEdTag->text(), QStringLiteral("</H2>")) << c.name;
-      c.act(w);
+      const std::pair<const std::optional<std::u16string>&, QLineEdit*> boxes[] = {{c.start, w->tTitleStTag},
+                                                                                   {c.end, w->tTitleEdTag}};
+      for (const auto& [typed, box] : boxes) {
+        if (!typed) continue;
+        box->clear();
+        QTest::keyClicks(box, ToQ(*typed));
+      }
+      switch (c.leave) {
+        case Leave::kOk:
+          QTest::mouseClick(w->BtnOK, Qt::LeftButton);
+          break;
+        case Leave::kEnter:
+          QTest::keyClick(w->tTitleStTag, Qt::Key_Return);
+          break;
+        case Leave::kClose:
+          QTest::mouseClick(w->BtnClose, Qt::LeftButton);
+          break;
+        case Leave::kEscape:
+          QTest::keyClick(w, Qt::Key_Escape);
+          break;
+        case Leave::kCloseBox:
+          w->close();
+          break;
+      }
       EXPECT_FALSE(w->isVisible()) << c.name;
     }));
     const frmOptionImport& o = ui_->OptionImport();
     EXPECT_EQ(o.IsOK, c.isOK) << c.name;
-    EXPECT_EQ(o.stTitleStTag, c.start) << c.name;
-    EXPECT_EQ(o.stTitleEdTag, c.end) << c.name;
+    EXPECT_EQ(o.stTitleStTag, c.stTitleStTag) << c.name;
+    EXPECT_EQ(o.stTitleEdTag, c.stTitleEdTag) << c.name;
   }
 }
 

@@ -68,4 +68,9 @@ std::filesystem::path DiaryFile(int entries) {
   });
 }
 
+std::filesystem::path EmptyStore() {
+  return CachedFile("empty.db",
+                    [](const std::filesystem::path& path) { store::CreateDiaryStore(text::FromUtf8(path.string())); });
+}
+
 }  // namespace nbl::bench

@@ -15,4 +15,8 @@ std::filesystem::path DiaryStore(int entries, int bodyBytes);
 // month, each with a heading and some lines.
 std::filesystem::path DiaryFile(int entries);
 
+// An empty store as `nblinout new-db` makes it, which each import through a
+// host copies first: NBLinout.dll cannot make one, and both sides start alike.
+std::filesystem::path EmptyStore();
+
 }  // namespace nbl::bench

@@ -229,15 +229,17 @@ bool InsertRows(const std::vector<Row>& rows, const std::wstring& db) {
   return ok;
 }
 
-void Print(const std::string& name, std::vector<Timing> timings, long long entries, long long bytes,
+// `withMemory`: the process's peak so far is this work's own.
+void Print(const std::string& name, std::vector<Timing> timings, long long entries, long long bytes, bool withMemory,
            const std::string& failure) {
   std::sort(timings.begin(), timings.end(), [](const Timing& a, const Timing& b) { return a.elapsed < b.elapsed; });
   const Timing median = timings[timings.size() / 2];
   PROCESS_MEMORY_COUNTERS memory{};
   GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof memory);
   std::printf("%s\t%.6g\t%.6g\t%.1f\t%.6g\t%s\n", name.c_str(), static_cast<double>(entries) / median.elapsed,
-              static_cast<double>(bytes) / median.elapsed, static_cast<double>(memory.PeakWorkingSetSize) / 1048576.0,
-              median.cpu, failure.c_str());
+              static_cast<double>(bytes) / median.elapsed,
+              withMemory ? static_cast<double>(memory.PeakWorkingSetSize) / 1048576.0 : 0.0, median.cpu,
+              failure.c_str());
 }
 
 }  // namespace
@@ -275,7 +277,7 @@ int wmain(int argc, wchar_t** argv) {
   if (failure.empty() && !import && !EndsWith(file, "</diary>")) failure = "the export wrote no whole document";
   if (failure.empty() && entries <= 0) failure = "no entries in the store";
   const long long bytes = FileSize(file);
-  Print(name, timings, entries, bytes, failure);
+  Print(name, timings, entries, bytes, true, failure);
   if (!import) DeleteFileW(file.c_str());
 
   // Beside the import, SQLite alone under wine storing the rows the import stored.
@@ -291,7 +293,7 @@ int wmain(int argc, wchar_t** argv) {
       inserts.push_back({Now() - start, CpuSeconds() - startCpu});
       if (!stored || CountRows(db) != entries) insertFailure = "the rows could not be stored";
     }
-    Print(insertName, inserts, entries, 0, insertFailure);
+    Print(insertName, inserts, entries, 0, false, insertFailure);
   }
   if (import) RemoveStore(db);
   CoUninitialize();

@@ -9,11 +9,11 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "bench_data.h"
 #include "bench_support.h"
 #include "common/records.h"
 #include "common/text.h"
@@ -23,49 +23,8 @@
 
 namespace {
 
-// A store of `entries` entries whose bodies hold about `bodyBytes` bytes of
-// Japanese and ASCII text, line breaks, markup characters and an emoji.
-std::filesystem::path StoreOf(int entries, int bodyBytes) {
-  return nbl::bench::CachedFile(
-      "export-" + std::to_string(entries) + "-" + std::to_string(bodyBytes) + ".db",
-      [entries, bodyBytes](const std::filesystem::path& path) {
-        nbl::store::CreateDiaryStore(nbl::text::FromUtf8(path.string()));
-        sqlite3* db = nullptr;
-        sqlite3_open(path.c_str(), &db);
-        sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
-        sqlite3_stmt* st = nullptr;
-        sqlite3_prepare_v2(
-            db,
-            "INSERT INTO Contents (Day, Number, Weather, Genre, Private, Title, Contents, extend, PublishTime) "
-            "VALUES (?, 1, '-', '一般', ?, ?, ?, '', ?)",
-            -1, &st, nullptr);
-        std::string body = "今日は晴れ - 散歩した。\r\n";
-        while (static_cast<int>(body.size()) < bodyBytes - 40) {
-          body +=
-              body.size() % 3 == 0 ? "川沿いの道を歩いて、駅前の喫茶店に寄った。" : "Walked to the station, x < y.\r\n";
-        }
-        body += "\r\nline <3> & more 🍙";
-        for (int i = 0; i < entries; ++i) {
-          char day[16];
-          std::snprintf(day, sizeof day, "%04d/%02d/%02d", 2000 + i / 336 % 100, i / 28 % 12 + 1, i % 28 + 1);
-          const std::string title = "日記 " + std::to_string(i) + " <見出し> & \"引用\"";
-          const std::string publish = std::string(day) + " 12:34:56";
-          sqlite3_bind_text(st, 1, day, -1, SQLITE_TRANSIENT);
-          sqlite3_bind_int(st, 2, i % 2);
-          sqlite3_bind_text(st, 3, title.c_str(), -1, SQLITE_TRANSIENT);
-          sqlite3_bind_text(st, 4, body.c_str(), -1, SQLITE_TRANSIENT);
-          sqlite3_bind_text(st, 5, publish.c_str(), -1, SQLITE_TRANSIENT);
-          sqlite3_step(st);
-          sqlite3_reset(st);
-        }
-        sqlite3_finalize(st);
-        sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
-        sqlite3_close(db);
-      });
-}
-
 std::filesystem::path StoreOf(const benchmark::State& state) {
-  return StoreOf(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+  return nbl::bench::DiaryStore(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
 }
 
 // Steps through every row and reads every column as UTF-8 text, as stored; the number of rows.

@@ -5,13 +5,12 @@
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
 
-#include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "bench_data.h"
 #include "bench_support.h"
 #include "common/records.h"
 #include "common/text.h"
@@ -20,25 +19,6 @@
 #include "store/connection.h"
 
 namespace {
-
-// A diary file as the export writes it: a few days a month, each with a heading and some lines.
-std::filesystem::path FileOf(int entries) {
-  return nbl::bench::CachedFile(
-      "import-" + std::to_string(entries) + ".xml", [entries](const std::filesystem::path& path) {
-        std::ofstream out(path, std::ios::binary);
-        out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<diary>\n";
-        for (int i = 0; i < entries; ++i) {
-          char day[16];
-          std::snprintf(day, sizeof day, "%04d-%02d-%02d", 2000 + i / 336 % 100, i / 28 % 12 + 1, i % 28 + 1);
-          out << "<day date=\"" << day << "\" title=\"日記 " << i << " &amp; &lt;見出し&gt;\">\n<body>\n"
-              << "*" << 1178000000 + i * 60 << "*今日の出来事\n"
-              << "今日は晴れ－散歩した。&amp;lt;BR&amp;gt;" << std::string(200, 'x')
-              << "&amp;lt;BR&amp;gt;line &amp;lt;3&amp;gt; 🍙\n"
-              << "\n</body>\n</day>\n";
-        }
-        out << "</diary>";
-      });
-}
 
 // A new empty store at `db`, replacing what was there.
 void FreshStore(const std::filesystem::path& db) {
@@ -61,7 +41,7 @@ std::string Import(const std::filesystem::path& file, const std::filesystem::pat
 
 void BM_Import(benchmark::State& state) {
   const int entries = static_cast<int>(state.range(0));
-  const auto file = FileOf(entries);
+  const auto file = nbl::bench::DiaryFile(entries);
   const auto db = nbl::bench::ScratchPath("import.db");
   std::string failure;
   nbl::bench::TimeElapsed(
@@ -140,7 +120,7 @@ void BM_RawInsert(benchmark::State& state) {
   const int entries = static_cast<int>(state.range(0));
   int columns = 0;
   std::string failure;
-  const std::vector<Row> rows = RowsOfImport(FileOf(entries), columns, failure);
+  const std::vector<Row> rows = RowsOfImport(nbl::bench::DiaryFile(entries), columns, failure);
   const auto db = nbl::bench::ScratchPath("insert.db");
   std::string sql = "INSERT INTO Contents VALUES (?";
   for (int c = 1; c < columns; ++c) sql += ", ?";

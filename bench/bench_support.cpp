@@ -64,6 +64,8 @@ std::filesystem::path CachedFile(const std::string& name,
   std::filesystem::remove(partial);
   make(partial);
   std::filesystem::rename(partial, path);
+  // Written back now, so that the kernel's writing of a new file does not fall into the times after it.
+  ::sync();
   return path;
 }
 

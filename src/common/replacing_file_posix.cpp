@@ -2,6 +2,8 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -58,6 +60,24 @@ void ArmSignalRemoval(const std::filesystem::path& name) noexcept {
 }
 
 void DisarmSignalRemoval() noexcept { g_pendingArmed.store(false); }
+
+// Holds back the signals that remove the temporary file from a name's creation until it is
+// armed: one arriving in between would otherwise leave the file behind.
+class SignalsHeld {
+ public:
+  SignalsHeld() {
+    sigset_t held;
+    sigemptyset(&held);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&held, signal);
+    pthread_sigmask(SIG_BLOCK, &held, &before_);
+  }
+  ~SignalsHeld() { pthread_sigmask(SIG_SETMASK, &before_, nullptr); }
+  SignalsHeld(const SignalsHeld&) = delete;
+  SignalsHeld& operator=(const SignalsHeld&) = delete;
+
+ private:
+  sigset_t before_;
+};
 
 // NBL_NAMED_TEMPORARY (any value) asks for the named temporary file from the
 // start, as on a file system without unnamed files.
@@ -213,6 +233,7 @@ void ReplacingFile::OpenNamed() {
   const std::string prefix = TemporaryPrefix(target_);
   for (int attempt = 0; attempt < 100; ++attempt) {
     const std::filesystem::path name = NewTemporaryName(folder_, prefix);
+    const SignalsHeld held;
     const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd < 0) {
       const int err = errno;
@@ -244,6 +265,7 @@ void ReplacingFile::LinkUnnamed() {
   const std::string prefix = TemporaryPrefix(target_);
   for (int attempt = 0; attempt < 100; ++attempt) {
     const std::filesystem::path name = NewTemporaryName(folder_, prefix);
+    const SignalsHeld held;
     if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
       temp_ = name;
       ArmSignalRemoval(temp_);

@@ -151,11 +151,12 @@ std::string_view FirstUnits(std::string_view stored, std::size_t units, bool& cu
 }
 
 // Where to end the first piece of `stored` of at most about `size` bytes: never inside a sequence.
-// A cut before a byte that continues no sequence, or after three continuing bytes, splits none.
+// A cut before a byte that continues no sequence, or after three continuing bytes, splits none:
+// the bytes from three before the cut up to it hold such a byte, or the three are continuing.
 std::size_t PieceEnd(std::string_view stored, std::size_t size) {
   if (stored.size() <= size) return stored.size();
   const auto continues = [&stored](std::size_t at) { return (static_cast<unsigned char>(stored[at]) & 0xC0) == 0x80; };
-  for (std::size_t end = size; end + 3 > size; --end) {
+  for (std::size_t end = size; end + 4 > size; --end) {
     if (!continues(end)) return end;
   }
   return size;

@@ -109,9 +109,9 @@ TEST(DocumentWriter, WritesTheWorkedExampleByteForByteAndHandsItOnAtFlush) {
 // the cuts land at every offset of a sequence, and in runs of bytes that continue none.
 TEST(DocumentWriter, LongTextsWriteAsTheirUnitsWhereverThePiecesEnd) {
   const ExportSettingNubelo set = Settings(1, 1, 1);
-  const std::string units[] = {"\xE3\x81\x82<\xF0\x9F\x8D\x99-\r\n\xFF\xEF\xBF\xBE&",
+  const std::string units[] = {"\xE3\x81\x82<\xF0\x9F\x8D\x99-\r\n\xFF\xEF\xBF\xBE&x",
                                "\x80\x80\x80\x80\x80\xE3\x81\x82\xF0\x9F\x8D"
-                               "A",
+                               "AB",
                                "\xF0\x9F\x8D\x99\xE6\x97\xA5\"x"};
   for (const std::string& unit : units) {
     const auto write = [&set](const std::string& body, std::int64_t& replaced) {

@@ -13,48 +13,37 @@ namespace {
 
 // The eight digits of a day written YYYY/MM/DD as one number, or -1 for any other text.
 template <typename Char>
-std::int64_t DigitsOf(std::basic_string_view<Char> day) {
+std::int32_t DigitsOf(std::basic_string_view<Char> day) {
   const std::optional<date::Day> d = date::ParseDayText(day);
-  return d ? (std::int64_t{d->year} * 100 + d->month) * 100 + d->day : -1;
-}
-
-constexpr std::uint64_t kRecordBits = 0xFFFFFFFFu;
-
-std::uint64_t TagOf(std::int64_t digits) { return static_cast<std::uint64_t>(digits + 1) << 32; }
-
-// The first slot to probe for a tag in a table of `size` slots (a power of two
-// of at least 32). The days of one month lie side by side in a run of 32 slots
-// that the month's hash places, so that a diary read day after day touches few
-// cache lines.
-std::size_t HomeOf(std::uint64_t tag, std::size_t size) {
-  const std::uint64_t digits = (tag >> 32) - 1;
-  const std::uint64_t month = digits / 100, day = digits % 100;
-  return static_cast<std::size_t>(((month * 0x9E3779B97F4A7C15ULL) >> 32) * 32 + day % 32) & (size - 1);
+  return d ? (d->year * 100 + d->month) * 100 + d->day : -1;
 }
 
 }  // namespace
 
 void DayNumberTable::Reserve(std::int32_t count) {
   if (count <= 0) return;
-  days_.reserve(static_cast<std::size_t>(count));
+  keys_.reserve(static_cast<std::size_t>(count));
   numbers_.reserve(static_cast<std::size_t>(count));
   before_.reserve(static_cast<std::size_t>(count));
-  while (slots_.size() < 2 * static_cast<std::size_t>(count)) Grow();
 }
 
-void DayNumberTable::Grow() {
-  std::vector<std::uint64_t> old(slots_.empty() ? 1024 : 2 * slots_.size(), 0);
-  old.swap(slots_);
-  for (const std::uint64_t slot : old) {
-    if (slot == 0) continue;
-    std::size_t k = HomeOf(slot, slots_.size());
-    while (slots_[k] != 0) k = (k + 1) & (slots_.size() - 1);
-    slots_[k] = slot;
+std::int32_t* DayNumberTable::SlotOf(std::int32_t digits, bool make) const {
+  const std::int32_t month = digits / 100;
+  if (month != lastMonth_) {
+    auto it = months_.find(month);
+    if (it == months_.end()) {
+      if (!make) return nullptr;
+      it = months_.emplace(month, slots_.size()).first;
+      slots_.resize(slots_.size() + kMonthDays, 0);
+    }
+    lastMonth_ = month;
+    lastSlots_ = it->second;
   }
+  return &slots_[lastSlots_ + static_cast<std::size_t>(digits % 100)];
 }
 
 std::size_t DayNumberTable::Find(const std::u16string& day) const {
-  const std::int64_t digits = DigitsOf(std::u16string_view(day));
+  const std::int32_t digits = DigitsOf(std::u16string_view(day));
   if (digits < 0) {
     const auto it = others_.find(day);
     return it == others_.end() ? kNone : it->second;
@@ -62,37 +51,40 @@ std::size_t DayNumberTable::Find(const std::u16string& day) const {
   return FindDigits(digits);
 }
 
-std::size_t DayNumberTable::FindDigits(std::int64_t digits) const {
-  if (slots_.empty()) return kNone;
-  const std::uint64_t tag = TagOf(digits);
-  for (std::size_t k = HomeOf(tag, slots_.size());; k = (k + 1) & (slots_.size() - 1)) {
-    if (slots_[k] == 0) return kNone;
-    if ((slots_[k] & ~kRecordBits) == tag) return static_cast<std::size_t>(slots_[k] & kRecordBits);
+std::size_t DayNumberTable::FindDigits(std::int32_t digits) const {
+  const std::int32_t* slot = SlotOf(digits, false);
+  return slot == nullptr || *slot == 0 ? kNone : static_cast<std::size_t>(*slot - 1);
+}
+
+std::u16string DayNumberTable::TextOf(std::size_t record) const {
+  const std::int32_t key = keys_[record];
+  if (key < 0) return otherDays_[static_cast<std::size_t>(-1 - key)];
+  std::u16string text = u"0000/00/00";
+  for (std::size_t k = 10, rest = static_cast<std::size_t>(key); k-- > 0;) {
+    if (k == 4 || k == 7) continue;
+    text[k] = static_cast<char16_t>(u'0' + rest % 10);
+    rest /= 10;
   }
+  return text;
 }
 
 void DayNumberTable::Index(const std::u16string& day, std::size_t record) {
-  const std::int64_t digits = DigitsOf(std::u16string_view(day));
+  const std::int32_t digits = DigitsOf(std::u16string_view(day));
   if (digits < 0) {
     others_.try_emplace(day, record);
+    otherDays_.push_back(day);
+    keys_.push_back(-static_cast<std::int32_t>(otherDays_.size()));
     return;
   }
-  // At most half full, so that probing stays short.
-  if (2 * (used_ + 1) > slots_.size()) Grow();
-  const std::uint64_t tag = TagOf(digits);
-  std::size_t k = HomeOf(tag, slots_.size());
-  for (; slots_[k] != 0; k = (k + 1) & (slots_.size() - 1)) {
-    if ((slots_[k] & ~kRecordBits) == tag) return;
-  }
-  slots_[k] = tag | record;
-  ++used_;
+  std::int32_t& slot = *SlotOf(digits, true);
+  if (slot == 0) slot = static_cast<std::int32_t>(record) + 1;
+  keys_.push_back(digits);
 }
 
 void DayNumberTable::Add(DayAndNumber record) {
-  Index(record.stDay, days_.size());
+  Index(record.stDay, keys_.size());
   numbers_.push_back(record.iNumber.value());
   before_.push_back(record.iNumber.value());
-  days_.push_back(std::move(record.stDay));
 }
 
 vb::Integer DayNumberTable::Next(const std::u16string& day) {
@@ -100,10 +92,19 @@ vb::Integer DayNumberTable::Next(const std::u16string& day) {
 }
 
 vb::Integer DayNumberTable::Next(std::string_view day) {
-  const auto text = [day] { return std::u16string(day.begin(), day.end()); };
-  const std::int64_t digits = DigitsOf(day);
-  // Only a new day's text is made, and a day of digits needs none to be found.
-  return NextOf(digits < 0 ? Find(text()) : FindDigits(digits), text);
+  const std::int32_t digits = DigitsOf(day);
+  if (digits < 0) {
+    const std::u16string text(day.begin(), day.end());
+    return NextOf(Find(text), [&text] { return text; });
+  }
+  // A new day of digits needs no text: only its number is kept.
+  std::int32_t& slot = *SlotOf(digits, true);
+  if (slot != 0) return NextOf(static_cast<std::size_t>(slot - 1), [] { return std::u16string(); });
+  slot = static_cast<std::int32_t>(keys_.size()) + 1;
+  keys_.push_back(digits);
+  numbers_.push_back(1);
+  before_.push_back(0);
+  return vb::Integer(1);
 }
 
 template <typename DayText>
@@ -115,7 +116,7 @@ vb::Integer DayNumberTable::NextOf(std::size_t found, DayText day) {
   }
   // Numbers are 16-bit: past 32767 this throws before the number is touched.
   if (numbers_[found] >= std::numeric_limits<std::int16_t>::max()) {
-    const std::string dayText = text::ToUtf8(days_[found]);
+    const std::string dayText = text::ToUtf8(TextOf(found));
     throw OverflowFailure(
         "overflow: entry number 32768 of " + dayText + " does not fit in 16 bits",
         "the day " + dayText + " would get its 32,768th entry, but a day holds at most 32,767 entries");
@@ -127,14 +128,14 @@ vb::Integer DayNumberTable::NextOf(std::size_t found, DayText day) {
 
 std::vector<DayAndNumber> DayNumberTable::records() const {
   std::vector<DayAndNumber> records;
-  for (std::size_t k = 0; k < days_.size(); ++k) records.push_back({days_[k], vb::Integer(numbers_[k])});
+  for (std::size_t k = 0; k < keys_.size(); ++k) records.push_back({TextOf(k), vb::Integer(numbers_[k])});
   return records;
 }
 
 std::vector<DayNumbers> DayNumberTable::Given() const {
   std::vector<DayNumbers> given;
-  for (std::size_t k = 0; k < days_.size(); ++k) {
-    if (numbers_[k] != before_[k]) given.push_back({days_[k], before_[k] + 1, numbers_[k]});
+  for (std::size_t k = 0; k < keys_.size(); ++k) {
+    if (numbers_[k] != before_[k]) given.push_back({TextOf(k), before_[k] + 1, numbers_[k]});
   }
   return given;
 }

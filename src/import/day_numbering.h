@@ -39,26 +39,36 @@ class DayNumberTable {
 
  private:
   static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+  // Days per month in the day index: DD runs 00 to 99.
+  static constexpr std::size_t kMonthDays = 100;
   // The first record of `day`, or kNone.
   std::size_t Find(const std::u16string& day) const;
   // The first record of the day YYYY/MM/DD whose eight digits spell `digits`, or kNone.
-  std::size_t FindDigits(std::int64_t digits) const;
+  std::size_t FindDigits(std::int32_t digits) const;
   // Next for the record `found` (kNone: a new day, whose text day() makes).
   template <typename DayText>
   vb::Integer NextOf(std::size_t found, DayText day);
   // Makes `record` the first record of `day` unless the day has one.
   void Index(const std::u16string& day, std::size_t record);
-  void Grow();
+  // Where the day index keeps the first record (+ 1, 0 for none) of the day of
+  // `digits`; nullptr when its month has no place yet and `make` is false.
+  std::int32_t* SlotOf(std::int32_t digits, bool make) const;
+  std::u16string TextOf(std::size_t record) const;
 
-  // By record: its day, its number and its number before the first Next. The
-  // numbers lie apart from the days, so counting touches little memory.
-  std::vector<std::u16string> days_;
+  // By record: its day, as the eight digits of a day written YYYY/MM/DD, or
+  // -1 - k for the k-th of otherDays_; its number; its number before the first
+  // Next. No text is kept for the days of digits, which are nearly all, so a
+  // long diary costs a few bytes a day and no allocation.
+  std::vector<std::int32_t> keys_;
   std::vector<std::int16_t> numbers_, before_;
-  // Days written YYYY/MM/DD in digits, as every entry's day is, are found by
-  // the number their eight digits spell in a flat table probed slot after slot:
-  // no text to hash or compare, and mostly one cache line per question.
-  std::vector<std::uint64_t> slots_;  // (digits + 1) << 32 | record; 0 = free
-  std::size_t used_ = 0;
+  std::vector<std::u16string> otherDays_;
+  // Days of digits are found by month (YYYYMM), then by DD in a run of
+  // kMonthDays slots: no text to hash or compare, and a diary read day after
+  // day asks about one month again and again.
+  mutable std::unordered_map<std::int32_t, std::size_t> months_;  // -> the month's first slot
+  mutable std::vector<std::int32_t> slots_;
+  mutable std::int32_t lastMonth_ = -1;
+  mutable std::size_t lastSlots_ = 0;
   std::unordered_map<std::u16string, std::size_t> others_;  // every other day text -> its first record
 };
 

@@ -153,11 +153,14 @@ class ImportRun {
     }
     report.stored = storing_->storedCount.value();
     report.skippedEntries = storing_->skippedCount;
-    report.days = start_.dayNumbers.Given();
-    const auto byDay = [](const DayNumbers& a, const DayNumbers& b) { return a.day < b.day; };
-    // A diary is mostly written day after day, so its days often come in order already.
-    if (!std::is_sorted(report.days.begin(), report.days.end(), byDay))
-      std::sort(report.days.begin(), report.days.end(), byDay);
+    // Only a dry run shows them: a long diary's days cost more to list than to number.
+    if (options_.dryRun) {
+      report.days = start_.dayNumbers.Given();
+      const auto byDay = [](const DayNumbers& a, const DayNumbers& b) { return a.day < b.day; };
+      // A diary is mostly written day after day, so its days often come in order already.
+      if (!std::is_sorted(report.days.begin(), report.days.end(), byDay))
+        std::sort(report.days.begin(), report.days.end(), byDay);
+    }
     report.skippedLines = static_cast<std::int64_t>(skippedLines);
     progress_.SetTxtText(u"\r\n" + text::Digits(storing_->storedCount.value()) + u"件の日記をImport完了！");
     progress_.SetBtnOkEnabled(true);

@@ -30,8 +30,9 @@ struct ImportOptions {
 // What a host that prints text can tell after an import.
 struct ImportReport : RunOutcome {
   // After a completed run: the rows added (committed, or rolled back in a dry
-  // run), the entries skipped as already stored, the days that got numbers in
-  // ascending order, and the titles (as stored) of the first kPreviewTitles rows.
+  // run), the entries skipped as already stored, in a dry run the days that got
+  // numbers in ascending order, and the titles (as stored) of the first
+  // kPreviewTitles rows.
   // All are empty or 0 after a failure.
   static constexpr std::size_t kPreviewTitles = 5;
   std::int64_t stored = 0;

@@ -59,10 +59,13 @@ TEST(NextDayNumber, OverflowFailsAndKeepsTheRecord) {
 
 // The run's indexed table must number exactly as the walk over the same records.
 TEST(DayNumberTable, NumbersAsTheWalkDoes) {
-  const std::vector<DayAndNumber> loaded = {{u"2007/05/01", 3}, {u"2007/05/02", 32766}, {u"", 1}, {u"2007/05/01", 9}};
+  const std::vector<DayAndNumber> loaded = {
+      {u"2007/05/01", 3}, {u"2007/05/02", 32766}, {u"", 1}, {u"2007/05/01", 9}, {u"1999/12/31", 2}};
+  // Months apart, and back, and the least and greatest days of digits.
   const std::u16string days[] = {u"2007/05/01", u"2007/05/03", u"2007/05/02", u"",
                                  u"2007/05/03", u"2007/05/02", u"2007/05/01", u"2007/5/1",
-                                 u"2007/05/02", u"2007/05/04", u"2007/5/1"};
+                                 u"2007/05/02", u"2007/05/04", u"2007/5/1",   u"0000/00/00",
+                                 u"1999/12/31", u"9999/99/99", u"2007/05/04", u"0000/00/00"};
   std::vector<DayAndNumber> walked = loaded;
   DayNumberTable indexed;
   indexed.Reserve(static_cast<std::int32_t>(loaded.size()));
@@ -95,8 +98,9 @@ TEST(DayNumberTable, NumbersAsTheWalkDoes) {
   for (const DayNumbers& d : indexed.Given()) {
     given.push_back(text::ToUtf8(d.day) + " " + std::to_string(d.first) + "-" + std::to_string(d.last));
   }
-  EXPECT_EQ(given, (std::vector<std::string>{"2007/05/01 4-5", "2007/05/02 32767-32767", " 2-2", "2007/05/03 1-2",
-                                             "2007/5/1 1-2", "2007/05/04 1-1"}));
+  EXPECT_EQ(given, (std::vector<std::string>{"2007/05/01 4-5", "2007/05/02 32767-32767", " 2-2", "1999/12/31 3-3",
+                                             "2007/05/03 1-2", "2007/5/1 1-2", "2007/05/04 1-2", "0000/00/00 1-2",
+                                             "9999/99/99 1-1"}));
 }
 
 TEST(UnixTimeToDate, IsJapanTimeWhateverTheMachineZone) {

@@ -3,10 +3,8 @@
 // fresh store in one transaction.
 // Run one benchmark per process (bench/compare does) so the peak memory is its own.
 #include <benchmark/benchmark.h>
-#include <sqlite3.h>
 
 #include <filesystem>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -17,6 +15,7 @@
 #include "dialogs/silent_ui.h"
 #include "import/import_run.h"
 #include "store/connection.h"
+#include "stored_rows.h"
 
 namespace {
 
@@ -53,97 +52,26 @@ void BM_Import(benchmark::State& state) {
   RemoveStore(db);
 }
 
-struct Finalize {
-  void operator()(sqlite3_stmt* st) const { sqlite3_finalize(st); }
-};
-
-// One column of a stored row, held as SQLite handed it out.
-struct Column {
-  int type = SQLITE_NULL;
-  sqlite3_int64 integer = 0;
-  double real = 0;
-  std::string bytes;  // text or blob
-};
-using Row = std::vector<Column>;
-
 // The rows the import stores, each column as stored, read back from a store it filled.
-std::vector<Row> RowsOfImport(const std::filesystem::path& file, int& columns, std::string& failure) {
+std::vector<nbl::bench::Row> RowsOfImport(const std::filesystem::path& file, std::string& failure) {
   const auto db = nbl::bench::ScratchPath("rows.db");
   FreshStore(db);
   failure = Import(file, db);
-  sqlite3* handle = nullptr;
-  sqlite3_open(db.c_str(), &handle);
-  sqlite3_stmt* raw = nullptr;
-  sqlite3_prepare_v2(handle, "SELECT * FROM Contents", -1, &raw, nullptr);
-  const std::unique_ptr<sqlite3_stmt, Finalize> st(raw);
-  columns = sqlite3_column_count(raw);
-  std::vector<Row> rows;
-  while (sqlite3_step(raw) == SQLITE_ROW) {
-    Row row(static_cast<std::size_t>(columns));
-    for (int c = 0; c < columns; ++c) {
-      Column& column = row[static_cast<std::size_t>(c)];
-      column.type = sqlite3_column_type(raw, c);
-      if (column.type == SQLITE_INTEGER) column.integer = sqlite3_column_int64(raw, c);
-      if (column.type == SQLITE_FLOAT) column.real = sqlite3_column_double(raw, c);
-      if (column.type == SQLITE_TEXT || column.type == SQLITE_BLOB) {
-        const void* p = column.type == SQLITE_TEXT ? static_cast<const void*>(sqlite3_column_text(raw, c))
-                                                   : sqlite3_column_blob(raw, c);
-        column.bytes.assign(static_cast<const char*>(p), static_cast<std::size_t>(sqlite3_column_bytes(raw, c)));
-      }
-    }
-    rows.push_back(std::move(row));
-  }
-  sqlite3_close_v2(handle);
+  std::vector<nbl::bench::Row> rows = nbl::bench::ReadStoredRows(db.string());
   RemoveStore(db);
   return rows;
-}
-
-int Bind(sqlite3_stmt* st, int index, const Column& column) {
-  const int size = static_cast<int>(column.bytes.size());
-  switch (column.type) {
-    case SQLITE_INTEGER:
-      return sqlite3_bind_int64(st, index, column.integer);
-    case SQLITE_FLOAT:
-      return sqlite3_bind_double(st, index, column.real);
-    case SQLITE_TEXT:
-      return sqlite3_bind_text(st, index, column.bytes.data(), size, SQLITE_STATIC);
-    case SQLITE_BLOB:
-      return sqlite3_bind_blob(st, index, column.bytes.data(), size, SQLITE_STATIC);
-    default:
-      return sqlite3_bind_null(st, index);
-  }
 }
 
 // SQLite alone storing the import's rows: open the store as the import does,
 // one transaction of prepared inserts bound without a copy, close.
 void BM_RawInsert(benchmark::State& state) {
   const int entries = static_cast<int>(state.range(0));
-  int columns = 0;
   std::string failure;
-  const std::vector<Row> rows = RowsOfImport(nbl::bench::DiaryFile(entries), columns, failure);
+  const std::vector<nbl::bench::Row> rows = RowsOfImport(nbl::bench::DiaryFile(entries), failure);
   const auto db = nbl::bench::ScratchPath("insert.db");
-  std::string sql = "INSERT INTO Contents VALUES (?";
-  for (int c = 1; c < columns; ++c) sql += ", ?";
-  sql += ")";
   bool ok = true;
-  const auto insert = [&] {
-    sqlite3* handle = nullptr;
-    // The flags the import's connection opens with.
-    ok = ok &&
-         sqlite3_open_v2(db.c_str(), &handle, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) == SQLITE_OK &&
-         sqlite3_exec(handle, "PRAGMA synchronous=NORMAL; BEGIN", nullptr, nullptr, nullptr) == SQLITE_OK;
-    sqlite3_stmt* st = nullptr;
-    sqlite3_prepare_v2(handle, sql.c_str(), -1, &st, nullptr);
-    for (const Row& row : rows) {
-      for (int c = 0; c < columns; ++c) ok = ok && Bind(st, c + 1, row[static_cast<std::size_t>(c)]) == SQLITE_OK;
-      ok = ok && sqlite3_step(st) == SQLITE_DONE;
-      sqlite3_reset(st);
-    }
-    sqlite3_finalize(st);
-    ok = ok && sqlite3_exec(handle, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK;
-    sqlite3_close(handle);
-  };
-  nbl::bench::TimeElapsed(state, insert, [&] { FreshStore(db); });
+  nbl::bench::TimeElapsed(
+      state, [&] { ok = nbl::bench::InsertStoredRows(rows, db.string()) && ok; }, [&] { FreshStore(db); });
   if (!failure.empty() || rows.size() != static_cast<std::size_t>(entries) || !ok) {
     state.SkipWithError(("the rows could not be stored: " + failure).c_str());
   }

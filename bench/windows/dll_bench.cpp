@@ -24,6 +24,8 @@
 #include <string>
 #include <vector>
 
+#include "../stored_rows.h"
+
 namespace {
 
 std::string Utf8(const std::wstring& text) {
@@ -152,83 +154,6 @@ void RemoveStore(const std::wstring& db) {
   for (const wchar_t* suffix : {L"", L"-wal", L"-shm"}) DeleteFileW((db + suffix).c_str());
 }
 
-// One column of a stored row, as SQLite handed it out.
-struct Column {
-  int type = SQLITE_NULL;
-  sqlite3_int64 integer = 0;
-  double real = 0;
-  std::string bytes;  // text or blob
-};
-using Row = std::vector<Column>;
-
-// Every row of the store, each column as stored.
-std::vector<Row> ReadRows(const std::wstring& db) {
-  std::vector<Row> rows;
-  sqlite3* handle = nullptr;
-  sqlite3_stmt* st = nullptr;
-  if (sqlite3_open_v2(Utf8(db).c_str(), &handle, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK &&
-      sqlite3_prepare_v2(handle, "SELECT * FROM Contents", -1, &st, nullptr) == SQLITE_OK) {
-    const int columns = sqlite3_column_count(st);
-    while (sqlite3_step(st) == SQLITE_ROW) {
-      Row& row = rows.emplace_back(static_cast<std::size_t>(columns));
-      for (int c = 0; c < columns; ++c) {
-        Column& column = row[static_cast<std::size_t>(c)];
-        column.type = sqlite3_column_type(st, c);
-        if (column.type == SQLITE_INTEGER) column.integer = sqlite3_column_int64(st, c);
-        if (column.type == SQLITE_FLOAT) column.real = sqlite3_column_double(st, c);
-        if (column.type == SQLITE_TEXT || column.type == SQLITE_BLOB) {
-          const void* p = column.type == SQLITE_TEXT ? static_cast<const void*>(sqlite3_column_text(st, c))
-                                                     : sqlite3_column_blob(st, c);
-          column.bytes.assign(static_cast<const char*>(p), static_cast<std::size_t>(sqlite3_column_bytes(st, c)));
-        }
-      }
-    }
-  }
-  sqlite3_finalize(st);
-  sqlite3_close(handle);
-  return rows;
-}
-
-int Bind(sqlite3_stmt* st, int index, const Column& column) {
-  const int size = static_cast<int>(column.bytes.size());
-  switch (column.type) {
-    case SQLITE_INTEGER:
-      return sqlite3_bind_int64(st, index, column.integer);
-    case SQLITE_FLOAT:
-      return sqlite3_bind_double(st, index, column.real);
-    case SQLITE_TEXT:
-      return sqlite3_bind_text(st, index, column.bytes.data(), size, SQLITE_STATIC);
-    case SQLITE_BLOB:
-      return sqlite3_bind_blob(st, index, column.bytes.data(), size, SQLITE_STATIC);
-    default:
-      return sqlite3_bind_null(st, index);
-  }
-}
-
-// SQLite alone storing the rows, as BM_RawInsert does on Linux: the store opened
-// as the import opens it, one transaction of prepared inserts bound without a copy.
-bool InsertRows(const std::vector<Row>& rows, const std::wstring& db) {
-  if (rows.empty()) return false;
-  std::string sql = "INSERT INTO Contents VALUES (?";
-  for (std::size_t c = 1; c < rows[0].size(); ++c) sql += ", ?";
-  sql += ")";
-  sqlite3* handle = nullptr;
-  sqlite3_stmt* st = nullptr;
-  bool ok =
-      sqlite3_open_v2(Utf8(db).c_str(), &handle, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) == SQLITE_OK &&
-      sqlite3_exec(handle, "PRAGMA synchronous=NORMAL; BEGIN", nullptr, nullptr, nullptr) == SQLITE_OK &&
-      sqlite3_prepare_v2(handle, sql.c_str(), -1, &st, nullptr) == SQLITE_OK;
-  for (const Row& row : rows) {
-    for (std::size_t c = 0; c < row.size(); ++c) ok = ok && Bind(st, static_cast<int>(c + 1), row[c]) == SQLITE_OK;
-    ok = ok && sqlite3_step(st) == SQLITE_DONE;
-    sqlite3_reset(st);
-  }
-  sqlite3_finalize(st);
-  ok = ok && sqlite3_exec(handle, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK;
-  sqlite3_close(handle);
-  return ok;
-}
-
 // `withMemory`: the process's peak so far is this work's own.
 void Print(const std::string& name, std::vector<Timing> timings, long long entries, long long bytes, bool withMemory,
            const std::string& failure) {
@@ -282,14 +207,14 @@ int wmain(int argc, wchar_t** argv) {
 
   // Beside the import, SQLite alone under wine storing the rows the import stored.
   if (import && failure.empty()) {
-    const std::vector<Row> rows = ReadRows(db);
+    const std::vector<nbl::bench::Row> rows = nbl::bench::ReadStoredRows(Utf8(db));
     std::vector<Timing> inserts;
     std::string insertFailure;
     for (int i = 0; i < runs && insertFailure.empty(); ++i) {
       RemoveStore(db);
       CopyFileW(argv[5], db.c_str(), FALSE);
       const double start = Now(), startCpu = CpuSeconds();
-      const bool stored = InsertRows(rows, db);
+      const bool stored = nbl::bench::InsertStoredRows(rows, Utf8(db));
       inserts.push_back({Now() - start, CpuSeconds() - startCpu});
       if (!stored || CountRows(db) != entries) insertFailure = "the rows could not be stored";
     }

@@ -226,7 +226,7 @@ void DiaryFile::ForEachLine(const LineFn& line) {
   };
   const char separator = plan_->separator();
   LineCutter cutter(separator);
-  reading_ = true;
+  reading_->on = true;
   if (plan_->asIs) {
     // The bytes are checked again on the way, so that nothing but the plain UTF-8 counted reaches the lines.
     struct Lines {
@@ -236,9 +236,9 @@ void DiaryFile::ForEachLine(const LineFn& line) {
       bool past = false;
       void Begin(std::string_view piece) { cutter.Begin(piece, TextStart(*file.plan_, piece, past)); }
       void Found(std::size_t k) {
-        file.reading_ = false;
+        file.reading_->on = false;
         cutter.Break(k, line);
-        file.reading_ = true;
+        file.reading_->on = true;
       }
       void Scanned(std::size_t end) { cutter.End(end); }
     } lines{*this, cutter, line};
@@ -254,9 +254,9 @@ void DiaryFile::ForEachLine(const LineFn& line) {
         cutter.Begin(text);
         ForEachByte(text, separator, [this](std::size_t k) {
           ++breaks;
-          file.reading_ = false;
+          file.reading_->on = false;
           cutter.Break(k, line);
-          file.reading_ = true;
+          file.reading_->on = true;
         });
         cutter.End(text.size());
       }
@@ -264,7 +264,7 @@ void DiaryFile::ForEachLine(const LineFn& line) {
     ReadDecoded(read, piece_, *plan_, lines);
     if (lines.breaks != plan_->breaks()) throw Changed();
   }
-  reading_ = false;
+  reading_->on = false;
   cutter.Finish(line);
 }
 
@@ -272,7 +272,7 @@ void DiaryFile::ForEachPiece(const LineFn& piece) {
   const Source read = [this](std::uint64_t offset, std::uint8_t* into, std::size_t count) {
     return file_->ReadAt(offset, into, count);
   };
-  reading_ = true;
+  reading_->on = true;
   if (plan_->asIs) {
     struct Pieces {
       DiaryFile& file;
@@ -287,9 +287,9 @@ void DiaryFile::ForEachPiece(const LineFn& piece) {
       void Found(std::size_t) {}
       void Scanned(std::size_t end) {
         if (end <= from) return;
-        file.reading_ = false;
+        file.reading_->on = false;
         piece(inHand.substr(from, end - from));
-        file.reading_ = true;
+        file.reading_->on = true;
       }
     } pieces{*this, piece, {}};
     ReadAsIs(read, piece_, *plan_, pieces);
@@ -301,15 +301,15 @@ void DiaryFile::ForEachPiece(const LineFn& piece) {
       std::uint64_t breaks = 0;
       void Text(std::string_view text) {
         breaks += static_cast<std::uint64_t>(std::count(text.begin(), text.end(), separator));
-        file.reading_ = false;
+        file.reading_->on = false;
         piece(text);
-        file.reading_ = true;
+        file.reading_->on = true;
       }
     } pieces{*this, piece, plan_->separator()};
     ReadDecoded(read, piece_, *plan_, pieces);
     if (pieces.breaks != plan_->breaks()) throw Changed();
   }
-  reading_ = false;
+  reading_->on = false;
 }
 
 }  // namespace nbl::importing

@@ -78,7 +78,7 @@ class DiaryFile {
   // or a character anywhere. Throws as ForEachLine.
   void ForEachPiece(const LineFn& piece);
   // Whether the failure in flight came from reading the file rather than from a line's handler.
-  bool reading() const { return reading_; }
+  bool reading() const { return reading_->on; }
 
   // What the first reading learns of the bytes (first_reading.h).
   struct Plan;
@@ -87,7 +87,13 @@ class DiaryFile {
   std::unique_ptr<files::InputFile> file_;
   std::size_t piece_;
   std::unique_ptr<Plan> plan_;
-  bool reading_ = false;
+  // Set and cleared around every line by the thread that reads the file: a
+  // block of its own, so that those writes never touch a cache line that
+  // another thread reads, such as the caller's objects beside this one.
+  struct alignas(128) ReadingFlag {
+    bool on = false;
+  };
+  std::unique_ptr<ReadingFlag> reading_ = std::make_unique<ReadingFlag>();
 };
 
 // The text of a diary file's bytes held in memory, read as DiaryFile reads a

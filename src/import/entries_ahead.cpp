@@ -35,7 +35,8 @@ struct EntriesAhead::StepMark {
   std::uint16_t day;  // in the batch's days
 };
 
-struct EntriesAhead::Batch {
+// Blocks of their own: one batch is filled while another is read on the other core.
+struct alignas(128) EntriesAhead::Batch {
   struct Line {
     std::uint32_t entries;  // of this batch, closed by the end of the line
     StepMark step;          // the reader's step after it

@@ -76,9 +76,11 @@ class EntriesAhead {
 
   DiaryFile& file_;
   const Layout layout_;
-  DiaryLineReader reader_;
+  // The reading thread writes its reader's state at every line: cache blocks
+  // of their own, apart from anything the storing thread reads all along.
+  alignas(128) DiaryLineReader reader_;
   std::unique_ptr<Batch> filling_;  // the reading thread's
-  std::mutex mutex_;
+  alignas(128) std::mutex mutex_;
   std::condition_variable changed_;
   std::deque<std::unique_ptr<Batch>> full_, empty_;
   std::size_t batches_ = 0;  // made so far, of kBatches at most

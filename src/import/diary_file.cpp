@@ -3,8 +3,13 @@
 #include "import/diary_file.h"
 
 #include <algorithm>
+#include <atomic>
+#include <condition_variable>
 #include <cstring>
 #include <exception>
+#include <mutex>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "common/failure.h"
@@ -80,13 +85,18 @@ void ReadPieces(const Source& read, std::size_t piece, ByteSurvey& survey, char 
 }
 
 // Reads the bytes of a plan read as they stand through again for `sink` (see
-// ReadPieces), checking that they are those read first. The sink passes over
-// the mark with TextStart.
+// ReadPieces); what they held, for CheckAsIs. The sink passes over the mark
+// with TextStart.
 template <typename Sink>
-void ReadAsIs(const Source& read, std::size_t piece, const Plan& plan, Sink& sink) {
+ByteSurvey ReadAsIs(const Source& read, std::size_t piece, const Plan& plan, Sink& sink) {
   ByteSurvey survey;
   ReadPieces(read, piece, survey, plan.separator(), sink);
-  if (!survey.Usable() || survey.size != plan.survey.size || survey.lf != plan.survey.lf ||
+  return survey;
+}
+
+// Throws Changed() unless the bytes ReadAsIs read are those the first reading (`plan`) read.
+void CheckAsIs(const ByteSurvey& survey, const Plan& plan) {
+  if (!survey.Usable() || !plan.asIs || survey.size != plan.survey.size || survey.lf != plan.survey.lf ||
       survey.cr != plan.survey.cr) {
     throw Changed();
   }
@@ -204,21 +214,119 @@ void LineCutter::Finish(const LineFn& line) {
 
 char SeparatorOf(std::string_view text) { return text.find('\n') != std::string_view::npos ? '\n' : '\r'; }
 
-DiaryFile::DiaryFile(const std::u16string& path, std::size_t piece)
+// The first reading on a thread of its own, while the file is handed out as plain UTF-8.
+struct DiaryFile::FirstReadingBeside {
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::atomic<bool> ended{false};
+  std::atomic<bool> stop{false};  // the file is closing: the reading gives up
+  std::unique_ptr<Plan> plan;     // once it ended, unless
+  std::exception_ptr error;       // it could not read the file
+  std::thread thread;
+
+  void Wait() {
+    std::unique_lock<std::mutex> lock(mutex);
+    changed.wait(lock, [this] { return ended.load(std::memory_order_acquire); });
+  }
+};
+
+namespace {
+
+FileFailure Empty() { return FileFailure("the file to import is empty"); }
+
+// The bytes read at the start of a file for the plan the readings follow while
+// the first reading runs beside them: enough to hold a line break.
+constexpr std::size_t kBesideHead = 64 * 1024;
+
+}  // namespace
+
+DiaryFile::DiaryFile(const std::u16string& path, std::size_t piece, bool beside)
     : file_(std::make_unique<files::InputFile>(path)), piece_(piece) {
+  if (beside) {
+    std::vector<std::uint8_t> buffer(kBesideHead);
+    const std::size_t got = file_->ReadAt(0, buffer.data(), buffer.size());
+    if (got == 0) throw Empty();
+    const std::string_view head(reinterpret_cast<const char*>(buffer.data()), got);
+    if (detail::HeadTellsUtf8(head) && head.find('\n') != std::string_view::npos) {
+      // What the first reading plans for plain UTF-8 broken at LF, but for its counts.
+      plan_ = std::make_unique<Plan>();
+      plan_->marked = StartsWithMark(head);
+      plan_->lf = 1;
+      beside_ = std::make_unique<FirstReadingBeside>();
+      try {
+        beside_->thread = std::thread([this, &b = *beside_] {
+          std::unique_ptr<Plan> plan;
+          std::exception_ptr error;
+          try {
+            plan = ReadFirst(
+                [this, &b](std::uint64_t offset, std::uint8_t* into, std::size_t count) {
+                  if (b.stop.load(std::memory_order_relaxed)) throw Failure("the import stopped");
+                  return file_->ReadAt(offset, into, count);
+                },
+                piece_);
+          } catch (...) {
+            error = std::current_exception();
+          }
+          {
+            const std::lock_guard<std::mutex> lock(b.mutex);
+            b.plan = std::move(plan);
+            b.error = error;
+            b.ended.store(true, std::memory_order_release);
+          }
+          b.changed.notify_all();
+        });
+        return;
+      } catch (const std::system_error&) {
+        beside_.reset();  // no thread to spare: the file is read first here
+      }
+    }
+  }
   plan_ = ReadFirst([this](std::uint64_t offset, std::uint8_t* into,
                            std::size_t count) { return file_->ReadAt(offset, into, count); },
                     piece_);
-  if (plan_->size == 0) throw FileFailure("the file to import is empty");
+  if (plan_->size == 0) throw Empty();
 }
 
-DiaryFile::~DiaryFile() = default;
+DiaryFile::~DiaryFile() {
+  if (beside_ && beside_->thread.joinable()) {
+    beside_->stop.store(true, std::memory_order_relaxed);
+    beside_->thread.join();
+  }
+}
+
+std::optional<bool> DiaryFile::BesideAgrees() const {
+  if (!beside_) return true;
+  if (!beside_->ended.load(std::memory_order_acquire)) return std::nullopt;
+  const Plan* final = beside_->plan.get();
+  return final != nullptr && !final->failure && final->asIs && final->marked == plan_->marked &&
+         final->separator() == plan_->separator();
+}
+
+bool DiaryFile::Settle() {
+  if (!beside_) return false;
+  beside_->Wait();
+  const bool agrees = *BesideAgrees();
+  beside_->thread.join();
+  const std::exception_ptr error = beside_->error;
+  std::unique_ptr<Plan> final = std::move(beside_->plan);
+  beside_.reset();
+  if (error) std::rethrow_exception(error);
+  if (final->size == 0) throw Empty();
+  plan_ = std::move(final);
+  return !agrees;
+}
+
+const DiaryFile::Plan& DiaryFile::Final() const {
+  if (!beside_) return *plan_;
+  beside_->Wait();
+  return beside_->plan ? *beside_->plan : *plan_;
+}
 
 void DiaryFile::Decode() {
-  if (plan_->failure) std::rethrow_exception(plan_->failure);
+  if (const Plan& plan = Final(); plan.failure) std::rethrow_exception(plan.failure);
 }
 
-std::size_t DiaryFile::LineCount() const { return static_cast<std::size_t>(plan_->breaks()) + 1; }
+std::size_t DiaryFile::LineCount() const { return static_cast<std::size_t>(Final().breaks()) + 1; }
 
 void DiaryFile::ForEachLine(const LineFn& line) {
   const Source read = [this](std::uint64_t offset, std::uint8_t* into, std::size_t count) {
@@ -242,7 +350,8 @@ void DiaryFile::ForEachLine(const LineFn& line) {
       }
       void Scanned(std::size_t end) { cutter.End(end); }
     } lines{*this, cutter, line};
-    ReadAsIs(read, piece_, *plan_, lines);
+    const ByteSurvey survey = ReadAsIs(read, piece_, *plan_, lines);
+    CheckAsIs(survey, Final());
   } else {
     struct Lines {
       DiaryFile& file;
@@ -292,7 +401,8 @@ void DiaryFile::ForEachPiece(const LineFn& piece) {
         file.reading_->on = true;
       }
     } pieces{*this, piece, {}};
-    ReadAsIs(read, piece_, *plan_, pieces);
+    const ByteSurvey survey = ReadAsIs(read, piece_, *plan_, pieces);
+    CheckAsIs(survey, Final());
   } else {
     struct Pieces {
       DiaryFile& file;

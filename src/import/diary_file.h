@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -63,13 +64,31 @@ class DiaryFile {
 
   // Reads the file through once, `piece` bytes (at least 1) at a time. Throws FileFailure
   // when it cannot be read or is empty.
-  explicit DiaryFile(const std::u16string& path, std::size_t piece = kPiece);
+  //
+  // `beside`: a file whose head tells that it is UTF-8 and breaks its lines
+  // at LF is read the first time on a thread of its own, and the readings that
+  // hand out its text go ahead meanwhile as though its bytes were plain UTF-8,
+  // which most such files are. Settle tells whether they were.
+  explicit DiaryFile(const std::u16string& path, std::size_t piece = kPiece, bool beside = false);
   ~DiaryFile();
+  DiaryFile(const DiaryFile&) = delete;
+  DiaryFile& operator=(const DiaryFile&) = delete;
+
+  // Whether the first reading still runs beside the others, or has ended
+  // without Settle having been called since.
+  bool Beside() const { return beside_ != nullptr; }
+  // While Beside: nothing until the first reading ends, then whether it read
+  // the file as plain UTF-8 without failing. Never waits.
+  std::optional<bool> BesideAgrees() const;
+  // Waits for the first reading and takes its plan. Throws FileFailure when
+  // it could not read the file. True when the text handed out so far was not
+  // the file's, which must then be read again.
+  bool Settle();
 
   // Throws what the first reading met in decoding the file: DiaryFormatFailure
-  // for a NUL byte, ConversionFailure where the converters fail.
+  // for a NUL byte, ConversionFailure where the converters fail. Waits for it.
   void Decode();
-  // The lines its text cuts into; at least 1.
+  // The lines its text cuts into; at least 1. Waits for the first reading.
   std::size_t LineCount() const;
   // Hands every line to `line`, in order. Throws FileFailure when the file
   // changed since it was first read; passes on what `line` throws.
@@ -84,9 +103,14 @@ class DiaryFile {
   struct Plan;
 
  private:
+  struct FirstReadingBeside;
+  // The plan the first reading made, waiting for it while it runs beside.
+  const Plan& Final() const;
+
   std::unique_ptr<files::InputFile> file_;
   std::size_t piece_;
-  std::unique_ptr<Plan> plan_;
+  std::unique_ptr<Plan> plan_;  // the plan the readings follow
+  std::unique_ptr<FirstReadingBeside> beside_;
   // Set and cleared around every line by the thread that reads the file: a
   // block of its own, so that those writes never touch a cache line that
   // another thread reads, such as the caller's objects beside this one.

@@ -21,9 +21,6 @@ namespace {
 using encoding::FileCode;
 using encoding::PieceDecoder;
 
-// The bytes LooksLikeUtf8 looks at.
-constexpr std::size_t kHead = 1024;
-
 // Adds the LF and CR bytes of `text` to `lf` and `cr`.
 void CountBreaks(std::string_view text, std::uint64_t& lf, std::uint64_t& cr) {
   const char* const p = text.data();
@@ -178,8 +175,9 @@ void FirstReading::TakeHead(std::string_view fresh, bool last) {
   head_.insert(head_.end(), fresh.begin(), fresh.begin() + static_cast<std::ptrdiff_t>(take));
   if (head_.size() < kHead && !last) return;
   headDone_ = true;
-  marked_ = StartsWithMark({reinterpret_cast<const char*>(head_.data()), head_.size()});
-  looks_ = encoding::LooksLikeUtf8(head_, static_cast<std::int32_t>(kHead)) == vb::True;
+  const std::string_view head(reinterpret_cast<const char*>(head_.data()), head_.size());
+  marked_ = StartsWithMark(head);
+  looks_ = !marked_ && HeadTellsUtf8(head);
 }
 
 std::size_t FirstReading::Take(std::string_view piece, std::size_t kept, bool last) {
@@ -322,6 +320,12 @@ void FirstReading::FinishKanji(Plan& plan) {
 }
 
 }  // namespace
+
+bool HeadTellsUtf8(std::string_view head) {
+  if (StartsWithMark(head)) return true;
+  const encoding::Bytes bytes(head.begin(), head.begin() + static_cast<std::ptrdiff_t>(std::min(head.size(), kHead)));
+  return encoding::LooksLikeUtf8(bytes, static_cast<std::int32_t>(kHead)) == vb::True;
+}
 
 std::unique_ptr<Plan> ReadFirst(const Source& read, std::size_t piece) {
   std::vector<char> buffer(piece + kLongestSequence);

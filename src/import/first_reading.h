@@ -41,6 +41,9 @@ inline constexpr std::size_t kMarkSize = 3;
 // A piece of plain UTF-8 hands back at most a sequence cut at its end.
 inline constexpr std::size_t kLongestSequence = 4;
 
+// The bytes at the start of a file that LooksLikeUtf8 looks at.
+inline constexpr std::size_t kHead = 1024;
+
 inline bool StartsWithMark(std::string_view bytes) {
   return bytes.size() >= kMarkSize && std::memcmp(bytes.data(), kMark, kMarkSize) == 0;
 }
@@ -52,6 +55,11 @@ using Source = std::function<std::size_t(std::uint64_t offset, std::uint8_t* int
 // Reads the bytes of `read` through once, `piece` bytes at a time. Failures in
 // decoding them are kept in the plan; passes on what `read` throws.
 std::unique_ptr<Plan> ReadFirst(const Source& read, std::size_t piece);
+
+// Whether the first reading reads a file that starts with `head` (its first
+// kHead bytes, or all of a shorter file) as UTF-8 whatever follows: the
+// byte-order mark, or bytes that look like UTF-8.
+bool HeadTellsUtf8(std::string_view head);
 
 }  // namespace detail
 

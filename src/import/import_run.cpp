@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -53,6 +54,10 @@ struct RollbackUnlessCommitted {
   ~RollbackUnlessCommitted() { connection.RollbackTrans(); }
 };
 
+// Thrown on the storing thread to end a walk that went ahead of the first
+// reading of the file, which read the file otherwise.
+struct FirstReadingDisagrees {};
+
 // Stores the entries the reading thread hands over, and moves the progress bar line by line.
 struct StoringEntries : EntryHandler {
   store::Recordset& table;
@@ -66,10 +71,15 @@ struct StoringEntries : EntryHandler {
   // Found at the first entry, so that a store lacking a column fails where it stores, as it always did.
   std::optional<std::array<int, kColumns>> columns;
   std::string publishTime;
+  // Whether the line count is shown, showing it when it can be; until then
+  // the lines done are kept back, the last in `heldTo`.
+  std::function<bool()> countShown;
+  bool shown = false;
+  std::size_t heldTo = 0;
 
   StoringEntries(store::Recordset& t, std::optional<store::StoredEntries>& s, DayNumberTable& d, const std::string& m,
-                 dialogs::frmProgress& p, ImportReport& r)
-      : table(t), stored(s), dayNumbers(d), importMark(m), progress(p), report(r) {}
+                 dialogs::frmProgress& p, ImportReport& r, std::function<bool()> c)
+      : table(t), stored(s), dayNumbers(d), importMark(m), progress(p), report(r), countShown(std::move(c)) {}
 
   void Store(const DiaryEntry& entry) override {
     const std::string_view title =
@@ -105,7 +115,27 @@ struct StoringEntries : EntryHandler {
     }
     storedCount += 1;
   }
-  void LineDone(std::size_t line) override { progress.SetProgressValue(static_cast<float>(line - 1)); }
+  void LineDone(std::size_t line) override {
+    if (!shown) {
+      try {
+        shown = countShown();
+      } catch (...) {
+        heldTo = 0;  // no line is done before the count
+        throw;
+      }
+      if (!shown) {
+        heldTo = line;
+        return;
+      }
+    }
+    MoveHeldBack();
+    progress.SetProgressValue(static_cast<float>(line - 1));
+  }
+  // The bar moves through the lines kept back, as it would have line by line.
+  void MoveHeldBack() {
+    for (std::size_t k = 1; k <= heldTo; ++k) progress.SetProgressValue(static_cast<float>(k - 1));
+    heldTo = 0;
+  }
 };
 
 // What the store holds that a walk of the file needs: the highest number of
@@ -132,16 +162,11 @@ class ImportRun {
     const RollbackUnlessCommitted rollback{connection_};
     BeginWalk();
     step_ = ImportStep::kReadFile;
-    DiaryFile file(filePath);
-    step_ = ImportStep::kDecode;
-    file.Decode();
+    // The first reading of a file that looks like UTF-8 runs beside the walk,
+    // which stores its first lines meanwhile: only the line count waits for it.
+    DiaryFile file(filePath, DiaryFile::kPiece, true);
+    if (!file.Beside()) CountLines(file);
     step_ = ImportStep::kCutLines;
-    const std::size_t last = file.LineCount() - 1;
-    // A text without line breaks gives a maximum of 0, which the windows draw as a bar with nothing left to do.
-    progress_.SetProgressMax(static_cast<float>(last));
-    progress_.SetTxtText(text::Digits(static_cast<long long>(last)) + u"行のテキストをインポートします。");
-    progress_.DoEvents();
-    progress_.Refresh();
     const std::string importMark = text::ToUtf8(MakeImportMark(date::Now()));
     ImportReport report;
     const std::size_t skippedLines = Walk(file, importMark, report);
@@ -169,6 +194,37 @@ class ImportRun {
   }
 
  private:
+  // What comes before the first line: the failures of the first reading at
+  // their step, then the line count shown.
+  void CountLines(DiaryFile& file) {
+    step_ = ImportStep::kDecode;
+    file.Decode();
+    step_ = ImportStep::kCutLines;
+    counted_ = true;  // once, even when the windows refuse it
+    const std::size_t last = file.LineCount() - 1;
+    // A text without line breaks gives a maximum of 0, which the windows draw as a bar with nothing left to do.
+    progress_.SetProgressMax(static_cast<float>(last));
+    progress_.SetTxtText(text::Digits(static_cast<long long>(last)) + u"行のテキストをインポートします。");
+    progress_.DoEvents();
+    progress_.Refresh();
+  }
+
+  // On the storing thread, at a line done: whether the line count is shown,
+  // showing it once the first reading has ended. Never waits.
+  bool CountShown(DiaryFile& file) {
+    if (counted_) return true;
+    const std::optional<bool> agrees = file.BesideAgrees();
+    if (!agrees) return false;
+    if (!*agrees) throw FirstReadingDisagrees();
+    try {
+      CountLines(file);
+    } catch (...) {
+      // At its own step, not at the line in hand, as when it came before the first line.
+      throw PlacedFailure({step_, {}}, 0, std::current_exception());
+    }
+    return true;
+  }
+
   // Begins the run's transaction and reads what the walk needs. The write lock
   // comes before the day numbers are read, so two imports into one store run one
   // after the other and never hand out the same number.
@@ -194,22 +250,45 @@ class ImportRun {
     store::Recordset records;
     for (Layout layout = Layout::kLines;;) {
       records.Open(u"Contents", connection_, store::adOpenKeyset, store::adLockOptimistic, store::adCmdTableDirect);
-      storing_.emplace(records, start_.stored, start_.dayNumbers, importMark, progress_, report);
+      storing_.emplace(records, start_.stored, start_.dayNumbers, importMark, progress_, report,
+                       [this, &file] { return CountShown(file); });
+      std::optional<ImportFailure> failed;
+      std::size_t skippedLines = 0;
       try {
         // The file is read on a thread of its own while this one stores.
         EntriesAhead reading(file, set_, layout);
         reading.Drain(*storing_);
-        return reading.skippedLines();
+        skippedLines = reading.skippedLines();
       } catch (const ImportFailure& failure) {
-        if (!failure.sharedLine || layout == Layout::kXml) throw;
-        layout = Layout::kXml;
-        records.Close();
-        connection_.RollbackTrans();
-        report.firstTitles.clear();
-        step_ = ImportStep::kReadDayNumbers;
-        BeginWalk();
+        failed = failure;
       }
+      // A walk that went ahead of the first reading stands where that reading
+      // agrees; its failures come first, as they came before any line.
+      if (file.Beside()) {
+        step_ = ImportStep::kReadFile;
+        const bool readAgain = file.Settle();
+        if (!counted_) CountLines(file);
+        if (readAgain) {
+          Restart(records, report);
+          continue;
+        }
+        storing_->MoveHeldBack();
+        step_ = ImportStep::kCutLines;
+      }
+      if (!failed) return skippedLines;
+      if (!failed->sharedLine || layout == Layout::kXml) throw *failed;
+      layout = Layout::kXml;
+      Restart(records, report);
     }
+  }
+
+  // Undoes what a walk stored, to walk the file again.
+  void Restart(store::Recordset& records, ImportReport& report) {
+    records.Close();
+    connection_.RollbackTrans();
+    report.firstTitles.clear();
+    step_ = ImportStep::kReadDayNumbers;
+    BeginWalk();
   }
 
   const ImportSettingNubelo& set_;
@@ -217,6 +296,7 @@ class ImportRun {
   const std::chrono::milliseconds lockWait_;
   dialogs::frmProgress& progress_;
   ImportStep step_ = ImportStep::kStart;
+  bool counted_ = false;  // the line count is shown
   store::Connection connection_;
   StoreAtStart start_;
   std::optional<StoringEntries> storing_;

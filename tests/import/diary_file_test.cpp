@@ -158,6 +158,36 @@ Reading ReadingOf(const std::u16string& path, std::size_t piece) {
   return r;
 }
 
+// Read as the import reads a file with the first reading beside: its lines
+// handed out before that reading is settled, and again when it tells they
+// were not the file's text.
+Reading BesideReadingOf(const std::u16string& path) {
+  Reading r;
+  DiaryFile file(path, DiaryFile::kPiece, true);
+  EXPECT_TRUE(file.Beside());
+  Strings early;
+  bool changed = false;  // the bytes were no plain UTF-8 after all
+  try {
+    early = LinesOf(file);
+  } catch (const FileFailure&) {
+    changed = true;
+  }
+  bool readAgain = false;
+  try {
+    readAgain = file.Settle();
+    file.Decode();
+  } catch (...) {
+    r.failure = FailureOf(std::current_exception());
+    return r;
+  }
+  EXPECT_EQ(readAgain, changed);
+  EXPECT_FALSE(file.Beside());
+  r.lineCount = file.LineCount();
+  r.lines = readAgain ? LinesOf(file) : early;
+  file.ForEachPiece([&r](std::string_view piece) { r.text += piece; });
+  return r;
+}
+
 // Whether every sequence of `bytes` is well-formed, by the rule one byte at a time.
 bool WellFormed(std::string_view bytes) {
   for (std::size_t i = 0; i < bytes.size();) {
@@ -290,11 +320,32 @@ TEST(DiaryFile, GivesTheLinesOfTheWholeText) {
   }
 }
 
+// A file whose head tells UTF-8 broken at LF is handed out while the first reading runs beside: what
+// that reading finds past the head (a stray byte, a NUL) still decides the text and the failure.
+TEST(DiaryFile, ReadBesideTheFirstReadingGivesTheWholeFile) {
+  const std::string head = "<diary>\n\xE6\x97\xA5\xE6\x9C\xAC\n" + std::string(3 * DiaryFile::kPiece, 'a');
+  const std::string cases[] = {
+      head + "\r\n\xE6\x97\xA5\n</diary>",  // plain UTF-8
+      head + "\n\xE6\x97\xFF\nb",           // a stray byte far past the head: read again by the rule
+      head + "\n\xC3\xA9\0\n",              // a NUL
+      "\xEF\xBB\xBF" + head + "\n\xFF",     // the mark, then a stray byte
+      "\xE6\x97\xA5\xE6\x9C\xAC\nz",        // shorter than the head
+  };
+  testing::TempDir dir;
+  const std::u16string path = dir.File("d.xml");
+  for (const std::string& bytes : cases) {
+    SCOPED_TRACE(bytes.substr(bytes.size() > 40 ? bytes.size() - 40 : 0));
+    Write(path, bytes);
+    EXPECT_EQ(BesideReadingOf(path), ReadingOf(bytes));
+  }
+}
+
 TEST(DiaryFile, RefusesAnEmptyFileAndOneThatChangesWhileRead) {
   testing::TempDir dir;
   const std::u16string path = dir.File("d.xml");
   Write(path, "");
   EXPECT_THROW(DiaryFile{path}, FileFailure);
+  EXPECT_THROW((DiaryFile{path, DiaryFile::kPiece, true}), FileFailure);
   const std::string utf8 = "<diary>\n\xE6\x97\xA5\xE6\x9C\xAC\n</diary>", sjis = "<d>\n\x93\xFA\n</d>";
   const std::pair<std::string, std::string> changes[] = {
       {utf8, utf8 + "\n"},                                    // longer

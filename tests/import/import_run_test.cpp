@@ -303,6 +303,59 @@ TEST(ImportRun, AFailureInTheLastEntryLeavesTheStoreAsItWas) {
   EXPECT_NE(before.find("'old'"), std::string::npos);
 }
 
+// A UTF-8 file is stored while its first reading still runs: the windows see the line count, then
+// every line's value in order, as when the reading came first; what that reading finds far past
+// the head (a NUL, a stray byte) fails the run, or has the file read again, as it did before.
+TEST(ImportRun, AFileStoredBeforeItsFirstReadingEndsImportsAsBefore) {
+  std::string doc = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<diary>\n";
+  for (int k = 0; k < 500; ++k) doc += "<day date=\"2007-05-01\" title=\"日記\">\n<body>\n本文\n</body>\n</day>\n";
+  // A long line the walk skips and the first reading must scan: the first lines are stored before it ends.
+  for (int k = 0; k < 1 << 20; ++k) doc += "日";
+  doc += "\n";
+  const std::size_t lines = 1 + static_cast<std::size_t>(std::count(doc.begin(), doc.end(), '\n'));
+  struct Case {
+    const char* name;
+    std::string tail;
+    const char* message;  // "" when it succeeds
+    const char* body;
+  };
+  const Case cases[] = {
+      {"plain UTF-8", "</diary>", "", "本文<BR>\r\n"},
+      {"a NUL at the end", "</diary>\0"s, "漢字コード変換エラー", ""},
+      {"a stray byte in the last entry",
+       "<day date=\"2007-05-02\" title=\"t\">\n<body>\na\xFF"
+       "b\n</body>\n</day>\n</diary>",
+       "", "ab<BR>\r\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Scene t;
+    t.Write(doc + c.tail);
+    const ImportReport report = t.Import();
+    const std::vector<std::string>& log = t.ui->progress.log;
+    std::vector<std::string> values;
+    for (const std::string& entry : log) {
+      if (entry.rfind("Value=", 0) == 0) values.push_back(entry);
+    }
+    if (*c.message != '\0') {
+      ASSERT_EQ(t.ui->messages.size(), 1u);
+      EXPECT_EQ(text::ToUtf8(t.ui->messages[0]), c.message);
+      EXPECT_TRUE(values.empty());
+      EXPECT_EQ(Sql(t.db, "SELECT COUNT(*) FROM Contents")[0], "0");
+      continue;
+    }
+    EXPECT_TRUE(t.ui->messages.empty());
+    const std::size_t last = lines - 1 + (c.tail.size() > 10 ? 5 : 0);
+    const auto count = std::find(log.begin(), log.end(), "Max=" + std::to_string(last));
+    ASSERT_NE(count, log.end());
+    EXPECT_LT(count - log.begin(), std::find(log.begin(), log.end(), "Value=0") - log.begin());
+    ASSERT_EQ(values.size(), last + 1);
+    for (std::size_t k = 0; k <= last; ++k) EXPECT_EQ(values[k], "Value=" + std::to_string(k)) << k;
+    EXPECT_EQ(report.stored, c.tail.size() > 10 ? 501 : 500);
+    EXPECT_EQ(Sql(t.db, "SELECT Contents FROM Contents ORDER BY rowid DESC LIMIT 1")[0], c.body);
+  }
+}
+
 // The whole JIS X 0208 set, written as JIS, EUC-JP and Shift-JIS, imports to the
 // same bodies, equal to what the code page 932 decoder makes of the Shift-JIS bytes.
 TEST(ImportRun, JisEucAndShiftJisImportAlike) {

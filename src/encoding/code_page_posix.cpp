@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstddef>
 #include <cstring>
+#include <optional>
 
 #include "common/failure.h"
 #include "encoding/code_page_table.h"
@@ -79,46 +80,33 @@ std::u16string DecodeByIconv(const Iconv& cd, const std::uint8_t* data, std::siz
   return text;
 }
 
-// Asks iconv about every byte, and about every pair after a byte that is no
-// character alone: a pair that gives one unit is a character, any other gives
-// U+FFFD followed by what its second byte gives alone.
 }  // namespace
 
 namespace detail {
 
+// Asks iconv about every byte, and about every pair after a byte that is no
+// character alone: a pair that gives one unit is a character, any other gives
+// U+FFFD followed by what its second byte gives alone.
 CodePageTable SystemCodePage932() {
   const Iconv cd("UTF-16LE", "CP932");
-  detail::CodePageTable table;
   auto unexpected = [](int b0, int b1) {
     return ConversionFailure("code page 932: iconv does not decode " + std::to_string(b0) + " " + std::to_string(b1) +
                              " byte by byte");
   };
-  for (int b = 0; b < 256; ++b) {
-    const std::uint8_t one = static_cast<std::uint8_t>(b);
-    const std::u16string alone = DecodeByIconv(cd, &one, 1);
-    if (alone.size() != 1) throw unexpected(b, -1);
-    table.single[b] = alone[0];
-  }
-  table.pairs.assign(256, 0);  // slot 0: every byte that is not a lead byte
-  for (int b0 = 0; b0 < 256; ++b0) {
-    if (table.single[b0] != kReplacementCharacter) continue;
-    std::vector<char16_t> row(256, 0);
-    bool lead = false;
-    for (int b1 = 0; b1 < 256; ++b1) {
-      const std::uint8_t two[] = {static_cast<std::uint8_t>(b0), static_cast<std::uint8_t>(b1)};
-      const std::u16string text = DecodeByIconv(cd, two, 2);
-      if (text.size() == 1 && text[0] != kReplacementCharacter) {
-        row[b1] = text[0];
-        lead = true;
-      } else if (text.size() != 2 || text[0] != kReplacementCharacter || text[1] != table.single[b1]) {
-        throw unexpected(b0, b1);
-      }
-    }
-    if (!lead) continue;
-    table.slot[b0] = static_cast<std::uint8_t>(table.pairs.size() / 256);
-    table.pairs.insert(table.pairs.end(), row.begin(), row.end());
-  }
-  return table;
+  std::array<char16_t, 256> single{};
+  return TableOfAnswers(
+      [&](std::uint8_t b) {
+        const std::u16string alone = DecodeByIconv(cd, &b, 1);
+        if (alone.size() != 1) throw unexpected(b, -1);
+        return single[b] = alone[0];
+      },
+      [&](std::uint8_t b0, std::uint8_t b1) -> std::optional<char16_t> {
+        const std::uint8_t two[] = {b0, b1};
+        const std::u16string text = DecodeByIconv(cd, two, 2);
+        if (text.size() == 1 && text[0] != kReplacementCharacter) return text[0];
+        if (text.size() != 2 || text[0] != kReplacementCharacter || text[1] != single[b1]) throw unexpected(b0, b1);
+        return std::nullopt;
+      });
 }
 
 }  // namespace detail

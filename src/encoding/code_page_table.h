@@ -5,6 +5,8 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -41,6 +43,13 @@ const CodePageTable& CodePage932();
 // pair (code_page_posix.cpp: iconv; code_page_win32.cpp: MultiByteToWideChar).
 // Throws ConversionFailure when it has no code page 932.
 CodePageTable SystemCodePage932();
+
+// `single`, `slot` and `pairs` from what a converter answers: `alone(b)` the
+// unit a byte gives alone (U+FFFD when it is no character alone), and
+// `pair(b0, b1)`, asked for every pair after such a byte, the unit of the
+// pair when it is one character. Passes on what they throw.
+CodePageTable TableOfAnswers(const std::function<char16_t(std::uint8_t)>& alone,
+                             const std::function<std::optional<char16_t>(std::uint8_t, std::uint8_t)>& pair);
 
 // The text a decoder writes. It grows a step at a time inside the capacity
 // reserved at the start, so that only the part actually used is ever touched.

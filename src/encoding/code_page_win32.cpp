@@ -30,31 +30,13 @@ std::optional<char16_t> OneCharacter(const std::uint8_t* bytes, int size) {
 
 namespace detail {
 
-// Each byte alone, then every pair after a byte that is no character alone.
 CodePageTable SystemCodePage932() {
   if (!IsValidCodePage(kCodePage)) throw ConversionFailure("code page 932 is not installed");
-  CodePageTable table;
-  for (int b = 0; b < 256; ++b) {
-    const std::uint8_t one = static_cast<std::uint8_t>(b);
-    table.single[b] = OneCharacter(&one, 1).value_or(kReplacementCharacter);
-  }
-  table.pairs.assign(256, 0);  // slot 0: every byte that is not a lead byte
-  for (int b0 = 0; b0 < 256; ++b0) {
-    if (table.single[b0] != kReplacementCharacter) continue;
-    std::vector<char16_t> row(256, 0);
-    bool lead = false;
-    for (int b1 = 0; b1 < 256; ++b1) {
-      const std::uint8_t two[] = {static_cast<std::uint8_t>(b0), static_cast<std::uint8_t>(b1)};
-      if (const std::optional<char16_t> unit = OneCharacter(two, 2)) {
-        row[b1] = *unit;
-        lead = true;
-      }
-    }
-    if (!lead) continue;
-    table.slot[b0] = static_cast<std::uint8_t>(table.pairs.size() / 256);
-    table.pairs.insert(table.pairs.end(), row.begin(), row.end());
-  }
-  return table;
+  return TableOfAnswers([](std::uint8_t b) { return OneCharacter(&b, 1).value_or(kReplacementCharacter); },
+                        [](std::uint8_t b0, std::uint8_t b1) {
+                          const std::uint8_t two[] = {b0, b1};
+                          return OneCharacter(two, 2);
+                        });
 }
 
 }  // namespace detail

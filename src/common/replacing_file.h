@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "common/output.h"
+#include "common/write_back.h"
 
 namespace nbl::files {
 
@@ -69,6 +71,8 @@ class ReplacingFile final : public Output {
   int fd_ = -1;
   bool committed_ = false;
   std::vector<std::uint8_t> buffer_;
+  std::unique_ptr<WriteBack> writeBack_;  // of what was written, made at the first write
+  std::uint64_t written_ = 0;
 };
 
 // For a signal handler (async-signal-safe): removes the named temporary file of

@@ -180,6 +180,9 @@ void ReplacingFile::Write(const std::uint8_t* data, std::size_t size) {
     throw FileFailure("cannot write the new '" + Utf8(target_) + "': " + std::strerror(err),
                       CauseOfErrno(err, Utf8(target_)));
   }
+  if (!writeBack_) writeBack_ = std::make_unique<WriteBack>(static_cast<std::intptr_t>(_get_osfhandle(fd_)));
+  writeBack_->Received(written_, size);
+  written_ += size;
 }
 
 void ReplacingFile::Flush() {
@@ -196,6 +199,7 @@ void ReplacingFile::Commit() {
   }
   // The file must be closed to be moved; another run's clean-up could take it in
   // the moment between, and then the move fails with the target untouched.
+  writeBack_.reset();  // before the file it writes back closes
   _close(fd_);
   fd_ = -1;
   if (!MoveFileExW(temp_.c_str(), target_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
@@ -208,6 +212,7 @@ void ReplacingFile::Commit() {
 }
 
 void ReplacingFile::Discard() noexcept {
+  writeBack_.reset();
   if (fd_ >= 0) _close(fd_);
   fd_ = -1;
   g_pendingArmed.store(false);

@@ -7,6 +7,14 @@
 #include <cstring>
 #include <memory>
 
+#include "common/write_back.h"
+
+#ifdef __linux__
+#include <sys/stat.h>
+#elif defined(_WIN32)
+#include <windows.h>
+#endif
+
 namespace nbl::store::detail {
 namespace {
 
@@ -22,9 +30,52 @@ struct WindowFile {
   std::unique_ptr<unsigned char[]> window;
   sqlite3_int64 start;
   int length;  // of the bytes in the window; 0 when it holds none
+  // The database file and its log: what starts writing what they receive, on `handle`.
+  std::unique_ptr<files::WriteBack> writeBack;
+  std::intptr_t handle;
 
   void Drop() { length = 0; }
 };
+
+#ifdef __linux__
+// The descriptor of the default layer's file for `name`, or -1. The unix layer
+// keeps it after its methods, its layer and its inode record (the start of its
+// struct unixFile); it is taken only when it names that very file, and only
+// ever used to start a write-back early, which changes nothing but when.
+std::intptr_t HandleOf(const sqlite3_vfs* real, sqlite3_file* file, const char* name) {
+  if (name == nullptr || real->zName == nullptr || std::strncmp(real->zName, "unix", 4) != 0) return -1;
+  struct UnixFileStart {
+    const sqlite3_io_methods* methods;
+    sqlite3_vfs* vfs;
+    void* inode;
+    int descriptor;
+  };
+  const int fd = reinterpret_cast<const UnixFileStart*>(file)->descriptor;
+  struct stat held {
+  }, named{};
+  if (fd < 0 || fstat(fd, &held) != 0 || stat(name, &named) != 0 || held.st_dev != named.st_dev ||
+      held.st_ino != named.st_ino) {
+    return -1;
+  }
+  return fd;
+}
+#elif defined(_WIN32)
+std::intptr_t HandleOf(const sqlite3_vfs*, sqlite3_file* file, const char*) {
+  HANDLE h = nullptr;
+  if (file->pMethods->xFileControl(file, SQLITE_FCNTL_WIN32_GET_HANDLE, &h) != SQLITE_OK || h == nullptr ||
+      h == INVALID_HANDLE_VALUE) {
+    return -1;
+  }
+  return reinterpret_cast<std::intptr_t>(h);
+}
+#else
+std::intptr_t HandleOf(const sqlite3_vfs*, sqlite3_file*, const char*) { return -1; }
+#endif
+
+// A sync writes what was received; a truncation ends the file's run.
+void Settled(WindowFile& f) {
+  if (f.writeBack) f.writeBack->Settled();
+}
 
 // Where the default layer's file starts, on an eight-byte boundary.
 constexpr std::size_t kRealAt = (sizeof(WindowFile) + 7) / 8 * 8;
@@ -34,6 +85,7 @@ sqlite3_file* RealOf(sqlite3_file* file) { return Of(file).real; }
 
 int Close(sqlite3_file* file) {
   WindowFile& f = Of(file);
+  f.writeBack.reset();  // its last write-back ends while the file is open
   const int rc = f.real->pMethods->xClose(f.real);
   f.~WindowFile();
   return rc;
@@ -66,15 +118,21 @@ int Read(sqlite3_file* file, void* out, int amount, sqlite3_int64 offset) {
 }
 
 int Write(sqlite3_file* file, const void* data, int amount, sqlite3_int64 offset) {
-  Of(file).Drop();
-  return RealOf(file)->pMethods->xWrite(RealOf(file), data, amount, offset);
+  WindowFile& f = Of(file);
+  f.Drop();
+  const int rc = f.real->pMethods->xWrite(f.real, data, amount, offset);
+  if (rc == SQLITE_OK && f.writeBack)
+    f.writeBack->Received(static_cast<std::uint64_t>(offset), static_cast<std::uint64_t>(amount));
+  return rc;
 }
 int Truncate(sqlite3_file* file, sqlite3_int64 size) {
   Of(file).Drop();
+  Settled(Of(file));
   return RealOf(file)->pMethods->xTruncate(RealOf(file), size);
 }
 int Sync(sqlite3_file* file, int flags) {
   Of(file).Drop();
+  Settled(Of(file));
   return RealOf(file)->pMethods->xSync(RealOf(file), flags);
 }
 int FileSize(sqlite3_file* file, sqlite3_int64* size) { return RealOf(file)->pMethods->xFileSize(RealOf(file), size); }
@@ -90,6 +148,10 @@ int CheckReservedLock(sqlite3_file* file, int* out) {
   return RealOf(file)->pMethods->xCheckReservedLock(RealOf(file), out);
 }
 int FileControl(sqlite3_file* file, int op, void* arg) {
+  if (op == kWriteBackDescriptorControl) {
+    *static_cast<int*>(arg) = Of(file).writeBack ? static_cast<int>(Of(file).handle) : -1;
+    return SQLITE_OK;
+  }
   Of(file).Drop();
   return RealOf(file)->pMethods->xFileControl(RealOf(file), op, arg);
 }
@@ -151,6 +213,10 @@ int Open(sqlite3_vfs* vfs, const char* name, sqlite3_file* file, int flags, int*
     return rc;
   }
   file->pMethods = &kMethods;
+  if ((flags & (SQLITE_OPEN_MAIN_DB | SQLITE_OPEN_WAL)) != 0) {
+    f->handle = HandleOf(Real(vfs), f->real, name);
+    if (f->handle != -1) f->writeBack = std::make_unique<files::WriteBack>(f->handle);
+  }
   return SQLITE_OK;
 }
 

@@ -54,14 +54,15 @@ TEST(ReplacingFileWin32, PutsTheWholeNewContentInPlaceOnlyAtCommit) {
     Write(out, std::string(100000, 'a'));  // more than the buffer holds
     EXPECT_EQ(ReadFile(ToPath(target)), "old");
     Write(out, "b");
+    Write(out, std::string(2 * WriteBack::kRun, 'c'));  // written back as it comes
     out.Commit();
   }
-  EXPECT_EQ(ReadFile(ToPath(target)), std::string(100000, 'a') + "b");
+  EXPECT_EQ(ReadFile(ToPath(target)), std::string(100000, 'a') + "b" + std::string(2 * WriteBack::kRun, 'c'));
   {
     ReplacingFile out(target);
     Write(out, "never committed");
   }
-  EXPECT_EQ(ReadFile(ToPath(target)).size(), 100001u);
+  EXPECT_EQ(ReadFile(ToPath(target)).size(), 100001u + 2 * WriteBack::kRun);
   EXPECT_EQ(Names(dir.path()), std::set<std::u16string>{u"日記.xml"});
 }
 

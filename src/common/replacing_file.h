@@ -71,7 +71,10 @@ class ReplacingFile final : public Output {
   int fd_ = -1;
   bool committed_ = false;
   std::vector<std::uint8_t> buffer_;
-  std::unique_ptr<WriteBack> writeBack_;  // of what was written, made at the first write
+  // Windows: what flushes the document on a thread of its own as it is written, made at the first
+  // write, so that the flush of Commit finds little left. Linux writes a document back no sooner
+  // for being told to start early (measured), so there it stays empty.
+  std::unique_ptr<WriteBack> writeBack_;
   std::uint64_t written_ = 0;
 };
 

@@ -295,9 +295,6 @@ void ReplacingFile::Write(const std::uint8_t* data, std::size_t size) {
     throw FileFailure("cannot write the new '" + target_.string() + "': " + Reason(err),
                       CauseOfErrno(err, target_.string()));
   }
-  if (!writeBack_) writeBack_ = std::make_unique<WriteBack>(static_cast<std::intptr_t>(fd_));
-  writeBack_->Received(written_, size);
-  written_ += size;
 }
 
 void ReplacingFile::Flush() {
@@ -321,7 +318,6 @@ void ReplacingFile::Commit() {
   }
   committed_ = true;
   DisarmSignalRemoval();
-  writeBack_.reset();  // before the file it writes back closes
   ::close(fd_);
   fd_ = -1;
   const int dir = ::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -348,7 +344,6 @@ void ReplacingFile::Discard() noexcept {
   // Removed while still locked, so no other run's clean-up races for it.
   DisarmSignalRemoval();
   if (!temp_.empty()) ::unlink(temp_.c_str());
-  writeBack_.reset();
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
 }

@@ -72,8 +72,8 @@ class ReplacingFile final : public Output {
   bool committed_ = false;
   std::vector<std::uint8_t> buffer_;
   // Windows: what flushes the document on a thread of its own as it is written, made at the first
-  // write, so that the flush of Commit finds little left. Linux writes a document back no sooner
-  // for being told to start early (measured), so there it stays empty.
+  // write, so that the flush of Commit finds little left. On Linux neither a write-back started
+  // early nor such a flush made the export faster (measured), so there it stays empty.
   std::unique_ptr<WriteBack> writeBack_;
   std::uint64_t written_ = 0;
 };

@@ -8,7 +8,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
-#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -16,7 +15,9 @@
 #include <vector>
 
 #include "common/output.h"
+#ifdef _WIN32
 #include "common/write_back.h"
+#endif
 
 namespace nbl::files {
 
@@ -71,11 +72,13 @@ class ReplacingFile final : public Output {
   int fd_ = -1;
   bool committed_ = false;
   std::vector<std::uint8_t> buffer_;
-  // Windows: what flushes the document on a thread of its own as it is written, made at the first
-  // write, so that the flush of Commit finds little left. On Linux neither a write-back started
-  // early nor such a flush made the export faster (measured), so there it stays empty.
+#ifdef _WIN32
+  // What flushes the document on a thread of its own as it is written, made at the first write,
+  // so that the flush of Commit finds little left. On Linux neither a write-back started early
+  // nor such a flush made the export faster (measured).
   std::unique_ptr<WriteBack> writeBack_;
   std::uint64_t written_ = 0;
+#endif
 };
 
 // For a signal handler (async-signal-safe): removes the named temporary file of

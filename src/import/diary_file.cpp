@@ -85,19 +85,16 @@ void ReadPieces(const Source& read, std::size_t piece, ByteSurvey& survey, char 
 }
 
 // Reads the bytes of a plan read as they stand through again for `sink` (see
-// ReadPieces); what they held, for CheckAsIs. The sink passes over the mark
-// with TextStart.
-template <typename Sink>
-ByteSurvey ReadAsIs(const Source& read, std::size_t piece, const Plan& plan, Sink& sink) {
+// ReadPieces), then checks that they are those the first reading read: its
+// plan, which `final()` gives only once they are all read, since it may wait
+// for that reading to end. The sink passes over the mark with TextStart.
+template <typename Sink, typename Final>
+void ReadAsIs(const Source& read, std::size_t piece, const Plan& plan, Sink& sink, const Final& final) {
   ByteSurvey survey;
   ReadPieces(read, piece, survey, plan.separator(), sink);
-  return survey;
-}
-
-// Throws Changed() unless the bytes ReadAsIs read are those the first reading (`plan`) read.
-void CheckAsIs(const ByteSurvey& survey, const Plan& plan) {
-  if (!survey.Usable() || !plan.asIs || survey.size != plan.survey.size || survey.lf != plan.survey.lf ||
-      survey.cr != plan.survey.cr) {
+  const Plan& first = final();
+  if (!survey.Usable() || !first.asIs || survey.size != first.survey.size || survey.lf != first.survey.lf ||
+      survey.cr != first.survey.cr) {
     throw Changed();
   }
 }
@@ -350,8 +347,7 @@ void DiaryFile::ForEachLine(const LineFn& line) {
       }
       void Scanned(std::size_t end) { cutter.End(end); }
     } lines{*this, cutter, line};
-    const ByteSurvey survey = ReadAsIs(read, piece_, *plan_, lines);
-    CheckAsIs(survey, Final());
+    ReadAsIs(read, piece_, *plan_, lines, [this]() -> const Plan& { return Final(); });
   } else {
     struct Lines {
       DiaryFile& file;
@@ -401,8 +397,7 @@ void DiaryFile::ForEachPiece(const LineFn& piece) {
         file.reading_->on = true;
       }
     } pieces{*this, piece, {}};
-    const ByteSurvey survey = ReadAsIs(read, piece_, *plan_, pieces);
-    CheckAsIs(survey, Final());
+    ReadAsIs(read, piece_, *plan_, pieces, [this]() -> const Plan& { return Final(); });
   } else {
     struct Pieces {
       DiaryFile& file;

@@ -51,8 +51,8 @@ std::intptr_t HandleOf(const sqlite3_vfs* real, sqlite3_file* file, const char* 
     int descriptor;
   };
   const int fd = reinterpret_cast<const UnixFileStart*>(file)->descriptor;
-  struct stat held {
-  }, named{};
+  struct stat held = {};
+  struct stat named = {};
   if (fd < 0 || fstat(fd, &held) != 0 || stat(name, &named) != 0 || held.st_dev != named.st_dev ||
       held.st_ino != named.st_ino) {
     return -1;

@@ -10,15 +10,10 @@ namespace nbl::store::detail {
 // The name of the layer, registered with SQLite at the first call (not as the
 // default), to pass to sqlite3_open_v2. It wraps the default layer: every
 // other file, and every call but reads of the database file and writes to it
-// and its write-ahead log, go through as they are. On Linux those writes also
-// have the system start writing them to the disk, a few megabytes at a time
-// (sync_file_range), so that the syncs that end a transaction and a checkpoint
-// find little left to write: when, not what, reaches the disk changes.
-//
-// A file control (sqlite3_file_control) that answers, in the int its argument
-// points to, the descriptor those write-backs are started on, or -1 when they
-// are not; for tests.
-inline constexpr int kWriteBackDescriptorControl = 0x4E424C31;
+// and its write-ahead log, go through as they are. Those writes also have the
+// system write them to the disk a few megabytes at a time (files::WriteBack),
+// so that the syncs that end a transaction and a checkpoint find little left
+// to write: when, not what, reaches the disk changes.
 //
 // Why the window is never stale: it is dropped at every lock, unlock and
 // shared-memory lock (so it never outlives a transaction), at every write,
@@ -27,5 +22,10 @@ inline constexpr int kWriteBackDescriptorControl = 0x4E424C31;
 // one reads: a rollback-journal store is held with a shared lock, and a
 // write-ahead store is never checkpointed past the oldest reader's snapshot.
 const char* ReadAheadVfsName();
+
+// A file control (sqlite3_file_control) that answers, in the int its argument
+// points to, the descriptor the write-backs of a file are started on (Linux),
+// or -1 when they are not; for tests.
+inline constexpr int kWriteBackDescriptorControl = 0x4E424C31;
 
 }  // namespace nbl::store::detail

@@ -68,6 +68,47 @@ bool IsNonCharacter(std::string_view s, std::size_t i) {
          (static_cast<unsigned char>(s[i + 2]) & 0xFE) == 0xBE;
 }
 
+#ifdef __SSE2__
+// The ASCII bytes of `block` that some rule may touch: controls and the few characters some rule names.
+__m128i AsciiMayNeedRule(__m128i block) {
+  const auto is = [&block](char c) { return _mm_cmpeq_epi8(block, _mm_set1_epi8(c)); };
+  const __m128i controls = _mm_cmpeq_epi8(_mm_min_epu8(block, _mm_set1_epi8(0x1F)), block);
+  return _mm_or_si128(_mm_or_si128(_mm_or_si128(controls, is('&')), _mm_or_si128(is('<'), is('>'))),
+                      _mm_or_si128(is('"'), _mm_or_si128(is('-'), is('/'))));
+}
+
+// The leads of U+FFFE and U+FFFF in `block`, and a lead 0xEF whose sequence the block
+// cuts, so that a block read after it never starts inside one of the two.
+__m128i NonCharacterLeads(__m128i block) {
+  const auto is = [&block](int c) { return _mm_cmpeq_epi8(block, _mm_set1_epi8(static_cast<char>(c))); };
+  const __m128i bf = is(0xBF), cut1 = _mm_slli_si128(_mm_set1_epi8(-1), 15),
+                cut2 = _mm_slli_si128(_mm_set1_epi8(-1), 14);
+  return _mm_and_si128(_mm_and_si128(is(0xEF), _mm_or_si128(_mm_srli_si128(bf, 1), cut1)),
+                       _mm_or_si128(_mm_srli_si128(_mm_or_si128(is(0xBE), bf), 2), cut2));
+}
+
+unsigned MayNeedRule(__m128i block) {
+  return static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(AsciiMayNeedRule(block), NonCharacterLeads(block))));
+}
+
+// Where the run of bytes from `i` that no rule touches and that are whole sequences of
+// at most three bytes ends, or nearly: a sequence boundary at or after `i`, from which
+// the rest is read block by block below. Sixteen bytes at a fixed stride, so that the
+// next load never waits for this block's answer.
+std::size_t CleanRunEnd(const unsigned char* p, std::size_t i, std::size_t n) {
+  unsigned carry = 0, cutBytes = 0;
+  for (; n - i >= 16; i += 16) {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+    if (_mm_movemask_epi8(AsciiMayNeedRule(block)) != 0) break;
+    if ((_mm_movemask_epi8(block) | carry) != 0 &&
+        (_mm_movemask_epi8(NonCharacterLeads(block)) != 0 || !text::SimpleSequencesGoOn(block, carry, cutBytes))) {
+      break;
+    }
+  }
+  return i - cutBytes;
+}
+#endif
+
 // Appends `stored` to `out` under `rules`. Well-formed sequences other than
 // U+FFFE and U+FFFF are copied as they are, since UTF-8 has one form per
 // character; each byte that starts none is one character (the mark
@@ -81,21 +122,16 @@ std::size_t AppendStored(std::string_view stored, const AsciiRules& rules, std::
   const std::size_t n = stored.size();
   while (i < n) {
 #ifdef __SSE2__
-    // Sixteen bytes at a time past what no rule touches: ASCII other than controls and the few
-    // characters some rule names, and whole two- and three-byte sequences other than U+FFFE and
-    // U+FFFF. The first byte that may need a rule, or the general one, is read below.
+    i = CleanRunEnd(p, i, n);
+    if (i == n) break;
+    // The block where that run ends, up to the first byte that may need a rule, or the
+    // general one, which is read below.
     if (n - i >= 16) {
       const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-      const auto bits = [](__m128i m) { return static_cast<unsigned>(_mm_movemask_epi8(m)); };
-      const auto is = [&block](int c) { return _mm_cmpeq_epi8(block, _mm_set1_epi8(static_cast<char>(c))); };
-      const unsigned high = bits(block);
+      const auto high = static_cast<unsigned>(_mm_movemask_epi8(block));
       bool multiByte = false;
       const unsigned whole = high == 0 ? 16 : text::SimpleSequencesEnd(block, multiByte);
-      // As signed bytes, controls and every byte from 0x80 on are below 0x20.
-      const unsigned special = (bits(_mm_cmplt_epi8(block, _mm_set1_epi8(0x20))) & ~high) |
-                               bits(_mm_or_si128(_mm_or_si128(is('&'), is('<')), _mm_or_si128(is('>'), is('"')))) |
-                               bits(_mm_or_si128(is('-'), is('/'))) |
-                               (bits(is(0xEF)) & (bits(is(0xBF)) >> 1) & (bits(_mm_or_si128(is(0xBE), is(0xBF))) >> 2));
+      const unsigned special = MayNeedRule(block);
       const unsigned clear = whole != 0 ? whole : static_cast<unsigned>(__builtin_ctz(high));
       const unsigned upTo = special == 0 ? clear : std::min(clear, static_cast<unsigned>(__builtin_ctz(special)));
       i += upTo;

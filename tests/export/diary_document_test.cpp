@@ -112,7 +112,11 @@ TEST(DocumentWriter, LongTextsWriteAsTheirUnitsWhereverThePiecesEnd) {
   const std::string units[] = {"\xE3\x81\x82<\xF0\x9F\x8D\x99-\r\n\xFF\xEF\xBF\xBE&x",
                                "\x80\x80\x80\x80\x80\xE3\x81\x82\xF0\x9F\x8D"
                                "AB",
-                               "\xF0\x9F\x8D\x99\xE6\x97\xA5\"x"};
+                               "\xF0\x9F\x8D\x99\xE6\x97\xA5\"x",
+                               // Runs that need no rule, long and short, and U+FFFE at every place in a block.
+                               "abc\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E\xE3\x81\xAE\xE6\x97\xA5\xE8\xA8\x98",
+                               "\xEF\xBF\xBE\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E\xE3\x81\xAE\xE6\x97\xA5\xE8\xA8\x98"
+                               "ab"};
   for (const std::string& unit : units) {
     const auto write = [&set](const std::string& body, std::int64_t& replaced) {
       std::string got;

@@ -33,8 +33,27 @@ struct WindowFile {
   // The database file and its log: what starts writing what they receive, on `handle`.
   std::unique_ptr<files::WriteBack> writeBack;
   std::intptr_t handle;
+  // The write-ahead log: the appends not yet written, at `runAt`, and whether the
+  // next write ends a commit frame.
+  bool holdsAppends;
+  std::unique_ptr<unsigned char[]> run;
+  int runLength;
+  sqlite3_int64 runAt;
+  bool commitFrameEnds;
 
   void Drop() { length = 0; }
+  int WriteThrough(const void* data, int amount, sqlite3_int64 offset) {
+    const int rc = real->pMethods->xWrite(real, data, amount, offset);
+    if (rc == SQLITE_OK && writeBack)
+      writeBack->Received(static_cast<std::uint64_t>(offset), static_cast<std::uint64_t>(amount));
+    return rc;
+  }
+  int WriteRun() {
+    if (runLength == 0) return SQLITE_OK;
+    const int length = runLength;
+    runLength = 0;
+    return WriteThrough(run.get(), length, runAt);
+  }
 };
 
 #ifdef __linux__
@@ -85,14 +104,16 @@ sqlite3_file* RealOf(sqlite3_file* file) { return Of(file).real; }
 
 int Close(sqlite3_file* file) {
   WindowFile& f = Of(file);
+  const int written = f.WriteRun();
   f.writeBack.reset();  // its last write-back ends while the file is open
   const int rc = f.real->pMethods->xClose(f.real);
   f.~WindowFile();
-  return rc;
+  return written != SQLITE_OK ? written : rc;
 }
 
 int Read(sqlite3_file* file, void* out, int amount, sqlite3_int64 offset) {
   WindowFile& f = Of(file);
+  if (const int rc = f.WriteRun(); rc != SQLITE_OK) return rc;
   if (!f.windowed || amount > kWindow) return f.real->pMethods->xRead(f.real, out, amount, offset);
   if (f.length == 0 || offset < f.start || offset + amount > f.start + f.length) {
     sqlite3_int64 size = 0;
@@ -117,31 +138,62 @@ int Read(sqlite3_file* file, void* out, int amount, sqlite3_int64 offset) {
   return SQLITE_OK;
 }
 
+// The size of a frame header in the write-ahead log; bytes 4 to 7 hold the store's size in
+// pages after a commit, 0 in any other frame.
+constexpr int kFrameHeader = 24;
+
+// Appends to the log go into the run; anything else writes the run first.
+int WriteToLog(WindowFile& f, const void* data, int amount, sqlite3_int64 offset) {
+  const bool appends = f.runLength > 0 && offset == f.runAt + f.runLength;
+  // The unix layer writes at most 128 KiB in one call: a run stays within the window's 64 KiB.
+  if (!appends || f.runLength + amount > kWindow) {
+    if (const int rc = f.WriteRun(); rc != SQLITE_OK) return rc;
+  }
+  const bool endsCommit = f.commitFrameEnds;
+  f.commitFrameEnds = false;
+  if (!f.run && amount <= kWindow) f.run.reset(new (std::nothrow) unsigned char[kWindow]);
+  // Nothing is held here: what the run cannot take goes as it is.
+  if (amount > kWindow || !f.run) return f.WriteThrough(data, amount, offset);
+  if (f.runLength == 0) f.runAt = offset;
+  std::memcpy(f.run.get() + f.runLength, data, static_cast<std::size_t>(amount));
+  f.runLength += amount;
+  if (amount == kFrameHeader) {
+    const auto* header = static_cast<const unsigned char*>(data);
+    f.commitFrameEnds = (header[4] | header[5] | header[6] | header[7]) != 0;
+  }
+  return endsCommit ? f.WriteRun() : SQLITE_OK;
+}
+
 int Write(sqlite3_file* file, const void* data, int amount, sqlite3_int64 offset) {
   WindowFile& f = Of(file);
   f.Drop();
-  const int rc = f.real->pMethods->xWrite(f.real, data, amount, offset);
-  if (rc == SQLITE_OK && f.writeBack)
-    f.writeBack->Received(static_cast<std::uint64_t>(offset), static_cast<std::uint64_t>(amount));
-  return rc;
+  if (f.holdsAppends) return WriteToLog(f, data, amount, offset);
+  return f.WriteThrough(data, amount, offset);
 }
 int Truncate(sqlite3_file* file, sqlite3_int64 size) {
   Of(file).Drop();
+  if (const int rc = Of(file).WriteRun(); rc != SQLITE_OK) return rc;
   Settled(Of(file));
   return RealOf(file)->pMethods->xTruncate(RealOf(file), size);
 }
 int Sync(sqlite3_file* file, int flags) {
   Of(file).Drop();
+  if (const int rc = Of(file).WriteRun(); rc != SQLITE_OK) return rc;
   Settled(Of(file));
   return RealOf(file)->pMethods->xSync(RealOf(file), flags);
 }
-int FileSize(sqlite3_file* file, sqlite3_int64* size) { return RealOf(file)->pMethods->xFileSize(RealOf(file), size); }
+int FileSize(sqlite3_file* file, sqlite3_int64* size) {
+  if (const int rc = Of(file).WriteRun(); rc != SQLITE_OK) return rc;
+  return RealOf(file)->pMethods->xFileSize(RealOf(file), size);
+}
 int Lock(sqlite3_file* file, int level) {
   Of(file).Drop();
+  if (const int rc = Of(file).WriteRun(); rc != SQLITE_OK) return rc;
   return RealOf(file)->pMethods->xLock(RealOf(file), level);
 }
 int Unlock(sqlite3_file* file, int level) {
   Of(file).Drop();
+  if (const int rc = Of(file).WriteRun(); rc != SQLITE_OK) return rc;
   return RealOf(file)->pMethods->xUnlock(RealOf(file), level);
 }
 int CheckReservedLock(sqlite3_file* file, int* out) {
@@ -153,6 +205,7 @@ int FileControl(sqlite3_file* file, int op, void* arg) {
     return SQLITE_OK;
   }
   Of(file).Drop();
+  if (const int rc = Of(file).WriteRun(); rc != SQLITE_OK) return rc;
   return RealOf(file)->pMethods->xFileControl(RealOf(file), op, arg);
 }
 int SectorSize(sqlite3_file* file) { return RealOf(file)->pMethods->xSectorSize(RealOf(file)); }
@@ -205,6 +258,7 @@ int Open(sqlite3_vfs* vfs, const char* name, sqlite3_file* file, int flags, int*
   WindowFile* f = new (file) WindowFile{};
   f->real = reinterpret_cast<sqlite3_file*>(reinterpret_cast<unsigned char*>(file) + kRealAt);
   f->windowed = (flags & SQLITE_OPEN_MAIN_DB) != 0;
+  f->holdsAppends = (flags & SQLITE_OPEN_WAL) != 0;
   const int rc = Real(vfs)->xOpen(Real(vfs), name, f->real, flags, outFlags);
   if (rc != SQLITE_OK || f->real->pMethods == nullptr) {
     // SQLite closes only a file that has methods; the layer's own failed open has released its part.

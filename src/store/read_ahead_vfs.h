@@ -21,6 +21,13 @@ namespace nbl::store::detail {
 // transaction no other connection changes a page of the database file this
 // one reads: a rollback-journal store is held with a shared lock, and a
 // write-ahead store is never checkpointed past the oldest reader's snapshot.
+//
+// The write-ahead log's appends are held and written in runs of up to 64 KiB:
+// SQLite writes each frame as two calls, its header and its page. A run is
+// written before any other call on the log reaches the default layer, before a
+// write elsewhere in the log, and at the end of every commit frame (the frame
+// whose header holds the store's size), inside the call that writes it, so its
+// failure is the commit's and no reader is ever told of a frame not yet written.
 const char* ReadAheadVfsName();
 
 // A file control (sqlite3_file_control) that answers, in the int its argument

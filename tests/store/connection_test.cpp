@@ -151,7 +151,8 @@ TEST(ConnectionOpen, TakesANameBeginningWithFileAsAPlainFileName) {
 // Scripts on one connection beside a second one (another program), with no lock wait: what each
 // step gave ("ok", "fail", the rows seen, whether a transaction is open) and the rows left at the end.
 // A connection that stays open sees what another writes between its transactions, in either journal,
-// however large the store: the database file read a window at a time is never read stale.
+// however large the store: the database file read a window at a time is never read stale; and what
+// it commits, the log's appends written in runs, the other sees at once.
 TEST(ConnectionTransactions, EachReadSeesEveryCommitBeforeIt) {
   for (const char* journal : {"WAL", "DELETE"}) {
     SCOPED_TRACE(journal);
@@ -179,6 +180,19 @@ TEST(ConnectionTransactions, EachReadSeesEveryCommitBeforeIt) {
       EXPECT_EQ(std::to_string(sqlite3_column_int(stmt, 0)), want) << "round " << round;
       sqlite3_finalize(stmt);
       cn.CommitTrans();
+      // And the other sees at once what this one commits, many pages of the log included.
+      const std::string mark = "w" + std::to_string(round);
+      cn.BeginTrans();
+      ASSERT_EQ(sqlite3_exec(cn.handle(),
+                             ("UPDATE Contents SET Contents = '" + mark +
+                              "' || printf('%.*c', 1500, 'y') WHERE Number % " + std::to_string(round + 3) + " = 0;")
+                                 .c_str(),
+                             nullptr, nullptr, nullptr),
+                SQLITE_OK);
+      cn.CommitTrans();
+      EXPECT_EQ(Raw(file, "SELECT count(*) FROM Contents WHERE Contents LIKE '" + mark + "y%';")[0][0],
+                std::to_string(600 / (round + 3)))
+          << "round " << round;
     }
   }
 }

@@ -35,8 +35,10 @@ class WriteBack {
 
   std::intptr_t handle_;
   std::uint64_t from_ = 0, to_ = 0;  // received since the last start
+#ifdef _WIN32
   struct Flusher;
-  std::unique_ptr<Flusher> flusher_;  // Windows
+  std::unique_ptr<Flusher> flusher_;
+#endif
 };
 
 }  // namespace nbl::files

@@ -4,8 +4,6 @@
 
 namespace nbl::files {
 
-struct WriteBack::Flusher {};
-
 WriteBack::WriteBack(std::intptr_t handle) : handle_(handle) {}
 WriteBack::~WriteBack() = default;
 

@@ -54,6 +54,11 @@ struct WindowFile {
     runLength = 0;
     return WriteThrough(run.get(), length, runAt);
   }
+  // Before a call that may change the file or what others see of it: the window goes, the run is written.
+  int Clear() {
+    Drop();
+    return WriteRun();
+  }
 };
 
 #ifdef __linux__
@@ -171,14 +176,12 @@ int Write(sqlite3_file* file, const void* data, int amount, sqlite3_int64 offset
   return f.WriteThrough(data, amount, offset);
 }
 int Truncate(sqlite3_file* file, sqlite3_int64 size) {
-  Of(file).Drop();
-  if (const int rc = Of(file).WriteRun(); rc != SQLITE_OK) return rc;
+  if (const int rc = Of(file).Clear(); rc != SQLITE_OK) return rc;
   Settled(Of(file));
   return RealOf(file)->pMethods->xTruncate(RealOf(file), size);
 }
 int Sync(sqlite3_file* file, int flags) {
-  Of(file).Drop();
-  if (const int rc = Of(file).WriteRun(); rc != SQLITE_OK) return rc;
+  if (const int rc = Of(file).Clear(); rc != SQLITE_OK) return rc;
   Settled(Of(file));
   return RealOf(file)->pMethods->xSync(RealOf(file), flags);
 }
@@ -187,13 +190,11 @@ int FileSize(sqlite3_file* file, sqlite3_int64* size) {
   return RealOf(file)->pMethods->xFileSize(RealOf(file), size);
 }
 int Lock(sqlite3_file* file, int level) {
-  Of(file).Drop();
-  if (const int rc = Of(file).WriteRun(); rc != SQLITE_OK) return rc;
+  if (const int rc = Of(file).Clear(); rc != SQLITE_OK) return rc;
   return RealOf(file)->pMethods->xLock(RealOf(file), level);
 }
 int Unlock(sqlite3_file* file, int level) {
-  Of(file).Drop();
-  if (const int rc = Of(file).WriteRun(); rc != SQLITE_OK) return rc;
+  if (const int rc = Of(file).Clear(); rc != SQLITE_OK) return rc;
   return RealOf(file)->pMethods->xUnlock(RealOf(file), level);
 }
 int CheckReservedLock(sqlite3_file* file, int* out) {
@@ -204,8 +205,7 @@ int FileControl(sqlite3_file* file, int op, void* arg) {
     *static_cast<int*>(arg) = Of(file).writeBack ? static_cast<int>(Of(file).handle) : -1;
     return SQLITE_OK;
   }
-  Of(file).Drop();
-  if (const int rc = Of(file).WriteRun(); rc != SQLITE_OK) return rc;
+  if (const int rc = Of(file).Clear(); rc != SQLITE_OK) return rc;
   return RealOf(file)->pMethods->xFileControl(RealOf(file), op, arg);
 }
 int SectorSize(sqlite3_file* file) { return RealOf(file)->pMethods->xSectorSize(RealOf(file)); }
